@@ -1,0 +1,16 @@
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/SystemLog.h"
+
+namespace corvane::testing {
+
+class FakeSystemLog : public SystemLog {
+public:
+    void log(std::string_view line) override { lines.emplace_back(line); }
+    std::vector<std::string> lines;
+};
+
+} // namespace corvane::testing
