@@ -8,12 +8,12 @@ build_packages=(
     libutf8proc-dev libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-svg-dev libgl-dev
     libxcb1-dev libxcb-ewmh-dev libxcb-icccm4-dev libxcb-res0-dev libxcb-xkb-dev
-    libxcb-xtest0-dev libxcb-shape0-dev libxcb-util-dev libxkbcommon-dev libxkbcommon-x11-dev
+    libxcb-xtest0-dev libxcb-shape0-dev libxcb-damage0-dev libxcb-util-dev libxkbcommon-dev libxkbcommon-x11-dev
     fonts-dejavu-core
 )
 # What the integration and end-to-end tests and the demo run against: a virtual X server, window
 # managers, a tray, a compositor, and tools to drive keys and take screenshots.
-test_packages=(xvfb xauth openbox fluxbox trayer xcompmgr xdotool x11-utils imagemagick)
+test_packages=(python3 xvfb xauth openbox fluxbox trayer xcompmgr xdotool x11-utils imagemagick)
 
 packages=("${build_packages[@]}")
 if [[ "${1:-build}" == "test" ]]; then
