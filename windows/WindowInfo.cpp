@@ -1,0 +1,14 @@
+#include "windows/WindowInfo.h"
+
+#include "windows/UnicodeText.h"
+
+namespace corvane {
+
+std::string windowKey(pid_t pid, std::string_view title) {
+    std::string key = std::to_string(pid);
+    key += ':';
+    key += normalizedNFC(title);
+    return key;
+}
+
+} // namespace corvane
