@@ -1,0 +1,45 @@
+#pragma once
+// Every platform service Corvane's application shell uses, gathered in one bundle. The program's
+// entry (or a test) builds the services, owns them, and keeps them alive for longer than the
+// AppDelegate that uses them through this bundle; the bundle itself owns nothing.
+
+#include "platform/Accessibility.h"
+#include "platform/AccessibilityTrust.h"
+#include "platform/Alerts.h"
+#include "platform/Application.h"
+#include "platform/EventTap.h"
+#include "platform/LoginItem.h"
+#include "platform/MainQueue.h"
+#include "platform/Preferences.h"
+#include "platform/StatusBar.h"
+#include "platform/SystemLog.h"
+#include "platform/Timers.h"
+#include "platform/WindowServer.h"
+#include "platform/Workspace.h"
+
+namespace corvane {
+
+// The view layer's services the switcher panel is drawn with (clock, screen, text metrics, the
+// panel backend); defined by platform/ui.
+struct UiContext;
+
+struct Platform {
+    Application& application;
+    PreferencesStore& preferences;
+    MainQueue& mainQueue;
+    TimerScheduler& timers;
+    SystemLog& systemLog;
+    AccessibilityTrust& accessibilityTrust;
+    EventTapService& eventTaps;
+    StatusBar& statusBar;
+    AlertPresenter& alerts;
+    UrlOpener& urlOpener;
+    LoginItemService& loginItems;
+    WindowServer& windowServer;
+    AccessibilityService& accessibility;
+    Workspace& workspace;
+    ProcessInfo& processInfo;
+    UiContext& ui;
+};
+
+} // namespace corvane
