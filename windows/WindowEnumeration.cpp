@@ -1,0 +1,145 @@
+#include "windows/AccessibilityReads.h"
+#include "windows/WindowCatalogue.h"
+#include "windows/WindowListValues.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace corvane {
+
+namespace {
+
+// The values of one window-list entry that enumeration reads, each converted once.
+struct ListedWindow {
+    std::optional<std::int64_t> layer;
+    std::optional<std::uint32_t> number;
+    std::optional<pid_t> pid;
+    const std::string* ownerName = nullptr;
+    std::optional<bool> isOnscreen;
+
+    // Layer 0 and a process other than Corvane's own: enough to be worth fetching titles for.
+    bool isOtherProcessAtNormalLayer(pid_t ownPid) const {
+        return layer == 0 && pid && *pid >= 1 && *pid != ownPid;
+    }
+
+    bool isSwitchable(pid_t ownPid) const {
+        return isOtherProcessAtNormalLayer(ownPid) && number && *number != 0 && ownerName &&
+               !ownerName->empty() && isOnscreen == true;
+    }
+};
+
+ListedWindow readListedWindow(const WindowListEntry& entry) {
+    return ListedWindow{readInt64(entry, kCGWindowLayer), readUInt32(entry, kCGWindowNumber),
+                        readPid(entry, kCGWindowOwnerPID), readString(entry, kCGWindowOwnerName),
+                        readBool(entry, kCGWindowIsOnscreen)};
+}
+
+// A process's Accessibility titles, handed out in order to its accepted on-screen windows.
+struct TitleQueue {
+    std::vector<std::string> titles;
+    std::size_t cursor = 0;
+
+    std::string next() {
+        const std::size_t index = cursor++;
+        return index < titles.size() ? titles[index] : std::string();
+    }
+};
+
+std::vector<WindowInfo> onScreenRecords(const std::vector<ListedWindow>& listed, pid_t ownPid,
+                                        const std::vector<RunningApplication>& applications,
+                                        AccessibilityService& accessibility) {
+    // A later entry for the same process replaces an earlier one.
+    std::unordered_map<pid_t, const RunningApplication*> runningAppsByPid;
+    runningAppsByPid.reserve(applications.size());
+    for (const RunningApplication& application : applications)
+        runningAppsByPid[application.processIdentifier] = &application;
+
+    // Titles pass: each process's titles once, in the order of its first qualifying entry.
+    std::unordered_map<pid_t, TitleQueue> titlesByPid;
+    for (const ListedWindow& window : listed) {
+        if (!window.isOtherProcessAtNormalLayer(ownPid) || titlesByPid.contains(*window.pid))
+            continue;
+        titlesByPid.emplace(*window.pid, TitleQueue{axWindowTitles(accessibility, *window.pid)});
+    }
+
+    // On-screen pass: only accepted windows advance their process's title cursor, so a skipped
+    // entry never uses up a title.
+    std::vector<WindowInfo> records;
+    records.reserve(listed.size());
+    for (const ListedWindow& window : listed) {
+        if (!window.isSwitchable(ownPid))
+            continue;
+        const pid_t pid = *window.pid;
+        const auto application = runningAppsByPid.find(pid);
+        ImageRef icon = application == runningAppsByPid.end() ? nullptr : application->second->icon;
+        records.push_back(WindowInfo{*window.number, *window.ownerName, titlesByPid[pid].next(),
+                                     std::move(icon), pid, false});
+    }
+    return records;
+}
+
+// Minimized windows of regular applications and every window of hidden ones, skipping any
+// whose window key is already taken by an on-screen record or an earlier window.
+void appendAccessibilityRecords(std::vector<WindowInfo>& records, pid_t ownPid,
+                                const std::vector<RunningApplication>& applications,
+                                AccessibilityService& accessibility) {
+    std::unordered_set<std::string> windowKeys;
+    windowKeys.reserve(records.size() * 2);
+    for (const WindowInfo& record : records)
+        windowKeys.insert(windowKey(record));
+
+    for (const RunningApplication& application : applications) {
+        const pid_t pid = application.processIdentifier;
+        if (application.activationPolicy != ActivationPolicy::regular || pid == ownPid || pid < 1)
+            continue;
+        for (const AXUIElement& window : copyWindowElements(accessibility, pid)) {
+            if (!copyWindowIsMinimized(accessibility, window) && !application.isHidden)
+                continue;
+            std::string title = copyWindowTitle(accessibility, window);
+            if (!windowKeys.insert(windowKey(pid, title)).second)
+                continue;
+            records.push_back(WindowInfo{0, application.localizedName.value_or(std::string()),
+                                         std::move(title), application.icon, pid, true});
+        }
+    }
+}
+
+} // namespace
+
+std::vector<std::string> axWindowTitles(AccessibilityService& accessibility, pid_t pid) {
+    std::vector<std::string> titles;
+    const std::vector<AXUIElement> windows = copyWindowElements(accessibility, pid);
+    titles.reserve(windows.size());
+    for (const AXUIElement& window : windows)
+        titles.push_back(copyWindowTitle(accessibility, window));
+    return titles;
+}
+
+std::vector<WindowInfo> enumerateWindows(const WindowCatalogue& catalogue) {
+    const pid_t ownPid = catalogue.processInfo.processIdentifier();
+    const std::vector<RunningApplication> firstRead = catalogue.workspace.runningApplications();
+
+    const auto list = catalogue.windowServer.copyWindowList(
+        kCGWindowListOptionOnScreenOnly | kCGWindowListExcludeDesktopElements, kCGNullWindowID);
+    // No list at all means the window server could not answer: list nothing rather than only
+    // the Accessibility-found windows, which would put a minimized window first.
+    if (!list)
+        return {};
+
+    std::vector<ListedWindow> listed;
+    listed.reserve(list->size());
+    for (const WindowListEntry& entry : *list)
+        listed.push_back(readListedWindow(entry));
+
+    std::vector<WindowInfo> records =
+        onScreenRecords(listed, ownPid, firstRead, catalogue.accessibility);
+    appendAccessibilityRecords(records, ownPid, catalogue.workspace.runningApplications(),
+                               catalogue.accessibility);
+    return records;
+}
+
+} // namespace corvane
