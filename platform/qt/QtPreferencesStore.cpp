@@ -1,0 +1,147 @@
+#include "platform/qt/QtPreferencesStore.h"
+
+#include "platform/SystemLog.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStringList>
+#include <charconv>
+#include <cmath>
+
+namespace corvane {
+
+namespace {
+
+std::string toStd(const QString& text) {
+    return text.toStdString();
+}
+
+// A file the parser would silently half-read: NUL bytes or text that is not UTF-8 are signs
+// of a damaged file rather than of preferences.
+bool looksDamaged(const QString& path) {
+    QFile file(path);
+    if (!file.exists())
+        return false;
+    if (!file.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray bytes = file.readAll();
+    if (bytes.contains('\0'))
+        return true;
+    const QString decoded = QString::fromUtf8(bytes);
+    return decoded.toUtf8() != bytes;
+}
+
+QVariant toVariant(const PropertyValue& value) {
+    if (const auto* text = std::get_if<std::string>(&value))
+        return QString::fromStdString(*text);
+    if (const auto* flag = std::get_if<bool>(&value))
+        return *flag;
+    if (const auto* number = std::get_if<double>(&value))
+        return *number;
+    if (const auto* other = std::get_if<OtherValue>(&value))
+        return QString::fromStdString(other->description);
+    return {};
+}
+
+PropertyValue fromVariant(const QVariant& variant) {
+    if (!variant.isValid())
+        return std::monostate{};
+    switch (variant.typeId()) {
+    case QMetaType::Bool:
+        return variant.toBool();
+    case QMetaType::Double:
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+        return variant.toDouble();
+    case QMetaType::QString:
+        return QtPreferencesStore::valueFromText(variant.toString());
+    case QMetaType::QStringList:
+        // INI reads an unquoted value with commas as a list.
+        return OtherValue{toStd(variant.toStringList().join(QStringLiteral(", ")))};
+    default:
+        return OtherValue{toStd(variant.toString())};
+    }
+}
+
+} // namespace
+
+QtPreferencesStore::QtPreferencesStore(const QString& filePath, SystemLog& log)
+    : filePath_(filePath), log_(log) {
+    if (looksDamaged(filePath_)) {
+        log_.log("Corvane: preferences file " + toStd(filePath_) +
+                 " is unreadable or damaged; using defaults and leaving it untouched");
+        return;
+    }
+    auto settings = std::make_unique<QSettings>(filePath_, QSettings::IniFormat);
+    if (settings->status() != QSettings::NoError) {
+        log_.log("Corvane: preferences file " + toStd(filePath_) +
+                 " could not be read; using defaults and leaving it untouched");
+        return;
+    }
+    settings_ = std::move(settings);
+}
+
+QtPreferencesStore::~QtPreferencesStore() = default;
+
+QString QtPreferencesStore::defaultFilePath() {
+    QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (base.isEmpty())
+        base = QDir::homePath() + QStringLiteral("/.config");
+    return base + QStringLiteral("/corvane/corvane.conf");
+}
+
+PropertyValue QtPreferencesStore::valueFromText(const QString& text) {
+    if (text == QLatin1String("true"))
+        return true;
+    if (text == QLatin1String("false"))
+        return false;
+    const std::string bytes = toStd(text);
+    double number = 0;
+    const char* end = bytes.data() + bytes.size();
+    auto [stop, error] = std::from_chars(bytes.data(), end, number);
+    if (!bytes.empty() && error == std::errc{} && stop == end && std::isfinite(number))
+        return number;
+    return bytes;
+}
+
+PropertyValue QtPreferencesStore::objectForKey(const std::string& key) const {
+    if (!settings_) {
+        auto found = unsaved_.find(key);
+        return found == unsaved_.end() ? PropertyValue{} : found->second;
+    }
+    // Read through the text form so that this session answers as the next one will.
+    const QVariant stored = settings_->value(QString::fromStdString(key));
+    if (stored.typeId() == QMetaType::Bool || stored.typeId() == QMetaType::Double)
+        return valueFromText(stored.toString());
+    return fromVariant(stored);
+}
+
+void QtPreferencesStore::setObject(const std::string& key, const PropertyValue& value) {
+    if (!settings_) {
+        if (isAbsent(value))
+            unsaved_.erase(key);
+        else
+            unsaved_[key] = value;
+        return;
+    }
+    const QString qkey = QString::fromStdString(key);
+    if (isAbsent(value))
+        settings_->remove(qkey);
+    else
+        settings_->setValue(qkey, toVariant(value));
+    QDir().mkpath(QFileInfo(filePath_).absolutePath());
+    settings_->sync();
+    if (settings_->status() != QSettings::NoError)
+        logOnce("Corvane: could not save preferences to " + toStd(filePath_));
+}
+
+void QtPreferencesStore::logOnce(const std::string& line) {
+    if (hasLoggedWriteFailure_)
+        return;
+    hasLoggedWriteFailure_ = true;
+    log_.log(line);
+}
+
+} // namespace corvane

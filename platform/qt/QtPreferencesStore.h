@@ -1,0 +1,55 @@
+#pragma once
+// The preferences store on QSettings: an INI file, by default
+// $XDG_CONFIG_HOME/corvane/corvane.conf (~/.config when the variable is unset).
+//
+// INI keeps no types, so every value is read back from its text, in this process exactly as
+// after a restart:
+//   - exactly "true" or "false" is a boolean; any other text ("yes", "1", "TRUE") is not one;
+//   - a text that parses completely as a finite decimal number ("2", "-0.5", "1e3") is a number;
+//   - any other text is a string; a list or other structured value is an OtherValue.
+// So a string stored as "true" reads back as a boolean; Corvane stores no such string.
+//
+// A file that cannot be read or parsed means defaults: every key reads as absent, and the file
+// is never written, so a hand-edited file the user may want to repair is not overwritten.
+// Changes made in such a session are kept in memory until Corvane quits. Each successful write
+// is flushed to disk at once.
+
+#include "platform/Preferences.h"
+
+#include <QString>
+#include <map>
+#include <memory>
+
+class QSettings;
+
+namespace corvane {
+
+class SystemLog;
+
+class QtPreferencesStore : public PreferencesStore {
+  public:
+    QtPreferencesStore(const QString& filePath, SystemLog& log);
+    ~QtPreferencesStore() override;
+
+    static QString defaultFilePath();
+
+    PropertyValue objectForKey(const std::string& key) const override;
+    void setObject(const std::string& key, const PropertyValue& value) override;
+
+    // False when the file was unreadable or corrupt and the store runs on defaults.
+    bool isBackedByFile() const { return settings_ != nullptr; }
+
+    // How a stored text reads back; public so the rule can be checked on its own.
+    static PropertyValue valueFromText(const QString& text);
+
+  private:
+    void logOnce(const std::string& line);
+
+    QString filePath_;
+    SystemLog& log_;
+    std::unique_ptr<QSettings> settings_;
+    std::map<std::string, PropertyValue> unsaved_; // used only when the file is not usable
+    bool hasLoggedWriteFailure_ = false;
+};
+
+} // namespace corvane
