@@ -1,0 +1,272 @@
+#include "fakes/RecordedDesktop.h"
+#include "windows/CatalogueTestSupport.h"
+#include "windows/WindowCatalogue.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace corvane::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const std::string cafeComposed = "Caf\xC3\xA9";
+const std::string cafeDecomposed = "Cafe\xCC\x81";
+
+WindowListEntry entry(std::int64_t layer, std::int64_t number, std::int64_t pid,
+                      std::string owner) {
+    return {{kCGWindowLayer, layer},
+            {kCGWindowNumber, number},
+            {kCGWindowOwnerPID, pid},
+            {kCGWindowOwnerName, std::move(owner)},
+            {kCGWindowIsOnscreen, true}};
+}
+
+TEST(WindowEnumeration, WorkedExample) {
+    RecordedDesktop desktop(100);
+    desktop.addApp(200, "Editor");
+    desktop.addApp(300, std::nullopt);
+    desktop.addApp(400, "Player", {.isHidden = true});
+    desktop.addWindowListEntry(entry(0, 51, 200, "Editor"));
+    desktop.addWindowListEntry(entry(25, 60, 300, "Viewer"));
+    desktop.addWindowListEntry(entry(0, 52, 100, "any"));
+    desktop.addWindowListEntry(entry(0, 53, 200, "Editor"));
+    desktop.addWindowListEntry(entry(0, 54, 300, "Viewer"));
+    desktop.addAXWindow(200, "Doc A");
+    desktop.addAXWindow(200, "Doc B");
+    desktop.addAXWindow(200, "Doc C", true);
+    desktop.failAXWindows(300);
+    desktop.addAXWindow(400, "Song");
+
+    const auto list = enumerateWindows(desktop.catalogue());
+
+    EXPECT_THAT(rows(list),
+                ElementsAre(Row{51, "Editor", "Doc A", 200, false},
+                            Row{53, "Editor", "Doc B", 200, false},
+                            Row{54, "Viewer", "", 300, false}, Row{0, "Editor", "Doc C", 200, true},
+                            Row{0, "Player", "Song", 400, true}));
+    ASSERT_EQ(list.size(), 5u);
+    EXPECT_EQ(list[0].appIcon, desktop.iconOf(200));
+    EXPECT_EQ(list[2].appIcon, desktop.iconOf(300));
+    EXPECT_EQ(list[4].appIcon, desktop.iconOf(400));
+    EXPECT_THAT(desktop.callsStartingWith("copyWindowList"),
+                ElementsAre("copyWindowList options=17 relative=0"));
+    EXPECT_EQ(desktop.callsStartingWith("runningApplications").size(), 2u);
+    // Titles pass: 200 then 300; the Accessibility pass: 200, 300 and 400, each once more.
+    EXPECT_THAT(desktop.callsStartingWith("createApplication"),
+                ElementsAre("createApplication 200", "createApplication 300",
+                            "createApplication 200", "createApplication 300",
+                            "createApplication 400"));
+}
+
+TEST(WindowEnumeration, PairsTitlesByPositionAmongAcceptedWindowsOnly) {
+    struct Case {
+        const char* name;
+        std::vector<WindowListEntry> entries;
+        std::vector<std::string> expectedTitles;
+    };
+    auto offscreen = entry(0, 12, 200, "Editor");
+    offscreen[kCGWindowIsOnscreen] = false;
+    const Case cases[] = {
+        {"more windows than titles",
+         {entry(0, 11, 200, "Editor"), entry(0, 12, 200, "Editor"), entry(0, 13, 200, "Editor")},
+         {"A", "B", ""}},
+        {"an entry not on screen keeps its title for the next",
+         {entry(0, 11, 200, "Editor"), offscreen, entry(0, 13, 200, "Editor")},
+         {"A", "B"}},
+        {"nor do a window number 0, an empty owner name or another layer",
+         {entry(0, 0, 200, "Editor"), entry(0, 11, 200, ""), entry(3, 12, 200, "Editor"),
+          entry(0, 13, 200, "Editor")},
+         {"A"}},
+        {"each process has its own cursor",
+         {entry(0, 11, 300, "Viewer"), entry(0, 12, 200, "Editor"), entry(0, 13, 300, "Viewer"),
+          entry(0, 14, 200, "Editor")},
+         {"X", "A", "", "B"}},
+    };
+    for (const Case& c : cases) {
+        RecordedDesktop desktop;
+        desktop.addApp(200, "Editor");
+        desktop.addApp(300, "Viewer");
+        desktop.addAXWindow(200, "A");
+        desktop.addAXWindow(200, "B");
+        desktop.addAXWindow(300, "X");
+        for (const auto& e : c.entries)
+            desktop.addWindowListEntry(e);
+        EXPECT_EQ(titles(enumerateWindows(desktop.catalogue())), c.expectedTitles) << c.name;
+        // However many windows a process has, its titles are fetched once before the second
+        // read of the running applications.
+        const auto& calls = desktop.calls();
+        const auto secondRead = std::find(calls.begin() + 1, calls.end(), "runningApplications");
+        EXPECT_EQ(std::count(calls.begin(), secondRead, "copy 200 AXWindows"), 1) << c.name;
+    }
+}
+
+TEST(WindowEnumeration, ListsAnEntryOnlyWhenEveryValueConvertsExactly) {
+    struct Case {
+        const char* key;
+        std::optional<WindowListValue> value; // nullopt: the key is missing
+        bool isListed;
+    };
+    const Case cases[] = {
+        {kCGWindowLayer, std::int64_t{0}, true},
+        {kCGWindowLayer, 0.0, true},
+        {kCGWindowLayer, -0.0, true},
+        {kCGWindowLayer, 0.5, false},
+        {kCGWindowLayer, std::int64_t{1}, false},
+        {kCGWindowLayer, std::string("0"), false},
+        {kCGWindowLayer, false, false},
+        {kCGWindowLayer, std::nan(""), false},
+        {kCGWindowLayer, std::nullopt, false},
+        {kCGWindowLayer, OtherValue{"date"}, false},
+        {kCGWindowNumber, 51.0, true},
+        {kCGWindowNumber, std::int64_t{4294967295}, true},
+        {kCGWindowNumber, std::int64_t{4294967296}, false},
+        {kCGWindowNumber, std::int64_t{-1}, false},
+        {kCGWindowNumber, std::int64_t{0}, false},
+        {kCGWindowNumber, 51.5, false},
+        {kCGWindowNumber, 1e19, false},
+        {kCGWindowNumber, true, false},
+        {kCGWindowNumber, std::nullopt, false},
+        {kCGWindowOwnerPID, 200.0, true},
+        {kCGWindowOwnerPID, std::int64_t{4294967296 + 200}, false},
+        {kCGWindowOwnerPID, std::int64_t{0}, false},
+        {kCGWindowOwnerPID, std::int64_t{-200}, false},
+        {kCGWindowOwnerPID, std::int64_t{100}, false},
+        {kCGWindowOwnerPID, std::string("200"), false},
+        {kCGWindowOwnerPID, std::nullopt, false},
+        {kCGWindowOwnerName, std::string(), false},
+        {kCGWindowOwnerName, std::int64_t{5}, false},
+        {kCGWindowOwnerName, std::nullopt, false},
+        {kCGWindowIsOnscreen, false, false},
+        {kCGWindowIsOnscreen, std::int64_t{1}, false},
+        {kCGWindowIsOnscreen, 1.0, false},
+        {kCGWindowIsOnscreen, std::string("true"), false},
+        {kCGWindowIsOnscreen, std::nullopt, false},
+    };
+    for (const Case& c : cases) {
+        RecordedDesktop desktop(100);
+        desktop.addApp(200, "Editor");
+        desktop.addAXWindow(200, "Doc");
+        WindowListEntry e = entry(0, 51, 200, "Editor");
+        if (c.value)
+            e[c.key] = *c.value;
+        else
+            e.erase(c.key);
+        desktop.addWindowListEntry(e);
+        const auto list = enumerateWindows(desktop.catalogue());
+        EXPECT_EQ(list.size(), c.isListed ? 1u : 0u) << c.key << " case " << (&c - cases);
+    }
+}
+
+TEST(WindowEnumeration, FailedWindowListListsNothingButAnEmptyOneStillListsMinimizedWindows) {
+    RecordedDesktop desktop;
+    desktop.addApp(200, "Notepad");
+    desktop.addMinimizedWindow(200, "Notes");
+    EXPECT_THAT(rows(enumerateWindows(desktop.catalogue())),
+                ElementsAre(Row{0, "Notepad", "Notes", 200, true}));
+
+    desktop.failWindowList();
+    desktop.clearCalls();
+    EXPECT_THAT(enumerateWindows(desktop.catalogue()), IsEmpty());
+    EXPECT_THAT(desktop.callsStartingWith("copy "), IsEmpty());
+}
+
+TEST(WindowEnumeration, AccessibilityPassTakesWindowsByPolicyHiddenStateAndOwnership) {
+    RecordedDesktop desktop(100);
+    desktop.addApp(100, "Corvane", {.isHidden = true});
+    desktop.addApp(0, "Kernel", {.isHidden = true});
+    desktop.addApp(200, "Helper", {.activationPolicy = ActivationPolicy::accessory});
+    desktop.addApp(250, "Agent",
+                   {.activationPolicy = ActivationPolicy::prohibited, .isHidden = true});
+    desktop.addApp(300, "Music", {.isHidden = true, .hasIcon = false});
+    desktop.addOnScreen(52, 100, "Corvane");
+    desktop.addAXWindow(100, "HUD", true);
+    desktop.addAXWindow(0, "Root", true);
+    desktop.addOnScreenWindow(200, 61, "Palette");
+    desktop.addMinimizedWindow(200, "Hidden palette");
+    desktop.addMinimizedWindow(250, "Agent window");
+    desktop.addAXWindow(300, "Library");
+    desktop.addAXWindowAnswering(300, {kAXErrorSuccess, std::string("Queue")},
+                                 {kAXErrorSuccess, OtherValue{"number 1"}});
+    desktop.addMinimizedWindow(300, "Mini player");
+    desktop.addOnScreen(70, 999, "Daemon"); // no running application
+
+    const auto list = enumerateWindows(desktop.catalogue());
+
+    EXPECT_THAT(rows(list), ElementsAre(Row{61, "Helper", "Palette", 200, false},
+                                        Row{70, "Daemon", "", 999, false},
+                                        Row{0, "Music", "Library", 300, true},
+                                        Row{0, "Music", "Queue", 300, true},
+                                        Row{0, "Music", "Mini player", 300, true}));
+    EXPECT_EQ(list[1].appIcon, nullptr);
+    EXPECT_EQ(list[2].appIcon, nullptr);
+    EXPECT_THAT(desktop.callsStartingWith("createApplication 100"), IsEmpty());
+}
+
+TEST(WindowEnumeration, WindowKeysKeepAccessibilityWindowsFromRepeating) {
+    RecordedDesktop desktop;
+    desktop.addApp(200, "Editor");
+    desktop.addApp(300, "Mail");
+    desktop.addOnScreenWindow(200, 51, "Untitled");
+    desktop.addOnScreenWindow(200, 52, "Untitled");
+    desktop.addMinimizedWindow(200, "Untitled"); // same key as an on-screen record
+    desktop.addMinimizedWindow(200, "Draft");
+    desktop.addMinimizedWindow(200, "Draft"); // repeats the one before
+    desktop.addMinimizedWindow(200, cafeDecomposed);
+    desktop.addMinimizedWindow(200, cafeComposed); // canonically the same as the one before
+    desktop.addOnScreen(61, 300, "Mail");          // more windows than titles: titled ""
+    desktop.addMinimizedWindow(300, "");           // hidden by the on-screen key "300:"
+    desktop.addMinimizedWindow(300, "Inbox");
+
+    EXPECT_THAT(rows(enumerateWindows(desktop.catalogue())),
+                ElementsAre(Row{51, "Editor", "Untitled", 200, false},
+                            Row{52, "Editor", "Untitled", 200, false},
+                            Row{61, "Mail", "", 300, false}, Row{0, "Editor", "Draft", 200, true},
+                            Row{0, "Editor", cafeDecomposed, 200, true},
+                            Row{0, "Mail", "Inbox", 300, true}));
+}
+
+TEST(WindowEnumeration, UnreadableAccessibilityAnswersShortenTheList) {
+    struct Case {
+        const char* name;
+        AXCopyResult windowsAnswer;
+    };
+    const Case cases[] = {
+        {"error", {kAXErrorCannotComplete, std::nullopt}},
+        {"error with a list left behind", {kAXErrorFailure, std::vector<AXUIElement>{{200, 1}}}},
+        {"success with no value", {kAXErrorSuccess, std::nullopt}},
+        {"not a list", {kAXErrorSuccess, std::string("windows")}},
+        {"empty list", {kAXErrorSuccess, std::vector<AXUIElement>{}}},
+    };
+    for (const Case& c : cases) {
+        RecordedDesktop desktop;
+        desktop.addApp(200, "Editor", {.isHidden = true});
+        desktop.addOnScreen(51, 200, "Editor");
+        desktop.addAXWindow(200, "Doc"); // element 1, not reachable through the answer
+        desktop.setAXWindowsAnswer(200, c.windowsAnswer);
+        EXPECT_THAT(rows(enumerateWindows(desktop.catalogue())),
+                    ElementsAre(Row{51, "Editor", "", 200, false}))
+            << c.name;
+    }
+
+    RecordedDesktop denied;
+    denied.addApp(200, "Editor", {.isHidden = true});
+    denied.addOnScreenWindow(200, 51, "Doc");
+    denied.addMinimizedWindow(200, "Old");
+    denied.denyAccessibility();
+    EXPECT_THAT(rows(enumerateWindows(denied.catalogue())),
+                ElementsAre(Row{51, "Editor", "", 200, false}));
+
+    // The title's value counts whatever the error code; a value that is not a string does not.
+    RecordedDesktop odd;
+    odd.addApp(200, "Editor");
+    odd.addOnScreen(51, 200, "Editor");
+    odd.addOnScreen(52, 200, "Editor");
+    odd.addAXWindowAnswering(200, {kAXErrorFailure, std::string("Kept")}, {});
+    odd.addAXWindowAnswering(200, {kAXErrorSuccess, true}, {});
+    EXPECT_THAT(titles(enumerateWindows(odd.catalogue())), ElementsAre("Kept", ""));
+}
+
+} // namespace
+} // namespace corvane::testing
