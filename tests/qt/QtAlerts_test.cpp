@@ -1,0 +1,72 @@
+#include "platform/qt/QtAlerts.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace corvane {
+namespace {
+
+Alert permissionLikeAlert() {
+    return Alert{"Accessibility Permission Required",
+                 "Corvane needs access.\n\nPlease enable it.",
+                 AlertStyle::warning,
+                 {"Open System Settings", "Later"}};
+}
+
+QPushButton* buttonTitled(QMessageBox& box, const QString& title) {
+    for (QAbstractButton* button : box.buttons())
+        if (button->text() == title)
+            return qobject_cast<QPushButton*>(button);
+    return nullptr;
+}
+
+TEST(QtAlerts, BoxCarriesTextsStyleAndDefaultButton) {
+    std::unique_ptr<QMessageBox> box(QtAlertPresenter::makeMessageBox(permissionLikeAlert()));
+    EXPECT_EQ(box->text(), "Accessibility Permission Required");
+    EXPECT_EQ(box->informativeText(), "Corvane needs access.\n\nPlease enable it.");
+    EXPECT_EQ(box->icon(), QMessageBox::Warning);
+    EXPECT_EQ(box->buttons().size(), 2);
+    EXPECT_EQ(box->defaultButton(), buttonTitled(*box, "Open System Settings"));
+    EXPECT_EQ(box->escapeButton(), buttonTitled(*box, "Later"));
+    EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
+
+    Alert about{"Corvane", "Version 1", AlertStyle::informational, {"OK"}};
+    std::unique_ptr<QMessageBox> aboutBox(QtAlertPresenter::makeMessageBox(about));
+    EXPECT_EQ(aboutBox->icon(), QMessageBox::Information);
+}
+
+TEST(QtAlerts, AnswerIsTheClickedButtonsPositionFromOneThousand) {
+    struct Case {
+        const char* click; // nullptr: closed with Escape
+        long answer;
+    };
+    for (const Case& c :
+         {Case{"Open System Settings", NSAlertFirstButtonReturn},
+          Case{"Later", NSAlertSecondButtonReturn}, Case{nullptr, NSAlertSecondButtonReturn}}) {
+        QtAlertPresenter presenter;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            if (c.click)
+                buttonTitled(*box, c.click)->click();
+            else
+                box->reject();
+        });
+        EXPECT_EQ(presenter.runModal(permissionLikeAlert()), c.answer)
+            << (c.click ? c.click : "escape");
+    }
+}
+
+TEST(QtUrlOpener, RefusesAddressesThatAreNotURLs) {
+    QtUrlOpener opener;
+    EXPECT_FALSE(opener.openURL(""));
+    EXPECT_FALSE(opener.openURL("not a url at all"));
+    EXPECT_FALSE(opener.openURL("http://exa mple.com/"));
+}
+
+} // namespace
+} // namespace corvane
