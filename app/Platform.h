@@ -16,12 +16,9 @@
 #include "platform/Timers.h"
 #include "platform/WindowServer.h"
 #include "platform/Workspace.h"
+#include "platform/ui/UiContext.h"
 
 namespace corvane {
-
-// The view layer's services the switcher panel is drawn with (clock, screen, text metrics, the
-// panel backend); defined by platform/ui.
-struct UiContext;
 
 struct Platform {
     Application& application;
@@ -39,6 +36,7 @@ struct Platform {
     AccessibilityService& accessibility;
     Workspace& workspace;
     ProcessInfo& processInfo;
+    // What the switcher panel is drawn with: clock, screen, text metrics, the panel backend.
     UiContext& ui;
 };
 

@@ -8,6 +8,7 @@
 #include "platform/EventTap.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -37,6 +38,8 @@ class FakeEventTapService : public EventTapService {
                                         void* userInfo) override {
         record("createTap");
         ++createCount;
+        if (beforeCreateTap)
+            beforeCreateTap();
         if (refusing_)
             return nullptr;
         auto state = std::make_shared<TapState>();
@@ -95,6 +98,8 @@ class FakeEventTapService : public EventTapService {
 
     std::vector<std::shared_ptr<TapState>> taps;
     int createCount = 0;
+    // Runs at the start of every createTap, to look at the caller's state at that moment.
+    std::function<void()> beforeCreateTap;
 
   private:
     class Tap : public EventTap {
