@@ -106,7 +106,9 @@ class Panel {
     PanelBackend* backend() const { return backend_.get(); }
 
     // Pointer input from the backend, in the panel's top-left content coordinates. Entered/exited
-    // reach the views whose tracking areas the pointer crosses, once per crossing.
+    // reach the views whose tracking areas the pointer crosses, once per crossing. Input is
+    // ignored while the panel is not visible, and ordering the panel out forgets the pointer
+    // without exit events: a window that is gone must not act on a late leave notification.
     void pointerMoved(Point location);
     void pointerLeft();
     // Hit-tests the tree and hands the event to the deepest view under the point.
@@ -117,6 +119,7 @@ class Panel {
 
   private:
     friend class View;
+    friend class AlphaAnimationRun;
     void viewTreeDidChange();
     void updateTrackingAreas(View& view);
     void dispatchPointer(std::optional<Point> location);
@@ -142,6 +145,8 @@ class Panel {
     bool inLayout_ = false;
     std::optional<Point> pointer_;
     std::vector<std::weak_ptr<View>> viewsUnderPointer_;
+    // The running animation that drives alphaValue, 0 for none (see Animation.h).
+    unsigned long long alphaAnimationId_ = 0;
 };
 
 } // namespace corvane
