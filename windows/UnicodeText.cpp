@@ -1,8 +1,7 @@
 #include "windows/UnicodeText.h"
 
-#include <cstdlib>
-#include <memory>
 #include <utf8proc.h>
+#include <vector>
 
 namespace corvane {
 
@@ -57,14 +56,28 @@ void forEachClusterStart(std::string_view text, Visitor onClusterStart) {
 std::string normalizedNFC(std::string_view text) {
     if (isTriviallyNFC(text))
         return std::string(text);
-    utf8proc_uint8_t* mapped = nullptr;
-    const utf8proc_ssize_t length =
-        utf8proc_map(bytes(text), static_cast<utf8proc_ssize_t>(text.size()), &mapped,
-                     static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
-    std::unique_ptr<utf8proc_uint8_t, decltype(&std::free)> owned(mapped, &std::free);
-    if (length < 0 || mapped == nullptr)
+    // The steps of utf8proc_map, into a buffer kept between calls rather than two fresh
+    // allocations per title: one enumeration normalises hundreds of them.
+    constexpr auto options = static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE);
+    thread_local std::vector<utf8proc_int32_t> buffer(256);
+    const auto length = static_cast<utf8proc_ssize_t>(text.size());
+    utf8proc_ssize_t count = 0;
+    while (true) {
+        // One spare slot: re-encoding writes a terminating NUL byte after the text.
+        const auto capacity = static_cast<utf8proc_ssize_t>(buffer.size()) - 1;
+        count = utf8proc_decompose(bytes(text), length, buffer.data(), capacity, options);
+        if (count < 0)
+            return std::string(text);
+        if (count <= capacity)
+            break;
+        buffer.resize(static_cast<std::size_t>(count) + 1);
+    }
+    // Composes in place, then encodes the code points as UTF-8 over the start of the buffer.
+    const utf8proc_ssize_t encoded = utf8proc_reencode(buffer.data(), count, options);
+    if (encoded < 0)
         return std::string(text);
-    return std::string(reinterpret_cast<const char*>(mapped), static_cast<std::size_t>(length));
+    return std::string(reinterpret_cast<const char*>(buffer.data()),
+                       static_cast<std::size_t>(encoded));
 }
 
 bool canonicallyEqual(std::string_view a, std::string_view b) {

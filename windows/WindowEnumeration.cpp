@@ -33,9 +33,13 @@ struct ListedWindow {
 };
 
 ListedWindow readListedWindow(const WindowListEntry& entry) {
-    return ListedWindow{readInt64(entry, kCGWindowLayer), readUInt32(entry, kCGWindowNumber),
-                        readPid(entry, kCGWindowOwnerPID), readString(entry, kCGWindowOwnerName),
-                        readBool(entry, kCGWindowIsOnscreen)};
+    static const std::string layer = kCGWindowLayer;
+    static const std::string number = kCGWindowNumber;
+    static const std::string pid = kCGWindowOwnerPID;
+    static const std::string ownerName = kCGWindowOwnerName;
+    static const std::string isOnscreen = kCGWindowIsOnscreen;
+    return ListedWindow{readInt64(entry, layer), readUInt32(entry, number), readPid(entry, pid),
+                        readString(entry, ownerName), readBool(entry, isOnscreen)};
 }
 
 // A process's Accessibility titles, handed out in order to its accepted on-screen windows.

@@ -7,7 +7,7 @@ namespace corvane {
 
 namespace {
 
-const WindowListValue* find(const WindowListEntry& entry, const char* key) {
+const WindowListValue* find(const WindowListEntry& entry, const std::string& key) {
     const auto it = entry.find(key);
     return it == entry.end() ? nullptr : &it->second;
 }
@@ -24,7 +24,7 @@ std::optional<std::int64_t> exactInteger(double number) {
 }
 
 template <typename Integer>
-std::optional<Integer> readInteger(const WindowListEntry& entry, const char* key) {
+std::optional<Integer> readInteger(const WindowListEntry& entry, const std::string& key) {
     const WindowListValue* value = find(entry, key);
     if (value == nullptr)
         return std::nullopt;
@@ -40,19 +40,19 @@ std::optional<Integer> readInteger(const WindowListEntry& entry, const char* key
 
 } // namespace
 
-std::optional<std::int64_t> readInt64(const WindowListEntry& entry, const char* key) {
+std::optional<std::int64_t> readInt64(const WindowListEntry& entry, const std::string& key) {
     return readInteger<std::int64_t>(entry, key);
 }
 
-std::optional<pid_t> readPid(const WindowListEntry& entry, const char* key) {
+std::optional<pid_t> readPid(const WindowListEntry& entry, const std::string& key) {
     return readInteger<pid_t>(entry, key);
 }
 
-std::optional<std::uint32_t> readUInt32(const WindowListEntry& entry, const char* key) {
+std::optional<std::uint32_t> readUInt32(const WindowListEntry& entry, const std::string& key) {
     return readInteger<std::uint32_t>(entry, key);
 }
 
-std::optional<bool> readBool(const WindowListEntry& entry, const char* key) {
+std::optional<bool> readBool(const WindowListEntry& entry, const std::string& key) {
     const WindowListValue* value = find(entry, key);
     if (value == nullptr)
         return std::nullopt;
@@ -61,7 +61,7 @@ std::optional<bool> readBool(const WindowListEntry& entry, const char* key) {
     return std::nullopt;
 }
 
-const std::string* readString(const WindowListEntry& entry, const char* key) {
+const std::string* readString(const WindowListEntry& entry, const std::string& key) {
     const WindowListValue* value = find(entry, key);
     return value == nullptr ? nullptr : std::get_if<std::string>(value);
 }
