@@ -1,0 +1,93 @@
+#include "tests/app/ShellWorld.h"
+
+#include <gtest/gtest.h>
+
+namespace corvane::testing {
+namespace {
+
+struct WaitingForAccess : ::testing::Test {
+    ShellWorld world;
+    void SetUp() override { world.trust.revoke(); }
+};
+
+TEST_F(WaitingForAccess, TheAlertExplainsAndOffersTheSettings) {
+    world.launch();
+    ASSERT_EQ(world.alerts.shown.size(), 1u);
+    const Alert& alert = world.alerts.shown[0];
+    EXPECT_EQ(alert.messageText, "Accessibility Permission Required");
+    EXPECT_EQ(alert.informativeText,
+              "Corvane needs Accessibility access to intercept Option+Tab and to raise specific "
+              "windows.\n\nPlease enable it in:\nSystem Settings \xE2\x86\x92 Privacy & Security "
+              "\xE2\x86\x92 Accessibility");
+    EXPECT_EQ(alert.style, AlertStyle::warning);
+    EXPECT_EQ(alert.buttons, (std::vector<std::string>{"Open System Settings", "Later"}));
+    EXPECT_EQ(world.urls.opened, std::vector<std::string>{*world.trust.settingsURL});
+}
+
+TEST_F(WaitingForAccess, WithoutASettingsPageNothingIsOpened) {
+    world.trust.settingsURL.reset();
+    world.launch();
+    EXPECT_TRUE(world.urls.opened.empty());
+    EXPECT_NE(world.delegate->permissionTimer, nullptr);
+}
+
+TEST_F(WaitingForAccess, LaterStillPollsAndTheTapStartsAtTheFirstTickAfterAccess) {
+    world.alerts.answerSecondButton();
+    world.launch();
+    EXPECT_TRUE(world.urls.opened.empty());
+    const int checksAfterLaunch = world.trust.checkCount;
+
+    world.loop.advance(5.0);
+    world.loop.advance(5.0);
+    EXPECT_EQ(world.trust.checkCount, checksAfterLaunch + 2);
+    EXPECT_EQ(world.taps.createCount, 0);
+
+    world.trust.grant();
+    world.loop.advance(4.9);
+    EXPECT_EQ(world.taps.createCount, 0);
+    world.loop.advance(0.1);
+    EXPECT_EQ(world.taps.createCount, 1);
+    EXPECT_TRUE(world.taps.isDelivering());
+    EXPECT_EQ(world.delegate->permissionTimer, nullptr);
+    EXPECT_EQ(world.loop.validTimerCount(), 0u);
+
+    world.loop.advance(60);
+    EXPECT_EQ(world.taps.createCount, 1) << "polling has stopped";
+    EXPECT_EQ(world.alerts.shown.size(), 1u) << "the alert is never shown again";
+}
+
+TEST_F(WaitingForAccess, AccessGrantedWhileTheAlertIsOpenActsFiveSecondsAfterTheAnswer) {
+    world.alerts.whileShowing = [this] {
+        world.trust.grant();
+        world.loop.advance(30); // the user takes their time answering
+    };
+    world.launch();
+    EXPECT_EQ(world.taps.createCount, 0);
+    world.loop.advance(4.99);
+    EXPECT_EQ(world.taps.createCount, 0);
+    world.loop.advance(0.01);
+    EXPECT_EQ(world.taps.createCount, 1);
+}
+
+TEST_F(WaitingForAccess, ATapThatFailsAfterAccessIsLoggedOnceAndNotRetried) {
+    world.launch();
+    world.taps.refuseTaps();
+    world.trust.grant();
+    world.loop.advance(30);
+    EXPECT_EQ(world.taps.createCount, 1);
+    EXPECT_EQ(world.systemLog.lines.size(), 1u);
+}
+
+TEST_F(WaitingForAccess, ThePollingTimerLetsGoOfAGoneDelegate) {
+    world.launch();
+    std::weak_ptr<AppDelegate> weak = world.delegate;
+    world.delegate.reset();
+    EXPECT_TRUE(weak.expired());
+    world.trust.grant();
+    world.loop.advance(5);
+    EXPECT_EQ(world.loop.validTimerCount(), 0u);
+    EXPECT_EQ(world.taps.createCount, 0);
+}
+
+} // namespace
+} // namespace corvane::testing
