@@ -1,0 +1,308 @@
+"""A read-mostly view of an X display for the end-to-end suite, through libX11 and ctypes.
+
+The command-line tools (xprop, xwininfo, xdotool) cover most of what a user can observe, but not
+three things the suite needs on every scenario: whether some client holds the keyboard grabbed,
+which top-level windows are override-redirect (Corvane's panel is one), and where the input focus
+really is. A second client connection answers those, and doubles as a fast poller for waits.
+
+Every call tolerates windows that vanish between a listing and a read: libX11's default error
+handler exits the process, so a quiet handler is installed and failed reads return None.
+"""
+
+import ctypes
+import ctypes.util
+import time
+
+_xlib = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
+
+Window = ctypes.c_ulong
+Atom = ctypes.c_ulong
+
+_ANY_PROPERTY_TYPE = 0
+_GRAB_MODE_ASYNC = 1
+_CURRENT_TIME = 0
+_IS_VIEWABLE = 2
+GRAB_RESULTS = {0: "GrabSuccess", 1: "AlreadyGrabbed", 2: "GrabInvalidTime",
+                3: "GrabNotViewable", 4: "GrabFrozen"}
+
+
+class _XWindowAttributes(ctypes.Structure):
+    _fields_ = [
+        ("x", ctypes.c_int), ("y", ctypes.c_int),
+        ("width", ctypes.c_int), ("height", ctypes.c_int),
+        ("border_width", ctypes.c_int), ("depth", ctypes.c_int),
+        ("visual", ctypes.c_void_p), ("root", Window), ("c_class", ctypes.c_int),
+        ("bit_gravity", ctypes.c_int), ("win_gravity", ctypes.c_int),
+        ("backing_store", ctypes.c_int), ("backing_planes", ctypes.c_ulong),
+        ("backing_pixel", ctypes.c_ulong), ("save_under", ctypes.c_int),
+        ("colormap", ctypes.c_ulong), ("map_installed", ctypes.c_int),
+        ("map_state", ctypes.c_int), ("all_event_masks", ctypes.c_long),
+        ("your_event_mask", ctypes.c_long), ("do_not_propagate_mask", ctypes.c_long),
+        ("override_redirect", ctypes.c_int), ("screen", ctypes.c_void_p),
+    ]
+
+
+_ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+_failed_requests = [0]
+
+
+@_ERROR_HANDLER
+def _quiet_error_handler(_display, _event):
+    _failed_requests[0] += 1
+    return 0
+
+
+def _declare():
+    x = _xlib
+    x.XOpenDisplay.restype = ctypes.c_void_p
+    x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    x.XDefaultRootWindow.restype = Window
+    x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    x.XInternAtom.restype = Atom
+    x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x.XGetAtomName.restype = ctypes.c_void_p
+    x.XGetAtomName.argtypes = [ctypes.c_void_p, Atom]
+    x.XGetWindowProperty.argtypes = [
+        ctypes.c_void_p, Window, Atom, ctypes.c_long, ctypes.c_long, ctypes.c_int, Atom,
+        ctypes.POINTER(Atom), ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_ulong),
+        ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_void_p)]
+    x.XQueryTree.argtypes = [
+        ctypes.c_void_p, Window, ctypes.POINTER(Window), ctypes.POINTER(Window),
+        ctypes.POINTER(ctypes.POINTER(Window)), ctypes.POINTER(ctypes.c_uint)]
+    x.XGetWindowAttributes.argtypes = [ctypes.c_void_p, Window,
+                                       ctypes.POINTER(_XWindowAttributes)]
+    x.XGrabKeyboard.argtypes = [ctypes.c_void_p, Window, ctypes.c_int, ctypes.c_int,
+                                ctypes.c_int, ctypes.c_ulong]
+    x.XUngrabKeyboard.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+    x.XGetInputFocus.argtypes = [ctypes.c_void_p, ctypes.POINTER(Window),
+                                 ctypes.POINTER(ctypes.c_int)]
+    x.XGetSelectionOwner.restype = Window
+    x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, Atom]
+    x.XQueryPointer.argtypes = [
+        ctypes.c_void_p, Window, ctypes.POINTER(Window), ctypes.POINTER(Window),
+        ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_int),
+        ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_uint)]
+    x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+    x.XFree.argtypes = [ctypes.c_void_p]
+    x.XSetErrorHandler.argtypes = [_ERROR_HANDLER]
+    x.XSetErrorHandler.restype = ctypes.c_void_p
+    x.XSetErrorHandler(_quiet_error_handler)
+
+
+_declare()
+
+
+class Geometry:
+    def __init__(self, x, y, width, height):
+        self.x, self.y, self.width, self.height = x, y, width, height
+
+    def __eq__(self, other):
+        return (self.x, self.y, self.width, self.height) == \
+            (other.x, other.y, other.width, other.height)
+
+    def __repr__(self):
+        return f"({self.x}, {self.y}, {self.width}x{self.height})"
+
+    def center(self):
+        return self.x + self.width // 2, self.y + self.height // 2
+
+
+class Display:
+    """One connection to the display under test. Not thread-safe; one per harness."""
+
+    def __init__(self, name):
+        self._dpy = _xlib.XOpenDisplay(name.encode())
+        if not self._dpy:
+            raise RuntimeError(f"cannot open display {name}")
+        self.root = _xlib.XDefaultRootWindow(self._dpy)
+        self._atoms = {}
+
+    def close(self):
+        if self._dpy:
+            _xlib.XCloseDisplay(self._dpy)
+            self._dpy = None
+
+    def atom(self, name):
+        if name not in self._atoms:
+            self._atoms[name] = _xlib.XInternAtom(self._dpy, name.encode(), 0)
+        return self._atoms[name]
+
+    def atom_name(self, atom):
+        raw = _xlib.XGetAtomName(self._dpy, atom)
+        if not raw:
+            return None
+        name = ctypes.string_at(raw).decode()
+        _xlib.XFree(raw)
+        return name
+
+    def property(self, window, name):
+        """(type name, format, list of items) or None. Items are ints for formats 16/32,
+        one bytes object for format 8."""
+        actual_type, actual_format = Atom(), ctypes.c_int()
+        count, remaining, data = ctypes.c_ulong(), ctypes.c_ulong(), ctypes.c_void_p()
+        status = _xlib.XGetWindowProperty(
+            self._dpy, window, self.atom(name), 0, 1 << 20, 0, _ANY_PROPERTY_TYPE,
+            ctypes.byref(actual_type), ctypes.byref(actual_format), ctypes.byref(count),
+            ctypes.byref(remaining), ctypes.byref(data))
+        if status != 0 or actual_type.value == 0:
+            if data:
+                _xlib.XFree(data)
+            return None
+        fmt, n = actual_format.value, count.value
+        if fmt == 8:
+            items = ctypes.string_at(data, n)
+        elif fmt == 16:
+            items = list(ctypes.cast(data, ctypes.POINTER(ctypes.c_short))[:n])
+        else:  # libX11 hands format-32 items over as C longs
+            items = list(ctypes.cast(data, ctypes.POINTER(ctypes.c_ulong))[:n])
+        _xlib.XFree(data)
+        return self.atom_name(actual_type.value), fmt, items
+
+    def cardinals(self, window, name):
+        value = self.property(window, name)
+        return value[2] if value and value[1] == 32 else []
+
+    def text(self, window, name):
+        value = self.property(window, name)
+        if not value or value[1] != 8:
+            return None
+        return value[2].decode("utf-8", "replace")
+
+    def active_window(self):
+        items = self.cardinals(self.root, "_NET_ACTIVE_WINDOW")
+        return items[0] if items else 0
+
+    def stacking(self):
+        """Managed client windows, bottom to top."""
+        return self.cardinals(self.root, "_NET_CLIENT_LIST_STACKING")
+
+    def window_types(self, window):
+        return {self.atom_name(a) for a in self.cardinals(window, "_NET_WM_WINDOW_TYPE")}
+
+    def visible_stacking(self, clients):
+        """clients ordered bottom to top as the screen shows them: by the position of each
+        one's top-level frame among the root's children. Fluxbox never reorders
+        _NET_CLIENT_LIST_STACKING, so the property cannot be trusted for this."""
+        order = {frame: i for i, frame in enumerate(self.children(self.root))}
+        placed = []
+        for client in clients:
+            chain = self.ancestors(client)
+            if chain and chain[-1] in order:
+                placed.append((order[chain[-1]], client))
+        return [client for _, client in sorted(placed)]
+
+    def state_atoms(self, window):
+        return {self.atom_name(a) for a in self.cardinals(window, "_NET_WM_STATE")}
+
+    def is_minimized(self, window):
+        return "_NET_WM_STATE_HIDDEN" in self.state_atoms(window)
+
+    def title(self, window):
+        return self.text(window, "_NET_WM_NAME") or self.text(window, "WM_NAME") or ""
+
+    def pid(self, window):
+        items = self.cardinals(window, "_NET_WM_PID")
+        return items[0] if items else None
+
+    def attributes(self, window):
+        attrs = _XWindowAttributes()
+        before = _failed_requests[0]
+        ok = _xlib.XGetWindowAttributes(self._dpy, window, ctypes.byref(attrs))
+        _xlib.XSync(self._dpy, 0)
+        if not ok or _failed_requests[0] != before:
+            return None
+        return attrs
+
+    def children(self, window):
+        root, parent = Window(), Window()
+        kids, count = ctypes.POINTER(Window)(), ctypes.c_uint()
+        if not _xlib.XQueryTree(self._dpy, window, ctypes.byref(root), ctypes.byref(parent),
+                                ctypes.byref(kids), ctypes.byref(count)):
+            return []
+        result = list(kids[:count.value]) if count.value else []
+        if kids:
+            _xlib.XFree(kids)
+        return result
+
+    def viewable_override_redirect_windows(self, pid=None):
+        """Mapped top-level override-redirect windows (bottom to top), optionally only those
+        whose _NET_WM_PID is pid, with their geometry."""
+        found = []
+        for window in self.children(self.root):
+            attrs = self.attributes(window)
+            if not attrs or not attrs.override_redirect or attrs.map_state != _IS_VIEWABLE:
+                continue
+            if pid is not None and self.pid(window) != pid:
+                continue
+            found.append((window, Geometry(attrs.x, attrs.y, attrs.width, attrs.height)))
+        return found
+
+    def is_viewable(self, window):
+        attrs = self.attributes(window)
+        return bool(attrs) and attrs.map_state == _IS_VIEWABLE
+
+    def pointer(self):
+        root, child = Window(), Window()
+        rx, ry, wx, wy, mask = (ctypes.c_int(), ctypes.c_int(), ctypes.c_int(), ctypes.c_int(),
+                                ctypes.c_uint())
+        _xlib.XQueryPointer(self._dpy, self.root, ctypes.byref(root), ctypes.byref(child),
+                            ctypes.byref(rx), ctypes.byref(ry), ctypes.byref(wx),
+                            ctypes.byref(wy), ctypes.byref(mask))
+        return rx.value, ry.value
+
+    def selection_owner(self, name):
+        return _xlib.XGetSelectionOwner(self._dpy, self.atom(name))
+
+    def input_focus(self):
+        focus, revert = Window(), ctypes.c_int()
+        _xlib.XGetInputFocus(self._dpy, ctypes.byref(focus), ctypes.byref(revert))
+        return focus.value
+
+    def ancestors(self, window):
+        chain = []
+        while window and window != self.root:
+            chain.append(window)
+            root, parent = Window(), Window()
+            kids, count = ctypes.POINTER(Window)(), ctypes.c_uint()
+            if not _xlib.XQueryTree(self._dpy, window, ctypes.byref(root), ctypes.byref(parent),
+                                    ctypes.byref(kids), ctypes.byref(count)):
+                break
+            if kids:
+                _xlib.XFree(kids)
+            window = parent.value
+        return chain
+
+    def try_grab_keyboard(self):
+        """Grabs and at once releases the keyboard; the result name tells whether another
+        client held it (AlreadyGrabbed) or left it frozen by a synchronous grab (GrabFrozen)."""
+        result = _xlib.XGrabKeyboard(self._dpy, self.root, 0, _GRAB_MODE_ASYNC, _GRAB_MODE_ASYNC,
+                                     _CURRENT_TIME)
+        if result == 0:
+            _xlib.XUngrabKeyboard(self._dpy, _CURRENT_TIME)
+        _xlib.XSync(self._dpy, 0)
+        return GRAB_RESULTS.get(result, str(result))
+
+
+def wait_until(predicate, timeout, what, interval=0.02):
+    """Polls predicate until it returns a true value, which is returned; raises AssertionError
+    naming what was awaited when the deadline passes."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise AssertionError(f"timed out after {timeout:.1f} s waiting for {what}")
+        time.sleep(interval)
+
+
+def stays(predicate, duration, interval=0.05):
+    """True when predicate holds at every poll over duration seconds: for checking that
+    something does not happen (a panel staying open, a window staying active)."""
+    deadline = time.monotonic() + duration
+    while time.monotonic() < deadline:
+        if not predicate():
+            return False
+        time.sleep(interval)
+    return bool(predicate())
