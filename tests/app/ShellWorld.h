@@ -12,14 +12,14 @@
 #include "fakes/FakeEventTapService.h"
 #include "fakes/FakeLoginItem.h"
 #include "fakes/FakePreferences.h"
+#include "fakes/FakeScreen.h"
 #include "fakes/FakeStatusBar.h"
 #include "fakes/FakeSystemLog.h"
+#include "fakes/FakeTextMetrics.h"
 #include "fakes/FakeUrlOpener.h"
 #include "fakes/ManualRunLoop.h"
 #include "fakes/RecordedDesktop.h"
-#include "platform/ui/Panel.h"
-#include "platform/ui/Screen.h"
-#include "platform/ui/TextMetrics.h"
+#include "fakes/RecordingPanelBackend.h"
 
 #include <memory>
 
@@ -28,49 +28,6 @@ namespace corvane::testing {
 inline constexpr std::uint64_t OPT = kCGEventFlagMaskAlternate;
 inline constexpr std::uint64_t CMD = kCGEventFlagMaskCommand;
 inline constexpr std::uint64_t SHIFT = kCGEventFlagMaskShift;
-
-// Simple deterministic text metrics: 7 points per byte, lines of 1.2 × the point size.
-class PlainTextMetrics : public TextMetrics {
-  public:
-    TextLayout layoutText(std::string_view utf8, const Font& font, double width,
-                          int maxLines) const override {
-        TextLayout layout = measureSingleLine(utf8, font);
-        if (width > 0 && layout.width > width) {
-            layout.width = width;
-            layout.truncated = maxLines == 1;
-            if (maxLines != 1)
-                layout.height *= 2;
-        }
-        return layout;
-    }
-    TextLayout measureSingleLine(std::string_view utf8, const Font& font) const override {
-        return TextLayout{{std::string(utf8)},
-                          7.0 * static_cast<double>(utf8.size()),
-                          font.pointSize * 1.2,
-                          false};
-    }
-};
-
-class FixedScreen : public Screen {
-  public:
-    std::optional<Rect> mainScreenFrame() const override { return Rect{0, 0, 1440, 900}; }
-};
-
-class SilentPanelBackends : public PanelBackendFactory {
-  public:
-    std::unique_ptr<PanelBackend> createPanelBackend(Panel&) override {
-        return std::make_unique<Backend>();
-    }
-
-  private:
-    struct Backend : PanelBackend {
-        void panelDidOrderFront() override {}
-        void panelDidOrderOut() override {}
-        void panelDidChangeFrame() override {}
-        void panelDidChangeAlpha() override {}
-        void panelNeedsDisplay() override {}
-    };
-};
 
 struct ShellWorld {
     CallLog log;
@@ -85,9 +42,9 @@ struct ShellWorld {
     FakeUrlOpener urls{&log};
     FakeLoginItem loginItems;
     RecordedDesktop desktop;
-    FixedScreen screen;
-    PlainTextMetrics textMetrics;
-    SilentPanelBackends panelBackends;
+    FakeScreen screen;
+    FakeTextMetrics textMetrics;
+    RecordingPanelBackendFactory panelBackends;
     UiContext ui{loop, screen, textMetrics, panelBackends};
     Platform platform{application, preferences, loop,    loop, systemLog,  trust,
                       taps,        statusBar,   alerts,  urls, loginItems, desktop,
