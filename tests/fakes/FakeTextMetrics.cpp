@@ -56,7 +56,10 @@ TextLayout FakeTextMetrics::layoutText(std::string_view utf8, const Font& font, 
                 }
             }
         }
-        layout.lines.push_back(join(chars, at, end));
+        std::size_t shown = end;
+        while (shown > at && chars[shown - 1] == " ")
+            --shown;
+        layout.lines.push_back(join(chars, at, shown));
         at = end;
         while (at < chars.size() && chars[at] == " ")
             ++at;

@@ -1,0 +1,283 @@
+#include "hud/SwitcherHUD.h"
+
+#include "hud/HUDBackgroundView.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace corvane {
+
+namespace {
+constexpr double kColumnPitch = 148; // the card's 140 plus the spacing, not the wrapper's 142
+constexpr double kRowHeight = 120;   // the card's height, not the wrapper's 122
+constexpr double kSpacing = 8;
+constexpr double kInsetX = 12;
+constexpr double kInsetY = 16;
+constexpr double kFadeIn = 0.15;
+constexpr double kFadeOut = 0.5;
+constexpr double kDismissDelay = 1.0;
+constexpr unsigned kCollectionBehavior =
+    WindowCollectionBehavior::canJoinAllSpaces | WindowCollectionBehavior::stationary |
+    WindowCollectionBehavior::ignoresCycle | WindowCollectionBehavior::fullScreenAuxiliary;
+} // namespace
+
+SwitcherHUD::SwitcherHUD(const UiContext& ui) : ui_(ui), animations_(ui.timers) {}
+
+int SwitcherHUD::rowCapacity(double screenWidth) {
+    const double capacity = std::trunc((screenWidth - 80 - 24) / kColumnPitch);
+    // Also catches NaN from a nonsensical screen.
+    if (!(capacity >= 2))
+        return 1;
+    return static_cast<int>(std::min(capacity, 1e6));
+}
+
+SwitcherHUD::Rows SwitcherHUD::rowLayout(double screenWidth, std::size_t windowCount) {
+    const int n = static_cast<int>(windowCount);
+    if (rowCapacity(screenWidth) < n)
+        return {(n + 1) / 2, 2};
+    return {n, 1};
+}
+
+Rect SwitcherHUD::panelFrame(const Rect& screen, std::size_t windowCount) {
+    const Rows rows = rowLayout(screen.width, windowCount);
+    const double width = rows.perRow * kColumnPitch - kSpacing + 2 * kInsetX;
+    const double height = rows.rows * kRowHeight + (rows.rows - 1) * kSpacing + 2 * kInsetY;
+    return {screen.midX() - width / 2, screen.midY() - height / 2, width, height};
+}
+
+Rect SwitcherHUD::screenFrame() const {
+    return mainScreenFrameOrFallback(ui_.screen);
+}
+
+bool SwitcherHUD::isFadingOut() const {
+    return std::any_of(fadeOuts_.begin(), fadeOuts_.end(),
+                       [](const auto& fade) { return !fade->isDone(); });
+}
+
+void SwitcherHUD::show(bool forward) {
+    if (windows.empty())
+        return;
+    if (panel && panel->isVisible()) {
+        if (!isFadingOut()) {
+            moveSelection(forward);
+            return;
+        }
+        // A chord pressed while the last switch fades out starts a new switch: stepping the old
+        // selection would raise the wrong window, and the old fade's end would close this one.
+        for (const auto& fade : fadeOuts_)
+            fade->cancel();
+        fadeOuts_.clear();
+        cancelDismissTimer();
+    }
+    createPanelIfNeeded();
+    setFirstSelection(forward);
+    rebuildCards();
+    presentPanel();
+}
+
+void SwitcherHUD::setFirstSelection(bool forward) {
+    const int n = static_cast<int>(windows.size());
+    selectedIndex = forward ? std::min(n, 2) - 1 : n - 1;
+}
+
+void SwitcherHUD::moveSelection(bool forward) {
+    const int n = static_cast<int>(windows.size());
+    if (n == 0)
+        return;
+    selectedIndex = forward ? (selectedIndex + 1) % n : (selectedIndex - 1 + n) % n;
+    refreshSelection();
+}
+
+void SwitcherHUD::refreshSelection() {
+    for (std::size_t i = 0; i < cardViews.size() && i < cardWrappers.size(); ++i) {
+        const bool selected = static_cast<int>(i) == selectedIndex;
+        cardViews[i]->setSelected(selected);
+        if (Layer* ring = cardWrappers[i]->layer())
+            ring->setBorderWidth(selected ? 1 : 0);
+    }
+}
+
+void SwitcherHUD::rebuildCards() {
+    if (!containerStack)
+        return;
+    cardViews.clear();
+    cardWrappers.clear();
+    for (const auto& row : std::vector(containerStack->arrangedSubviews()))
+        row->removeFromSuperview();
+
+    const Rows rows = rowLayout(screenFrame().width, windows.size());
+    std::weak_ptr<SwitcherHUD> weakSelf = weak_from_this();
+    std::vector<std::shared_ptr<WindowCardView>> cards;
+    std::vector<std::shared_ptr<View>> wrappers;
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+        const int index = static_cast<int>(i);
+        auto card = std::make_shared<WindowCardView>(windows[i]);
+        card->setSelected(index == selectedIndex);
+        card->setTranslatesAutoresizingMaskIntoConstraints(false);
+        card->onClicked = [weakSelf, index] {
+            if (auto self = weakSelf.lock())
+                self->selectAndActivate(index);
+        };
+
+        auto wrapper = std::make_shared<View>();
+        wrapper->setWantsLayer(true);
+        wrapper->layer()->setCornerRadius(11);
+        wrapper->layer()->setBorderColor(Color::whiteColor().cgColor());
+        wrapper->layer()->setBorderWidth(index == selectedIndex ? 1 : 0);
+        wrapper->setTranslatesAutoresizingMaskIntoConstraints(false);
+        wrapper->addSubview(card);
+        activateConstraints({
+            card->leadingAnchor().constraintEqualToAnchor(wrapper->leadingAnchor(), 1),
+            card->trailingAnchor().constraintEqualToAnchor(wrapper->trailingAnchor(), -1),
+            card->topAnchor().constraintEqualToAnchor(wrapper->topAnchor(), 1),
+            card->bottomAnchor().constraintEqualToAnchor(wrapper->bottomAnchor(), -1),
+            wrapper->widthAnchor().constraintEqualToConstant(142),
+            wrapper->heightAnchor().constraintEqualToConstant(122),
+        });
+        cards.push_back(std::move(card));
+        wrappers.push_back(std::move(wrapper));
+    }
+    cardViews = std::move(cards);
+    cardWrappers = std::move(wrappers);
+
+    const std::size_t perRow = static_cast<std::size_t>(rows.perRow);
+    for (std::size_t r = 0; r < static_cast<std::size_t>(rows.rows); ++r) {
+        auto row = std::make_shared<StackView>();
+        row->setOrientation(StackOrientation::horizontal);
+        row->setSpacing(kSpacing);
+        row->setAlignment(LayoutAttribute::centerY);
+        const std::size_t end = std::min(cardWrappers.size(), (r + 1) * perRow);
+        for (std::size_t i = r * perRow; i < end; ++i)
+            row->addArrangedSubview(cardWrappers[i]);
+        containerStack->addArrangedSubview(row);
+    }
+}
+
+void SwitcherHUD::activateSelected() {
+    if (windows.empty() || selectedIndex < 0 || selectedIndex >= static_cast<int>(windows.size())) {
+        hide();
+        return;
+    }
+    WindowInfo chosen = windows[static_cast<std::size_t>(selectedIndex)];
+    hide();
+    if (onActivate)
+        onActivate(std::move(chosen));
+}
+
+void SwitcherHUD::hide() {
+    cancelDismissTimer();
+    mouseIsOver = false;
+    if (!panel || !panel->isVisible())
+        return;
+    std::erase_if(fadeOuts_, [](const auto& fade) { return fade->isDone(); });
+    std::shared_ptr<Panel> fading = panel;
+    std::weak_ptr<SwitcherHUD> weakSelf = weak_from_this();
+    fadeOuts_.push_back(animations_.runAnimationGroup(
+        [fading](AnimationGroup& group) {
+            group.duration = kFadeOut;
+            group.animateAlphaValue(fading, 0);
+        },
+        [fading, weakSelf] {
+            fading->orderOut();
+            auto self = weakSelf.lock();
+            if (self && self->onDismiss)
+                self->onDismiss();
+        }));
+}
+
+void SwitcherHUD::createPanelIfNeeded() {
+    if (panel)
+        return;
+    auto newPanel = std::make_shared<Panel>(ui_.panelBackends, ui_.textMetrics, Rect{},
+                                            WindowStyleMask::nonactivatingPanel,
+                                            BackingStoreType::buffered, true);
+    newPanel->setFloatingPanel(true);
+    newPanel->setLevel(WindowLevel::screenSaver);
+    newPanel->setOpaque(false);
+    newPanel->setBackgroundColor(Color::clearColor());
+    newPanel->setHasShadow(true);
+    newPanel->setCollectionBehavior(kCollectionBehavior);
+
+    auto background = std::make_shared<HUDBackgroundView>();
+    background->setWantsLayer(true);
+    background->layer()->setBackgroundColor(Color::colorWithWhite(0.13, 0.94).cgColor());
+    background->layer()->setCornerRadius(25);
+    background->layer()->setMasksToBounds(true);
+    std::weak_ptr<SwitcherHUD> weakSelf = weak_from_this();
+    background->onMouseEntered = [weakSelf] {
+        if (auto self = weakSelf.lock())
+            self->handleMouseEntered();
+    };
+    background->onMouseExited = [weakSelf] {
+        if (auto self = weakSelf.lock())
+            self->handleMouseExited();
+    };
+    // Everything in the panel, the cards included, draws dark whatever the desktop's setting.
+    background->setAppearance(Appearance::named(AppearanceName::darkAqua));
+    newPanel->setContentView(background);
+
+    auto stack = std::make_shared<StackView>();
+    stack->setOrientation(StackOrientation::vertical);
+    stack->setSpacing(kSpacing);
+    stack->setAlignment(LayoutAttribute::centerX);
+    stack->setTranslatesAutoresizingMaskIntoConstraints(false);
+    background->addSubview(stack);
+    activateConstraints({
+        stack->leadingAnchor().constraintEqualToAnchor(background->leadingAnchor(), kInsetX),
+        stack->trailingAnchor().constraintEqualToAnchor(background->trailingAnchor(), -kInsetX),
+        stack->topAnchor().constraintEqualToAnchor(background->topAnchor(), kInsetY),
+        stack->bottomAnchor().constraintEqualToAnchor(background->bottomAnchor(), -kInsetY),
+    });
+
+    containerStack = std::move(stack);
+    panel = std::move(newPanel);
+}
+
+void SwitcherHUD::presentPanel() {
+    if (!panel)
+        return;
+    panel->setFrame(panelFrame(screenFrame(), windows.size()), false);
+    panel->setAlphaValue(0);
+    panel->orderFrontRegardless();
+    std::shared_ptr<Panel> shown = panel;
+    animations_.runAnimationGroup([shown](AnimationGroup& group) {
+        group.duration = kFadeIn;
+        group.animateAlphaValue(shown, 1);
+    });
+}
+
+void SwitcherHUD::cancelDismissTimer() {
+    if (dismissTimer)
+        dismissTimer->invalidate();
+    dismissTimer = nullptr;
+}
+
+void SwitcherHUD::startDismissTimer() {
+    cancelDismissTimer();
+    std::weak_ptr<SwitcherHUD> weakSelf = weak_from_this();
+    dismissTimer = ui_.timers.scheduleTimer(kDismissDelay, false, [weakSelf](Timer&) {
+        if (auto self = weakSelf.lock())
+            self->activateSelected();
+    });
+}
+
+void SwitcherHUD::handleMouseEntered() {
+    mouseIsOver = true;
+    cancelDismissTimer();
+}
+
+void SwitcherHUD::handleMouseExited() {
+    mouseIsOver = false;
+    // The switch already ended: a timer armed now would commit again a second later, possibly
+    // into the next switch.
+    if (isFadingOut())
+        return;
+    startDismissTimer();
+}
+
+void SwitcherHUD::selectAndActivate(int index) {
+    selectedIndex = index;
+    activateSelected();
+}
+
+} // namespace corvane

@@ -1,0 +1,84 @@
+#pragma once
+// The switcher's panel: one card per window in one or two centred rows on the main screen, the
+// selection, fades in and out, the one-second dismiss timer after the pointer leaves, and card
+// clicks. The switch controller assigns `windows`, calls show(forward) and the stepping and
+// committing operations, and hears back through onActivate and onDismiss.
+//
+// Create it with std::make_shared: timers, animation completions and view callbacks hold it
+// weakly and do nothing once it is gone. The panel is built on the first opening and kept.
+
+#include "hud/WindowCardView.h"
+#include "platform/Timers.h"
+#include "platform/ui/Animation.h"
+#include "platform/ui/Panel.h"
+#include "platform/ui/StackView.h"
+#include "platform/ui/UiContext.h"
+#include "windows/WindowInfo.h"
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace corvane {
+
+class SwitcherHUD : public std::enable_shared_from_this<SwitcherHUD> {
+  public:
+    struct Rows {
+        int perRow = 0;
+        int rows = 1;
+    };
+
+    explicit SwitcherHUD(const UiContext& ui);
+    SwitcherHUD(const SwitcherHUD&) = delete;
+    SwitcherHUD& operator=(const SwitcherHUD&) = delete;
+
+    // Opens the HUD over `windows`, or steps the selection while it is open. A panel that is
+    // still fading out after the previous switch is brought back as a fresh switch.
+    void show(bool forward);
+    void moveSelection(bool forward);
+    void refreshSelection();
+    void rebuildCards();
+    // Starts the fade-out, then hands a copy of the selected window to onActivate.
+    void activateSelected();
+    // Cancels the dismiss timer and fades a visible panel out; onDismiss follows the fade.
+    void hide();
+
+    // Cards in one row on a screen this wide (at least 1).
+    static int rowCapacity(double screenWidth);
+    static Rows rowLayout(double screenWidth, std::size_t windowCount);
+    // The panel's frame for this many windows, centred on the screen frame.
+    static Rect panelFrame(const Rect& screen, std::size_t windowCount);
+
+    // A fade-out is running whose end would order the panel out.
+    bool isFadingOut() const;
+
+    std::function<void(WindowInfo)> onActivate;
+    std::function<void()> onDismiss;
+    std::shared_ptr<Panel> panel;
+    std::shared_ptr<StackView> containerStack;
+    std::vector<std::shared_ptr<WindowCardView>> cardViews;
+    // One per card, holding it 1 point in; draws the white selection ring.
+    std::vector<std::shared_ptr<View>> cardWrappers;
+    std::shared_ptr<Timer> dismissTimer;
+    bool mouseIsOver = false;
+    std::vector<WindowInfo> windows;
+    int selectedIndex = 0;
+
+  private:
+    void createPanelIfNeeded();
+    void presentPanel();
+    void startDismissTimer();
+    void cancelDismissTimer();
+    void handleMouseEntered();
+    void handleMouseExited();
+    void selectAndActivate(int index);
+    void setFirstSelection(bool forward);
+    Rect screenFrame() const;
+
+    const UiContext ui_;
+    AnimationContext animations_;
+    std::vector<std::shared_ptr<RunningAnimation>> fadeOuts_;
+};
+
+} // namespace corvane
