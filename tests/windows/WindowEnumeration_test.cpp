@@ -103,59 +103,38 @@ TEST(WindowEnumeration, PairsTitlesByPositionAmongAcceptedWindowsOnly) {
 }
 
 TEST(WindowEnumeration, ListsAnEntryOnlyWhenEveryValueConvertsExactly) {
+    using I = std::int64_t;
+    using S = std::string;
     struct Case {
         const char* key;
-        std::optional<WindowListValue> value; // nullopt: the key is missing
-        bool isListed;
+        std::vector<WindowListValue> accepted, rejected; // a missing key is always rejected
     };
     const Case cases[] = {
-        {kCGWindowLayer, std::int64_t{0}, true},
-        {kCGWindowLayer, 0.0, true},
-        {kCGWindowLayer, -0.0, true},
-        {kCGWindowLayer, 0.5, false},
-        {kCGWindowLayer, std::int64_t{1}, false},
-        {kCGWindowLayer, std::string("0"), false},
-        {kCGWindowLayer, false, false},
-        {kCGWindowLayer, std::nan(""), false},
-        {kCGWindowLayer, std::nullopt, false},
-        {kCGWindowLayer, OtherValue{"date"}, false},
-        {kCGWindowNumber, 51.0, true},
-        {kCGWindowNumber, std::int64_t{4294967295}, true},
-        {kCGWindowNumber, std::int64_t{4294967296}, false},
-        {kCGWindowNumber, std::int64_t{-1}, false},
-        {kCGWindowNumber, std::int64_t{0}, false},
-        {kCGWindowNumber, 51.5, false},
-        {kCGWindowNumber, 1e19, false},
-        {kCGWindowNumber, true, false},
-        {kCGWindowNumber, std::nullopt, false},
-        {kCGWindowOwnerPID, 200.0, true},
-        {kCGWindowOwnerPID, std::int64_t{4294967296 + 200}, false},
-        {kCGWindowOwnerPID, std::int64_t{0}, false},
-        {kCGWindowOwnerPID, std::int64_t{-200}, false},
-        {kCGWindowOwnerPID, std::int64_t{100}, false},
-        {kCGWindowOwnerPID, std::string("200"), false},
-        {kCGWindowOwnerPID, std::nullopt, false},
-        {kCGWindowOwnerName, std::string(), false},
-        {kCGWindowOwnerName, std::int64_t{5}, false},
-        {kCGWindowOwnerName, std::nullopt, false},
-        {kCGWindowIsOnscreen, false, false},
-        {kCGWindowIsOnscreen, std::int64_t{1}, false},
-        {kCGWindowIsOnscreen, 1.0, false},
-        {kCGWindowIsOnscreen, std::string("true"), false},
-        {kCGWindowIsOnscreen, std::nullopt, false},
+        {kCGWindowLayer,
+         {I{0}, 0.0, -0.0},
+         {0.5, I{1}, S("0"), false, std::nan(""), OtherValue{"x"}}},
+        {kCGWindowNumber, {51.0, I{4294967295}}, {I{4294967296}, I{-1}, I{0}, 51.5, 1e19, true}},
+        {kCGWindowOwnerPID, {200.0}, {I{4294967296 + 200}, I{0}, I{-200}, I{100}, S("200")}},
+        {kCGWindowOwnerName, {S("Editor")}, {S(), I{5}}},
+        {kCGWindowIsOnscreen, {true}, {false, I{1}, 1.0, S("true")}},
     };
-    for (const Case& c : cases) {
+    auto listedWith = [](const char* key, const std::optional<WindowListValue>& value) {
         RecordedDesktop desktop(100);
         desktop.addApp(200, "Editor");
-        desktop.addAXWindow(200, "Doc");
         WindowListEntry e = entry(0, 51, 200, "Editor");
-        if (c.value)
-            e[c.key] = *c.value;
+        if (value)
+            e[key] = *value;
         else
-            e.erase(c.key);
+            e.erase(key);
         desktop.addWindowListEntry(e);
-        const auto list = enumerateWindows(desktop.catalogue());
-        EXPECT_EQ(list.size(), c.isListed ? 1u : 0u) << c.key << " case " << (&c - cases);
+        return enumerateWindows(desktop.catalogue()).size() == 1;
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(listedWith(c.key, std::nullopt)) << c.key << " missing";
+        for (std::size_t i = 0; i < c.accepted.size(); ++i)
+            EXPECT_TRUE(listedWith(c.key, c.accepted[i])) << c.key << " accepted #" << i;
+        for (std::size_t i = 0; i < c.rejected.size(); ++i)
+            EXPECT_FALSE(listedWith(c.key, c.rejected[i])) << c.key << " rejected #" << i;
     }
 }
 
