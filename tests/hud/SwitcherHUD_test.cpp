@@ -1,0 +1,337 @@
+// The switcher HUD over fakes and the virtual clock: row and frame arithmetic, selection,
+// fades and onDismiss, the dismiss timer, card clicks, and a chord during the fade-out.
+
+#include "fakes/FakeScreen.h"
+#include "fakes/FakeTextMetrics.h"
+#include "fakes/ManualRunLoop.h"
+#include "fakes/RecordingPanelBackend.h"
+#include "hud/HUDBackgroundView.h"
+#include "hud/SwitcherHUD.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+
+namespace corvane {
+namespace {
+
+using namespace corvane::testing;
+
+std::vector<WindowInfo> makeWindows(int count, const std::string& app = "App") {
+    std::vector<WindowInfo> list;
+    for (int i = 0; i < count; ++i) {
+        WindowInfo info;
+        info.windowID = static_cast<CGWindowID>(100 + i);
+        info.appName = app;
+        info.windowTitle = app + " " + std::to_string(i);
+        info.pid = 500 + i;
+        list.push_back(info);
+    }
+    return list;
+}
+
+class HUDTest : public ::testing::Test {
+  protected:
+    HUDTest() {
+        hud->onActivate = [this](WindowInfo info) {
+            activated.push_back(info.windowTitle);
+            fadingWhenActivated = hud->isFadingOut();
+        };
+        hud->onDismiss = [this] { ++dismissals; };
+    }
+
+    void open(int count, bool forward = true) {
+        hud->windows = makeWindows(count);
+        hud->show(forward);
+    }
+    int selectedCards() const {
+        int n = 0;
+        for (const auto& card : hud->cardViews)
+            n += card->isSelected();
+        return n;
+    }
+    std::vector<double> ringWidths() const {
+        std::vector<double> widths;
+        for (const auto& wrapper : hud->cardWrappers)
+            widths.push_back(wrapper->layer()->borderWidth());
+        return widths;
+    }
+    Point centreOfCard(std::size_t i) {
+        hud->panel->layoutIfNeeded();
+        const Rect r = hud->cardViews[i]->frameInAncestor();
+        return {r.midX(), r.midY()};
+    }
+
+    ManualRunLoop loop;
+    FakeScreen screen;
+    FakeTextMetrics metrics;
+    RecordingPanelBackendFactory backends;
+    UiContext ui{loop, screen, metrics, backends};
+    std::shared_ptr<SwitcherHUD> hud = std::make_shared<SwitcherHUD>(ui);
+    std::vector<std::string> activated;
+    bool fadingWhenActivated = false;
+    int dismissals = 0;
+};
+
+TEST(HUDRows, CapacityFollowsTheScreenWidth) {
+    const std::pair<double, int> cases[] = {{1440, 9}, {1280, 7}, {1920, 12}, {2560, 16}, {300, 1},
+                                            {200, 1},  {104, 1},  {0, 1},     {-50, 1},   {NAN, 1}};
+    for (auto [width, capacity] : cases)
+        EXPECT_EQ(SwitcherHUD::rowCapacity(width), capacity) << width;
+    const auto twoSingles = SwitcherHUD::rowLayout(200, 2);
+    EXPECT_EQ(twoSingles.rows, 2);
+    EXPECT_EQ(twoSingles.perRow, 1);
+}
+
+TEST_F(HUDTest, PanelFrameAndRowsForEachListLength) {
+    struct Case {
+        int windows;
+        Rect frame;
+        std::vector<std::size_t> rowSizes;
+    };
+    const Case cases[] = {
+        {1, {638, 374, 164, 152}, {1}},     {3, {490, 374, 460, 152}, {3}},
+        {9, {46, 374, 1348, 152}, {9}},     {10, {342, 310, 756, 280}, {5, 5}},
+        {11, {268, 310, 904, 280}, {6, 5}}, {30, {-398, 310, 2236, 280}, {15, 15}},
+    };
+    for (const auto& c : cases) {
+        hud->hide();
+        loop.advance(0.5);
+        open(c.windows);
+        EXPECT_EQ(hud->panel->frame(), c.frame) << c.windows;
+        std::vector<std::size_t> rowSizes;
+        for (const auto& row : hud->containerStack->arrangedSubviews())
+            rowSizes.push_back(dynamic_cast<StackView&>(*row).arrangedSubviews().size());
+        EXPECT_EQ(rowSizes, c.rowSizes) << c.windows;
+        EXPECT_EQ(hud->cardViews.size(), static_cast<std::size_t>(c.windows));
+    }
+}
+
+TEST_F(HUDTest, OpensCentredOnWhicheverScreenIsMainAtThatMoment) {
+    screen.frame = Rect{1440, 0, 1920, 1080};
+    open(1);
+    EXPECT_EQ(hud->panel->frame(), (Rect{2318, 464, 164, 152}));
+    screen.frame.reset(); // no screen: the fallback frame
+    hud->show(true);      // still open: does not move
+    EXPECT_EQ(hud->panel->frame(), (Rect{2318, 464, 164, 152}));
+    hud->hide();
+    loop.advance(0.5);
+    hud->show(true);
+    EXPECT_EQ(hud->panel->frame(), (Rect{638, 374, 164, 152}));
+}
+
+TEST_F(HUDTest, CardsSitInsideTheirWrappersWithinTheBackdrop) {
+    open(1);
+    hud->panel->layoutIfNeeded();
+    EXPECT_EQ(hud->containerStack->frame(), (Rect{12, 16, 140, 120}));
+    EXPECT_EQ(hud->cardWrappers[0]->frame().size(), (Size{142, 122}));
+    EXPECT_EQ(hud->cardViews[0]->frame(), (Rect{1, 1, 140, 120}));
+    EXPECT_EQ(hud->cardViews[0]->frameInAncestor(), (Rect{12, 16, 140, 120}));
+}
+
+TEST_F(HUDTest, PanelAndBackdropAreBuiltOnceWithTheirLook) {
+    open(2);
+    auto first = hud->panel;
+    const Panel& panel = *hud->panel;
+    EXPECT_EQ(panel.styleMask(), 128u);
+    EXPECT_EQ(panel.level(), 1000);
+    EXPECT_EQ(panel.collectionBehavior(), 337u);
+    EXPECT_TRUE(panel.isFloatingPanel());
+    EXPECT_FALSE(panel.isOpaque());
+    EXPECT_TRUE(panel.hasShadow());
+    const auto& background = dynamic_cast<HUDBackgroundView&>(*panel.contentView());
+    EXPECT_EQ(background.layer()->backgroundColor(), (RGBA{0.13, 0.13, 0.13, 0.94}));
+    EXPECT_EQ(background.layer()->cornerRadius(), 25);
+    EXPECT_TRUE(background.layer()->masksToBounds());
+    EXPECT_EQ(background.effectiveAppearance().name(), AppearanceName::darkAqua);
+    for (int i = 0; i < 3; ++i)
+        hud->panel->contentView()->updateTrackingAreas();
+    ASSERT_EQ(background.trackingAreas().size(), 1u);
+    EXPECT_EQ(background.trackingAreas()[0]->rect, (Rect{0, 0, 312, 152}));
+    EXPECT_EQ(background.trackingAreas()[0]->options, 0x81u);
+    // Every card draws in the dark appearance, whatever the desktop's setting.
+    EXPECT_EQ(hud->cardViews[0]->layer()->borderColor(), (RGBA{1, 1, 1, 0.18}));
+    hud->hide();
+    loop.advance(1);
+    open(3);
+    EXPECT_EQ(hud->panel, first);
+    EXPECT_EQ(backends.created, 1);
+}
+
+TEST_F(HUDTest, FirstSelectionAndWrapAround) {
+    struct Case {
+        int windows;
+        bool forward;
+        int selected;
+    };
+    const Case cases[] = {{1, true, 0}, {1, false, 0}, {2, true, 1}, {5, true, 1}, {5, false, 4}};
+    for (const auto& c : cases) {
+        hud->hide();
+        loop.advance(0.5);
+        open(c.windows, c.forward);
+        EXPECT_EQ(hud->selectedIndex, c.selected) << c.windows << c.forward;
+        EXPECT_EQ(selectedCards(), 1);
+    }
+    hud->selectedIndex = 4;
+    hud->moveSelection(true);
+    EXPECT_EQ(hud->selectedIndex, 0);
+    hud->moveSelection(false);
+    EXPECT_EQ(hud->selectedIndex, 4);
+    EXPECT_EQ(ringWidths(), (std::vector<double>{0, 0, 0, 0, 1}));
+    EXPECT_TRUE(hud->cardViews[4]->isSelected());
+}
+
+TEST_F(HUDTest, EmptyListOpensNothingAndCommitsNothing) {
+    hud->show(true);
+    EXPECT_EQ(hud->panel, nullptr);
+    hud->moveSelection(true);
+    hud->activateSelected();
+    EXPECT_TRUE(activated.empty());
+    EXPECT_EQ(dismissals, 0);
+}
+
+TEST_F(HUDTest, OnDismissFollowsEachFadeOutOnce) {
+    hud->hide(); // never opened
+    open(3);
+    loop.advance(0.15);
+    EXPECT_EQ(hud->panel->alphaValue(), 1);
+    hud->hide();
+    loop.advance(0.49);
+    EXPECT_EQ(dismissals, 0);
+    EXPECT_TRUE(hud->panel->isVisible());
+    hud->hide(); // a second group while the first runs
+    loop.advance(0.01);
+    EXPECT_EQ(dismissals, 1);
+    EXPECT_FALSE(hud->panel->isVisible());
+    loop.advance(0.5);
+    EXPECT_EQ(dismissals, 2);
+    hud->hide(); // hidden: no animation, no call
+    loop.advance(1);
+    EXPECT_EQ(dismissals, 2);
+    EXPECT_EQ(backends.count("orderOut"), 1);
+}
+
+TEST_F(HUDTest, CommitStartsTheFadeThenHandsOverTheSelectedWindow) {
+    open(4);
+    hud->moveSelection(true);
+    hud->activateSelected();
+    EXPECT_EQ(activated, std::vector<std::string>{"App 2"});
+    EXPECT_TRUE(fadingWhenActivated);
+    loop.advance(0.5);
+    EXPECT_EQ(dismissals, 1);
+}
+
+TEST_F(HUDTest, DismissTimerCommitsOneSecondAfterThePointerLastLeft) {
+    open(3);
+    Panel& panel = *hud->panel;
+    const Point inside{50, 50};
+
+    panel.pointerMoved(inside);
+    EXPECT_TRUE(hud->mouseIsOver);
+    panel.pointerLeft();
+    EXPECT_FALSE(hud->mouseIsOver);
+    loop.advance(0.9);
+    panel.pointerMoved(inside); // back in time: no commit
+    loop.advance(2);
+    EXPECT_TRUE(activated.empty());
+
+    panel.pointerLeft(); // t = 2.9
+    loop.advance(0.3);
+    panel.pointerMoved(inside);
+    loop.advance(0.3);
+    panel.pointerLeft(); // 0.6 s after the first exit
+    loop.advance(0.99);
+    EXPECT_TRUE(activated.empty());
+    loop.advance(0.01);
+    EXPECT_EQ(activated, std::vector<std::string>{"App 1"});
+    loop.advance(3);
+    EXPECT_EQ(activated.size(), 1u);
+}
+
+TEST_F(HUDTest, PointerLeavingTheFadingPanelArmsNoSecondCommit) {
+    open(3);
+    hud->panel->pointerMoved({50, 50});
+    hud->activateSelected();
+    hud->panel->pointerLeft();
+    loop.advance(2);
+    EXPECT_EQ(activated.size(), 1u);
+    EXPECT_EQ(loop.validTimerCount(), 0u);
+}
+
+TEST_F(HUDTest, ClickOnACardCommitsThatCardsWindow) {
+    open(5);
+    hud->panel->mouseUp(centreOfCard(3));
+    EXPECT_EQ(activated, std::vector<std::string>{"App 3"});
+    EXPECT_EQ(hud->selectedIndex, 3);
+    // The fading panel keeps the old highlight.
+    EXPECT_TRUE(hud->cardViews[1]->isSelected());
+}
+
+TEST_F(HUDTest, RebuildLeavesExactlyOneSelectedCardAndRing) {
+    open(5);
+    hud->moveSelection(true);
+    hud->windows = makeWindows(4, "Other");
+    hud->rebuildCards();
+    EXPECT_EQ(hud->cardViews.size(), 4u);
+    EXPECT_EQ(hud->cardViews[0]->info().appName, "Other");
+    EXPECT_EQ(selectedCards(), 1);
+    EXPECT_EQ(ringWidths(), (std::vector<double>{0, 0, 1, 0}));
+    EXPECT_EQ(hud->containerStack->arrangedSubviews().size(), 1u);
+
+    hud->selectedIndex = 7; // out of range: nothing selected, nothing committed
+    hud->rebuildCards();
+    EXPECT_EQ(selectedCards(), 0);
+    hud->activateSelected();
+    EXPECT_TRUE(activated.empty());
+}
+
+TEST_F(HUDTest, ChordDuringTheFadeOutOpensAFreshSwitch) {
+    open(3);
+    hud->moveSelection(true); // "App 2"
+    hud->activateSelected();
+    loop.advance(0.2);
+
+    hud->windows = makeWindows(4, "Next"); // the controller's fresh list
+    hud->show(true);
+    EXPECT_EQ(hud->selectedIndex, 1);
+    ASSERT_EQ(hud->cardViews.size(), 4u);
+    EXPECT_EQ(hud->cardViews[1]->info().windowTitle, "Next 1");
+    EXPECT_EQ(hud->panel->frame(), SwitcherHUD::panelFrame(*screen.frame, 4));
+    EXPECT_EQ(hud->panel->alphaValue(), 0);
+
+    loop.advance(1); // past the old fade's end
+    EXPECT_EQ(dismissals, 0);
+    EXPECT_TRUE(hud->panel->isVisible());
+    EXPECT_EQ(hud->panel->alphaValue(), 1);
+
+    hud->activateSelected();
+    EXPECT_EQ(activated, (std::vector<std::string>{"App 2", "Next 1"}));
+    loop.advance(0.5);
+    EXPECT_EQ(dismissals, 1);
+}
+
+TEST_F(HUDTest, ShowOnAnOpenPanelOnlySteps) {
+    open(3);
+    loop.advance(0.3);
+    const auto cards = hud->cardViews;
+    hud->windows = makeWindows(6);
+    hud->show(true);
+    EXPECT_EQ(hud->selectedIndex, 2);
+    EXPECT_EQ(hud->cardViews, cards);
+    EXPECT_EQ(hud->panel->frame(), SwitcherHUD::panelFrame(*screen.frame, 3));
+}
+
+TEST_F(HUDTest, ClosuresDoNothingOnceTheHUDIsGone) {
+    open(3);
+    auto panel = hud->panel;
+    panel->pointerMoved({50, 50});
+    panel->pointerLeft(); // arms the timer
+    hud->activateSelected();
+    hud.reset();
+    loop.advance(2);
+    EXPECT_FALSE(panel->isVisible()); // the fade still orders the panel out
+    EXPECT_EQ(dismissals, 0);
+    EXPECT_EQ(activated.size(), 1u);
+}
+
+} // namespace
+} // namespace corvane

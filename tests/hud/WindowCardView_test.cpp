@@ -1,0 +1,174 @@
+// Window cards: their geometry, the shortened title, the two styles in both appearances, the
+// restyle on entering the dark panel, dimming and clicks.
+
+#include "fakes/FakeTextMetrics.h"
+#include "hud/WindowCardView.h"
+#include "platform/ui/ImageView.h"
+
+#include <gtest/gtest.h>
+
+namespace corvane {
+namespace {
+
+WindowInfo window(std::string app, std::string title, bool minimized = false) {
+    WindowInfo info;
+    info.windowID = minimized ? 0 : 7;
+    info.appName = std::move(app);
+    info.windowTitle = std::move(title);
+    info.pid = 412;
+    info.isMinimized = minimized;
+    return info;
+}
+
+class CardTest : public ::testing::Test {
+  protected:
+    void TearDown() override { Appearance::setSystem(AppearanceName::aqua); }
+    testing::FakeTextMetrics metrics;
+};
+
+TEST_F(CardTest, IconAndLabelsSitWhereTheDesignPutsThem) {
+    for (bool withIcon : {true, false}) {
+        auto info = window("Mail", "Mail — Inbox");
+        if (withIcon)
+            info.appIcon = std::make_shared<Image>(Image{128, 128, {}});
+        WindowCardView card(info);
+        card.layoutSubtree(metrics);
+        ASSERT_EQ(card.subviews().size(), 3u);
+        EXPECT_EQ(card.frame(), (Rect{0, 0, 140, 120}));
+        EXPECT_EQ(card.subviews()[0]->frame(), (Rect{46, 14, 48, 48})) << withIcon;
+        const Rect name = card.subviews()[1]->frame();
+        const Rect title = card.subviews()[2]->frame();
+        EXPECT_EQ(name.x, 5);
+        EXPECT_EQ(name.maxX(), 135);
+        EXPECT_EQ(name.y, 69);
+        EXPECT_EQ(name.height, testing::FakeTextMetrics::lineHeight(Font::systemFont(11)));
+        EXPECT_EQ(title.x, 5);
+        EXPECT_EQ(title.width, 130);
+        EXPECT_EQ(title.y, name.maxY() + 1);
+    }
+}
+
+TEST_F(CardTest, LongTitleTakesTwoLinesEndingInAnEllipsis) {
+    WindowCardView card(window("Editor", std::string(200, 'x')));
+    card.layoutSubtree(metrics);
+    const auto& title = dynamic_cast<const TextField&>(*card.subviews()[2]);
+    ASSERT_EQ(title.textLayout().lines.size(), 2u);
+    EXPECT_TRUE(title.textLayout().truncated);
+    EXPECT_EQ(title.frame().height, 2 * testing::FakeTextMetrics::lineHeight(title.font()));
+}
+
+TEST(CardTitle, ApplicationNamePrefixIsDroppedOnce) {
+    struct Case {
+        const char* app;
+        const char* title;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"Mail", "", "—"},
+        {"", "", "—"},
+        {"Mail", "Mail", "—"},
+        {"Mail", "Mail — Inbox", "Inbox"},
+        {"Mail", "Mail – Inbox", "Inbox"},
+        {"Mail", "Mail - Inbox", "Inbox"},
+        {"Mail", "Mail: Inbox", "Inbox"},
+        {"Mail", "Mail - ", "—"},
+        {"Terminal", "Terminal — bash — 80×24", "bash — 80×24"},
+        {"Mail", "Inbox — Mail", "Inbox — Mail"},
+        {"Mail", "Mail —Inbox", "Mail —Inbox"},
+        {"Mail", "mail: Inbox", "mail: Inbox"},
+        {"Mail", "Mail:  Inbox", " Inbox"},
+        // Canonically equivalent spellings: precomposed name, decomposed title and back.
+        {"Caf\u00e9", "Cafe\u0301", "—"},
+        {"Caf\u00e9", "Cafe\u0301 — Menu", "Menu"},
+        {"Cafe\u0301", "Caf\u00e9: Menu", "Menu"},
+        // A combining mark after the separator belongs to the next character: no match.
+        {"Mail", "Mail - \u0301x", "Mail - \u0301x"},
+    };
+    for (const auto& c : cases) {
+        WindowCardView card(window(c.app, c.title));
+        EXPECT_EQ(card.displayTitle(), c.shown) << c.app << " | " << c.title;
+        EXPECT_EQ(dynamic_cast<const TextField&>(*card.subviews()[2]).stringValue(), c.shown);
+    }
+}
+
+struct Style {
+    std::optional<RGBA> border;
+    double width;
+    std::optional<RGBA> background;
+};
+
+Style styleOf(const View& card) {
+    const Layer& layer = *card.layer();
+    return {layer.borderColor(), layer.borderWidth(), layer.backgroundColor()};
+}
+
+TEST_F(CardTest, SelectedAndUnselectedStylesInBothAppearances) {
+    struct Case {
+        AppearanceName appearance;
+        bool selected;
+        Style style;
+        RGBA titleColor;
+    };
+    const RGBA black15{0, 0, 0, 0.15};
+    const Case cases[] = {
+        {AppearanceName::aqua, true, {RGBA{0, 0, 0, 1}, 4.5, black15}, {0, 0, 0, 0.85}},
+        {AppearanceName::darkAqua, true, {RGBA{0, 0, 0, 1}, 4.5, black15}, {1, 1, 1, 0.82}},
+        {AppearanceName::aqua,
+         false,
+         {RGBA{0, 0, 0, 0.18}, 1, RGBA{0, 0, 0, 0.07}},
+         {0, 0, 0, 0.85}},
+        {AppearanceName::darkAqua,
+         false,
+         {RGBA{1, 1, 1, 0.18}, 1, RGBA{1, 1, 1, 0.07}},
+         {1, 1, 1, 0.82}},
+    };
+    for (const auto& c : cases) {
+        auto card = std::make_shared<WindowCardView>(window("Mail", "Inbox"));
+        card->setAppearance(Appearance::named(c.appearance));
+        card->setSelected(!c.selected);
+        card->setSelected(c.selected); // each assignment restyles
+        const Style style = styleOf(*card);
+        EXPECT_EQ(style.border, c.style.border) << c.selected;
+        EXPECT_EQ(style.width, c.style.width);
+        EXPECT_EQ(style.background, c.style.background);
+        const auto& title = dynamic_cast<const TextField&>(*card->subviews()[2]);
+        EXPECT_EQ(title.textColor().resolvedIn(card->effectiveAppearance()), c.titleColor);
+        EXPECT_EQ(card->layer()->cornerRadius(), 10);
+        EXPECT_TRUE(card->layer()->masksToBounds());
+    }
+}
+
+TEST_F(CardTest, CardEnteringADarkTreeDropsItsLightColours) {
+    auto card = std::make_shared<WindowCardView>(window("Mail", "Inbox"));
+    EXPECT_EQ(styleOf(*card).border, (RGBA{0, 0, 0, 0.18})); // styled in the light system look
+    auto wrapper = std::make_shared<View>();
+    wrapper->addSubview(card);
+    auto darkRoot = std::make_shared<View>();
+    darkRoot->setAppearance(Appearance::named(AppearanceName::darkAqua));
+    darkRoot->addSubview(wrapper);
+    EXPECT_EQ(styleOf(*card).border, (RGBA{1, 1, 1, 0.18}));
+    EXPECT_EQ(styleOf(*card).background, (RGBA{1, 1, 1, 0.07}));
+}
+
+TEST_F(CardTest, MinimizedCardsAreDimmedSelectedOrNot) {
+    for (bool selected : {false, true}) {
+        WindowCardView minimized(window("Mail", "Drafts", true));
+        minimized.setSelected(selected);
+        EXPECT_EQ(minimized.alphaValue(), 0.5);
+    }
+    EXPECT_EQ(WindowCardView(window("Mail", "Inbox")).alphaValue(), 1);
+}
+
+TEST_F(CardTest, ClicksOnTheCardOrItsLabelsCallOnClickedOnce) {
+    auto card = std::make_shared<WindowCardView>(window("Mail", "Inbox"));
+    card->mouseUp({}); // nothing set: nothing happens
+    int clicks = 0;
+    card->onClicked = [&] { ++clicks; };
+    card->layoutSubtree(metrics);
+    card->mouseUp({});
+    card->hitTest({70, 75})->mouseUp({}); // the name label passes it on
+    EXPECT_EQ(clicks, 2);
+}
+
+} // namespace
+} // namespace corvane
