@@ -1,0 +1,191 @@
+#include "platform/qt/QtPanelBackend.h"
+
+#include "platform/qt/QtTextMetrics.h"
+
+#include <QEnterEvent>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPalette>
+#include <QRegion>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <xcb/xcb.h>
+
+namespace corvane {
+
+namespace {
+
+int defaultScreenNumber() {
+    int screen = 0;
+    char* host = nullptr;
+    int display = 0;
+    if (xcb_parse_display(nullptr, &host, &display, &screen) == 0)
+        screen = 0;
+    std::free(host);
+    return screen;
+}
+
+QRect toQRect(const Rect& r) {
+    return QRect(int(std::lround(r.x)), int(std::lround(r.y)), int(std::lround(r.width)),
+                 int(std::lround(r.height)));
+}
+
+void syncSystemAppearance() {
+    const QColor window = QGuiApplication::palette().color(QPalette::Window);
+    Appearance::setSystem(window.lightnessF() < 0.5 ? AppearanceName::darkAqua
+                                                    : AppearanceName::aqua);
+}
+
+} // namespace
+
+bool isCompositorRunning() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection())
+        return false;
+    xcb_connection_t* connection = x11->connection();
+    const std::string name = "_NET_WM_CM_S" + std::to_string(defaultScreenNumber());
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 1, uint16_t(name.size()), name.c_str()), nullptr);
+    if (!atom)
+        return false;
+    const xcb_atom_t selection = atom->atom;
+    std::free(atom);
+    if (selection == XCB_ATOM_NONE)
+        return false; // nobody ever claimed it
+    xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
+        connection, xcb_get_selection_owner(connection, selection), nullptr);
+    if (!owner)
+        return false;
+    const bool owned = owner->owner != XCB_NONE;
+    std::free(owner);
+    return owned;
+}
+
+QtPanelWindow::QtPanelWindow(Panel& panel)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::X11BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus |
+                           Qt::NoDropShadowWindowHint),
+      panel_(&panel) {
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_X11DoNotAcceptFocus);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFocusPolicy(Qt::NoFocus);
+    setMouseTracking(true);
+    setWindowTitle(QStringLiteral("Corvane"));
+}
+
+void QtPanelWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillRect(rect(), Qt::transparent);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    if (!panel_)
+        return;
+    panel_->layoutIfNeeded();
+    if (const auto& root = panel_->contentView())
+        painter_.paint(painter, *root);
+}
+
+void QtPanelWindow::enterEvent(QEnterEvent* event) {
+    if (panel_)
+        panel_->pointerMoved({event->position().x(), event->position().y()});
+}
+
+void QtPanelWindow::mouseMoveEvent(QMouseEvent* event) {
+    if (panel_)
+        panel_->pointerMoved({event->position().x(), event->position().y()});
+}
+
+void QtPanelWindow::leaveEvent(QEvent*) {
+    if (panel_)
+        panel_->pointerLeft();
+}
+
+void QtPanelWindow::mouseReleaseEvent(QMouseEvent* event) {
+    if (panel_ && event->button() == Qt::LeftButton)
+        panel_->mouseUp({event->position().x(), event->position().y()});
+}
+
+void QtPanelWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ApplicationPaletteChange && panel_) {
+        syncSystemAppearance();
+        panel_->systemAppearanceDidChange();
+    }
+    QWidget::changeEvent(event);
+}
+
+QtPanelBackend::QtPanelBackend(Panel& panel, std::function<bool()> compositorProbe)
+    : panel_(panel), compositorProbe_(std::move(compositorProbe)),
+      window_(std::make_unique<QtPanelWindow>(panel)) {}
+
+QtPanelBackend::~QtPanelBackend() {
+    // The panel is going away: no event of the closing window may reach it.
+    window_->detach();
+    window_->hide();
+}
+
+void QtPanelBackend::panelDidOrderFront() {
+    compositorRuns_ = compositorProbe_ && compositorProbe_();
+    applyGeometry();
+    applyShape();
+    panelDidChangeAlpha();
+    window_->show();
+    window_->raise();
+    window_->update();
+}
+
+void QtPanelBackend::panelDidOrderOut() {
+    window_->hide();
+}
+
+void QtPanelBackend::panelDidChangeFrame() {
+    applyGeometry();
+    applyShape();
+}
+
+void QtPanelBackend::panelDidChangeAlpha() {
+    // Without a compositor the property is ignored by the server; setting it does no harm.
+    window_->setWindowOpacity(std::clamp(panel_.alphaValue(), 0.0, 1.0));
+}
+
+void QtPanelBackend::panelNeedsDisplay() {
+    window_->update();
+}
+
+void QtPanelBackend::applyGeometry() {
+    const double screenHeight = QtScreen::primaryScreenHeight();
+    const Rect topLeft = flippedScreenRect(panel_.frame(), screenHeight > 0 ? screenHeight : 900);
+    window_->setGeometry(toQRect(topLeft));
+}
+
+void QtPanelBackend::applyShape() {
+    const auto& root = panel_.contentView();
+    const Layer* layer = root ? root->layer() : nullptr;
+    const bool rounded = layer && layer->masksToBounds() && layer->cornerRadius() > 0;
+    usesShapeMask_ = !compositorRuns_ && rounded;
+    if (!usesShapeMask_) {
+        window_->clearMask();
+        return;
+    }
+    QPainterPath path;
+    const QRectF area(QPointF(0, 0), QSizeF(window_->size()));
+    const double radius =
+        std::min(layer->cornerRadius(), std::min(area.width(), area.height()) / 2);
+    path.addRoundedRect(area, radius, radius);
+    window_->setMask(QRegion(path.toFillPolygon().toPolygon()));
+}
+
+QtPanelBackendFactory::QtPanelBackendFactory(std::function<bool()> compositorProbe)
+    : compositorProbe_(std::move(compositorProbe)) {
+    syncSystemAppearance();
+}
+
+std::unique_ptr<PanelBackend> QtPanelBackendFactory::createPanelBackend(Panel& panel) {
+    return std::make_unique<QtPanelBackend>(panel, compositorProbe_);
+}
+
+} // namespace corvane

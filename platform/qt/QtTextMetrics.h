@@ -1,0 +1,39 @@
+#pragma once
+// Text measurement with the fonts the panel paints with, and the main screen's frame.
+//
+// A point of the view layer is one logical pixel here (the layout is in points, Qt draws in
+// logical pixels and scales by the device pixel ratio), so an 11-point font is an 11-pixel
+// font: the card's proportions stay those its 140 × 120-point geometry was drawn for.
+// Line breaking is Qt's (word boundaries, else anywhere); the last allowed line is cut at the
+// end with "…" when text remains.
+
+#include "platform/ui/Screen.h"
+#include "platform/ui/TextMetrics.h"
+
+#include <QFont>
+
+namespace corvane {
+
+// The system font at the font's size and weight: what measurement and painting both use.
+QFont qFontFor(const Font& font);
+
+class QtTextMetrics : public TextMetrics {
+  public:
+    TextLayout layoutText(std::string_view utf8, const Font& font, double width,
+                          int maxLines) const override;
+    TextLayout measureSingleLine(std::string_view utf8, const Font& font) const override;
+
+    // Distance from one line's top to the next line's top; the painter steps by it.
+    static double lineHeight(const Font& font);
+};
+
+// The primary screen's full geometry, in bottom-left-origin coordinates whose origin is the
+// primary screen's bottom-left corner. None when Qt knows no screen.
+class QtScreen : public Screen {
+  public:
+    std::optional<Rect> mainScreenFrame() const override;
+    // Height of the primary screen, for converting to X11's top-left coordinates.
+    static double primaryScreenHeight();
+};
+
+} // namespace corvane

@@ -1,0 +1,205 @@
+#include "platform/qt/QtViewPainter.h"
+
+#include "platform/qt/QtTextMetrics.h"
+#include "platform/ui/ImageView.h"
+#include "platform/ui/TextField.h"
+#include "platform/ui/View.h"
+
+#include <QPaintDevice>
+#include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
+#include <cmath>
+
+namespace corvane {
+
+namespace {
+
+QColor toQColor(const RGBA& c) {
+    auto clamp = [](double v) { return std::clamp(v, 0.0, 1.0); };
+    return QColor::fromRgbF(float(clamp(c.red)), float(clamp(c.green)), float(clamp(c.blue)),
+                            float(clamp(c.alpha)));
+}
+
+QPainterPath roundedPath(const QRectF& rect, double radius) {
+    QPainterPath path;
+    const double r = std::clamp(radius, 0.0, std::min(rect.width(), rect.height()) / 2);
+    path.addRoundedRect(rect, r, r);
+    return path;
+}
+
+QRectF boundsOf(const View& view) {
+    const Rect b = view.bounds();
+    return {b.x, b.y, b.width, b.height};
+}
+
+bool masksToRoundedBounds(const View& view) {
+    const Layer* layer = view.layer();
+    return layer && layer->masksToBounds() && layer->cornerRadius() > 0;
+}
+
+double devicePixelRatioOf(const QPainter& painter) {
+    return painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+}
+
+// Snaps a length to whole device pixels so an image is drawn pixel for pixel.
+double snapped(double value, double dpr) {
+    return std::round(value * dpr) / dpr;
+}
+
+} // namespace
+
+void QtViewPainter::paint(QPainter& painter, const View& root) {
+    for (auto it = images_.begin(); it != images_.end();)
+        it = it->second.source.expired() ? images_.erase(it) : std::next(it);
+    painter.save();
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
+                           QPainter::SmoothPixmapTransform);
+    paintView(painter, root);
+    painter.restore();
+}
+
+void QtViewPainter::paintView(QPainter& painter, const View& view) {
+    const double alpha = std::clamp(view.alphaValue(), 0.0, 1.0);
+    const QRectF bounds = boundsOf(view);
+    if (view.isHidden() || alpha <= 0 || bounds.isEmpty())
+        return;
+
+    if (alpha >= 1 && !masksToRoundedBounds(view)) {
+        painter.save();
+        if (view.layer() && view.layer()->masksToBounds())
+            painter.setClipRect(bounds, Qt::IntersectClip);
+        paintContents(painter, view);
+        painter.restore();
+        return;
+    }
+
+    // A group: the subtree goes into a layer image first.
+    const double dpr = devicePixelRatioOf(painter);
+    QImage layerImage(int(std::ceil(bounds.width() * dpr)), int(std::ceil(bounds.height() * dpr)),
+                      QImage::Format_ARGB32_Premultiplied);
+    if (layerImage.isNull())
+        return;
+    layerImage.setDevicePixelRatio(dpr);
+    layerImage.fill(Qt::transparent);
+    {
+        QPainter layerPainter(&layerImage);
+        layerPainter.setRenderHints(painter.renderHints());
+        paintContents(layerPainter, view);
+        if (masksToRoundedBounds(view)) {
+            // An antialiased rounded mask; QPainter's clip paths are not antialiased.
+            layerPainter.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+            layerPainter.fillPath(roundedPath(bounds, view.layer()->cornerRadius()), Qt::black);
+        }
+    }
+    painter.save();
+    painter.setOpacity(painter.opacity() * alpha);
+    painter.drawImage(QPointF(0, 0), layerImage);
+    painter.restore();
+}
+
+void QtViewPainter::paintContents(QPainter& painter, const View& view) {
+    const QRectF bounds = boundsOf(view);
+    const Layer* layer = view.layer();
+    if (layer && layer->backgroundColor() && layer->backgroundColor()->alpha > 0)
+        painter.fillPath(roundedPath(bounds, layer->cornerRadius()),
+                         toQColor(*layer->backgroundColor()));
+
+    if (const auto* field = dynamic_cast<const TextField*>(&view))
+        paintText(painter, *field);
+    else if (const auto* imageView = dynamic_cast<const ImageView*>(&view))
+        paintImage(painter, *imageView);
+
+    for (const auto& subview : view.subviews()) {
+        const Rect frame = subview->frame();
+        painter.save();
+        painter.translate(frame.x, frame.y);
+        paintView(painter, *subview);
+        painter.restore();
+    }
+
+    if (layer && layer->borderWidth() > 0 && layer->borderColor() &&
+        layer->borderColor()->alpha > 0) {
+        const double width =
+            std::min(layer->borderWidth(), std::min(bounds.width(), bounds.height()) / 2);
+        const QRectF inner = bounds.adjusted(width / 2, width / 2, -width / 2, -width / 2);
+        painter.save();
+        painter.setPen(QPen(toQColor(*layer->borderColor()), width));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(roundedPath(inner, std::max(0.0, layer->cornerRadius() - width / 2)));
+        painter.restore();
+    }
+}
+
+void QtViewPainter::paintText(QPainter& painter, const TextField& field) {
+    const QRectF bounds = boundsOf(field);
+    const RGBA background = field.backgroundColor().resolvedIn(field.effectiveAppearance());
+    if (background.alpha > 0)
+        painter.fillRect(bounds, toQColor(background));
+
+    const TextLayout& layout = field.textLayout();
+    if (layout.lines.empty())
+        return;
+    const QFont font = qFontFor(field.font());
+    const QFontMetricsF metrics(font);
+    painter.save();
+    painter.setFont(font);
+    painter.setPen(toQColor(field.textColor().resolvedIn(field.effectiveAppearance())));
+    double top = 0;
+    for (const std::string& line : layout.lines) {
+        const QString text = QString::fromUtf8(line.data(), qsizetype(line.size()));
+        const double width = metrics.horizontalAdvance(text);
+        double x = 0;
+        if (field.alignment() == TextAlignment::center)
+            x = (bounds.width() - width) / 2;
+        else if (field.alignment() == TextAlignment::right)
+            x = bounds.width() - width;
+        painter.drawText(QPointF(x, top + metrics.ascent()), text);
+        top += metrics.lineSpacing();
+    }
+    painter.restore();
+}
+
+void QtViewPainter::paintImage(QPainter& painter, const ImageView& imageView) {
+    const Rect rect = imageView.imageRect();
+    if (rect.width <= 0 || rect.height <= 0)
+        return;
+    const QImage& source = cachedImage(imageView.image());
+    if (source.isNull())
+        return;
+    const double dpr = devicePixelRatioOf(painter);
+    const QSize pixels(std::max(1, int(std::lround(rect.width * dpr))),
+                       std::max(1, int(std::lround(rect.height * dpr))));
+    QImage scaled = source.size() == pixels
+                        ? source
+                        : source.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    scaled.setDevicePixelRatio(dpr);
+    painter.drawImage(QPointF(snapped(rect.x, dpr), snapped(rect.y, dpr)), scaled);
+}
+
+const QImage& QtViewPainter::cachedImage(const ImageRef& image) {
+    static const QImage none;
+    if (!image)
+        return none;
+    auto found = images_.find(image.get());
+    if (found != images_.end() && found->second.source.lock() == image)
+        return found->second.converted;
+    CachedImage& entry = images_[image.get()];
+    entry.source = image;
+    entry.converted = toQImage(*image);
+    return entry.converted;
+}
+
+QImage QtViewPainter::toQImage(const Image& image) {
+    if (image.width <= 0 || image.height <= 0 || image.width > 4096 || image.height > 4096)
+        return {};
+    const auto count = std::size_t(image.width) * std::size_t(image.height);
+    if (image.argb.size() < count)
+        return {};
+    // 0xAARRGGBB words, not premultiplied: QImage's ARGB32 in host byte order.
+    const QImage view(reinterpret_cast<const uchar*>(image.argb.data()), image.width, image.height,
+                      qsizetype(image.width) * 4, QImage::Format_ARGB32);
+    return view.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+} // namespace corvane

@@ -1,0 +1,214 @@
+// Paints a real HUD of known windows with the Qt painter and checks the pixels a user sees.
+#include "fakes/FakeScreen.h"
+#include "fakes/ManualRunLoop.h"
+#include "hud/SwitcherHUD.h"
+#include "platform/qt/QtPanelBackend.h"
+#include "platform/qt/QtTextMetrics.h"
+#include "platform/qt/QtViewPainter.h"
+
+#include <QImage>
+#include <QPainter>
+#include <gtest/gtest.h>
+
+namespace corvane {
+namespace {
+
+using testing::FakeScreen;
+using testing::ManualRunLoop;
+
+ImageRef solidIcon(std::uint32_t argb, int size = 64) {
+    auto image = std::make_shared<Image>();
+    image->width = size;
+    image->height = size;
+    image->argb.assign(std::size_t(size) * std::size_t(size), argb);
+    return image;
+}
+
+WindowInfo window(std::string app, std::string title, ImageRef icon, bool minimized = false) {
+    WindowInfo info;
+    info.windowID = minimized ? 0 : 100;
+    info.appName = std::move(app);
+    info.windowTitle = std::move(title);
+    info.appIcon = std::move(icon);
+    info.pid = 42;
+    info.isMinimized = minimized;
+    return info;
+}
+
+struct Rgb {
+    int red, green, blue, alpha;
+};
+
+Rgb pixelAt(const QImage& image, double x, double y) {
+    const QColor c = image.pixelColor(int(x), int(y));
+    return {c.red(), c.green(), c.blue(), c.alpha()};
+}
+
+class HudRendering : public ::testing::Test {
+  protected:
+    HudRendering() {
+        const ImageRef red = solidIcon(0xFFE0301E);
+        hud = std::make_shared<SwitcherHUD>(ui);
+        hud->windows = {
+            window("Editor", "notes.txt", red),
+            window("Terminal", "Terminal — bash — 80×24", solidIcon(0xFF2D7FF9)),
+            window("Editor", "draft.txt", red, true),
+            window("Mail",
+                   "Mail — Re: the quarterly planning meeting moved to Thursday "
+                   "afternoon because the big room is booked all week",
+                   solidIcon(0xFF34C759)),
+            window("Files", "", nullptr),
+        };
+        hud->show(true);
+        loop.advance(0.3); // past the fade-in
+        panel = hud->panel.get();
+        panel->layoutIfNeeded();
+        image = render(1.0);
+    }
+
+    QImage render(double dpr) {
+        const Rect frame = panel->frame();
+        QImage target(int(frame.width * dpr), int(frame.height * dpr),
+                      QImage::Format_ARGB32_Premultiplied);
+        target.setDevicePixelRatio(dpr);
+        target.fill(Qt::transparent);
+        QPainter painter(&target);
+        QtViewPainter().paint(painter, *panel->contentView());
+        painter.end();
+        return target.convertToFormat(QImage::Format_ARGB32);
+    }
+
+    Rect inPanel(const View& view) const {
+        return view.frameInAncestor(panel->contentView().get());
+    }
+
+    ManualRunLoop loop;
+    FakeScreen screen;
+    QtTextMetrics metrics;
+    QtPanelBackendFactory backends{[] { return true; }};
+    UiContext ui{loop, screen, metrics, backends};
+    std::shared_ptr<SwitcherHUD> hud;
+    Panel* panel = nullptr;
+    QImage image;
+};
+
+TEST_F(HudRendering, RoundedCornersAreTransparentAndTheBackdropIsDark) {
+    const int w = image.width();
+    const int h = image.height();
+    for (auto [x, y] : {std::pair{1, 1}, {w - 2, 1}, {1, h - 2}, {w - 2, h - 2}})
+        EXPECT_EQ(pixelAt(image, x, y).alpha, 0) << x << "," << y;
+    // Between the cards, the backdrop: white level 0.13 at 0.94.
+    const Rgb backdrop = pixelAt(image, 4, h / 2.0);
+    EXPECT_NEAR(backdrop.alpha, 240, 3);
+    EXPECT_NEAR(backdrop.red, 33, 4);
+    EXPECT_EQ(backdrop.red, backdrop.blue);
+}
+
+TEST_F(HudRendering, OnlyTheSelectedCardHasTheWhiteRingAndBlackBorder) {
+    ASSERT_EQ(hud->selectedIndex, 1);
+    for (std::size_t i = 0; i < hud->cardWrappers.size(); ++i) {
+        const Rect wrapper = inPanel(*hud->cardWrappers[i]);
+        const Rect card = inPanel(*hud->cardViews[i]);
+        const Rgb ring = pixelAt(image, wrapper.x + 0.5, wrapper.midY());
+        const Rgb border = pixelAt(image, card.x + 0.5, card.midY());
+        if (i == 1) {
+            EXPECT_GT(ring.red, 200) << "ring of the selected card";
+            EXPECT_LT(border.red, 20) << "4.5-point black border";
+        } else {
+            EXPECT_LT(ring.red, 60) << "no ring on card " << i;
+            EXPECT_GT(border.red, 50) << "light unselected border on card " << i;
+            EXPECT_LT(border.red, 110) << "light unselected border on card " << i;
+        }
+    }
+}
+
+TEST_F(HudRendering, MinimizedCardIsDrawnAtHalfOpacity) {
+    const auto iconCentre = [&](std::size_t i) {
+        const Rect card = inPanel(*hud->cardViews[i]);
+        return pixelAt(image, card.x + 70, card.y + 38);
+    };
+    const Rgb normal = iconCentre(0);    // the same red icon, not minimized
+    const Rgb minimized = iconCentre(2); // minimized
+    EXPECT_NEAR(normal.red, 0xE0, 6);
+    EXPECT_LT(minimized.red, 0xE0 - 60);
+    EXPECT_GT(minimized.red, 90);
+    // The labels are dimmed with the card: the name's ink is darker than on a normal card.
+    auto brightestIn = [&](std::size_t i) {
+        const Rect card = inPanel(*hud->cardViews[i]);
+        int brightest = 0;
+        for (int y = int(card.y + 70); y < int(card.y + 84); ++y)
+            for (int x = int(card.x + 10); x < int(card.maxX() - 10); ++x)
+                brightest = std::max(brightest, pixelAt(image, x, y).green);
+        return brightest;
+    };
+    EXPECT_GT(brightestIn(0), 200);
+    EXPECT_LT(brightestIn(2), 160);
+}
+
+TEST_F(HudRendering, LongTitleEndsInAnEllipsisOnItsSecondLineAndStaysInTheCard) {
+    const auto& card = *hud->cardViews[3];
+    const auto* title = dynamic_cast<const TextField*>(card.subviews().at(2).get());
+    ASSERT_NE(title, nullptr);
+    const TextLayout& layout = title->textLayout();
+    ASSERT_EQ(layout.lines.size(), 2u);
+    EXPECT_TRUE(layout.truncated);
+    EXPECT_EQ(layout.lines[0].rfind("Re: the", 0), 0u) << "the app-name prefix is gone";
+    const std::string ellipsis = "…";
+    ASSERT_GE(layout.lines[1].size(), ellipsis.size());
+    EXPECT_EQ(layout.lines[1].substr(layout.lines[1].size() - ellipsis.size()), ellipsis);
+
+    // Ink of the second line lies inside the label's 130-point width, and nothing is drawn on a
+    // third line.
+    const Rect cardFrame = inPanel(card);
+    const Rect label = inPanel(*title);
+    const double lineHeight = QtTextMetrics::lineHeight(title->font());
+    auto inkBetween = [&](double top, double bottom, double left, double right) {
+        int ink = 0;
+        for (int y = int(top); y < int(bottom); ++y)
+            for (int x = int(left); x < int(right); ++x)
+                if (pixelAt(image, x, y).green > 120)
+                    ++ink;
+        return ink;
+    };
+    const double second = label.y + lineHeight;
+    EXPECT_GT(inkBetween(second, second + lineHeight, label.x, label.maxX()), 20);
+    EXPECT_EQ(inkBetween(second, second + lineHeight, cardFrame.x + 1, label.x - 0.5), 0);
+    EXPECT_EQ(inkBetween(second, second + lineHeight, label.maxX() + 0.5, cardFrame.maxX() - 1), 0);
+    EXPECT_EQ(inkBetween(second + lineHeight + 1, cardFrame.maxY() - 5, label.x, label.maxX()), 0);
+}
+
+TEST_F(HudRendering, IconsStaySharpAtDoubleDensity) {
+    auto split = std::make_shared<Image>();
+    split->width = 96;
+    split->height = 96;
+    for (int y = 0; y < 96; ++y)
+        for (int x = 0; x < 96; ++x)
+            split->argb.push_back(x < 48 ? 0xFFFF0000u : 0xFF0000FFu);
+    hud->windows[0].appIcon = split;
+    hud->rebuildCards();
+    panel->layoutIfNeeded();
+    const QImage hiDpi = render(2.0);
+    const Rect card = inPanel(*hud->cardViews[0]);
+    // 48 points at 2x are the image's 96 pixels: the halves meet without a blended column.
+    const int seam = int((card.x + 70) * 2);
+    const int row = int((card.y + 38) * 2);
+    EXPECT_GT(hiDpi.pixelColor(seam - 1, row).red(), 240);
+    EXPECT_GT(hiDpi.pixelColor(seam, row).blue(), 240);
+    EXPECT_LT(hiDpi.pixelColor(seam, row).red(), 15);
+}
+
+TEST(QtViewPainterImages, MalformedImagesAreRefused) {
+    Image tooFewPixels{10, 10, std::vector<std::uint32_t>(99, 0xFF000000u)};
+    Image negative{-1, 4, {}};
+    Image huge{65535, 65535, {}};
+    EXPECT_TRUE(QtViewPainter::toQImage(tooFewPixels).isNull());
+    EXPECT_TRUE(QtViewPainter::toQImage(negative).isNull());
+    EXPECT_TRUE(QtViewPainter::toQImage(huge).isNull());
+    Image fine{2, 1, {0x80FF0000u, 0xFF00FF00u}};
+    const QImage converted = QtViewPainter::toQImage(fine).convertToFormat(QImage::Format_ARGB32);
+    EXPECT_EQ(converted.pixel(0, 0), 0x80FF0000u);
+    EXPECT_EQ(converted.pixel(1, 0), 0xFF00FF00u);
+}
+
+} // namespace
+} // namespace corvane
