@@ -1,15 +1,66 @@
 #include "app/AppDelegate.h"
+#include "hud/SwitcherHUD.h"
+#include "windows/WindowCatalogue.h"
 
-// Seams until the switcher HUD lands: the actions are callable and do nothing yet.
+// The AppDelegate's side of a switch: the actions the key decisions queue, carried out on the
+// main queue against the one HUD and the window catalogue.
 namespace corvane {
+namespace {
 
-void AppDelegate::setupHUD() {}
-void AppDelegate::beginSwitch(bool) {}
-void AppDelegate::advanceSwitch(bool) {}
-void AppDelegate::stepSelection(bool) {}
-void AppDelegate::commitSwitch() {}
-void AppDelegate::cancelSwitch() {}
-void AppDelegate::handleModifierRelease() {}
+WindowCatalogue catalogueOf(Platform& platform) {
+    return WindowCatalogue{platform.windowServer, platform.accessibility, platform.workspace,
+                           platform.processInfo};
+}
+
+} // namespace
+
+void AppDelegate::setupHUD() {
+    hud = std::make_shared<SwitcherHUD>(platform_.ui);
+    // The catalogue's services outlive the HUD; the closure holds nothing of the AppDelegate.
+    hud->onActivate = [catalogue = catalogueOf(platform_)](WindowInfo info) {
+        activateWindow(catalogue, info);
+    };
+    std::weak_ptr<AppDelegate> weakSelf = weak_from_this();
+    hud->onDismiss = [weakSelf] {
+        if (auto self = weakSelf.lock())
+            self->handleHUDDismiss();
+    };
+}
+
+void AppDelegate::beginSwitch(bool forward) {
+    hud->windows = enumerateWindows(catalogueOf(platform_));
+    if (hud->panel)
+        hud->rebuildCards();
+    hud->show(forward);
+}
+
+void AppDelegate::advanceSwitch(bool forward) {
+    hud->show(forward);
+}
+
+void AppDelegate::stepSelection(bool forward) {
+    hud->moveSelection(forward);
+}
+
+void AppDelegate::commitSwitch() {
+    hud->activateSelected();
+}
+
+void AppDelegate::cancelSwitch() {
+    hud->hide();
+}
+
+void AppDelegate::handleModifierRelease() {
+    // Decided now, on the main queue: where the pointer is when the action runs counts, not
+    // where it was when the key went up.
+    if (isMouseHoverKeepOpen() && hud->mouseIsOver) {
+        hudMouseHoverMode = true;
+        syncTapInterest();
+        return;
+    }
+    hud->activateSelected();
+}
+
 void AppDelegate::handleHUDDismiss() {
     hudIsShowing = false;
     hudMouseHoverMode = false;
