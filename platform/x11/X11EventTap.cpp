@@ -1,0 +1,327 @@
+// Keyboard interception through passive key grabs and XKB state notifications
+// (see X11EventTap.h).
+
+#include "platform/x11/X11EventTap.h"
+
+#include "platform/SystemLog.h"
+
+// xcb's XKB header names a struct field "explicit", which C++ reserves.
+#define explicit explicit_
+#include <xcb/xkb.h>
+#undef explicit
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
+#include <xkbcommon/xkbcommon-keysyms.h>
+#include <xkbcommon/xkbcommon-x11.h>
+#include <xkbcommon/xkbcommon.h>
+
+namespace corvane {
+
+namespace {
+
+class X11TapRunLoopSource : public RunLoopSource {
+  public:
+    explicit X11TapRunLoopSource(X11EventTap& owner) : tap(owner) {}
+    X11EventTap& tap;
+};
+
+// The XKB events all share this head; xkbType tells them apart.
+struct XkbEventHead {
+    std::uint8_t responseType;
+    std::uint8_t xkbType;
+    std::uint16_t sequence;
+    xcb_timestamp_t time;
+    std::uint8_t deviceID;
+};
+
+constexpr std::uint16_t kModifierStateParts = XCB_XKB_STATE_PART_MODIFIER_BASE |
+                                              XCB_XKB_STATE_PART_MODIFIER_LATCH |
+                                              XCB_XKB_STATE_PART_MODIFIER_LOCK;
+
+} // namespace
+
+std::unique_ptr<EventTap> X11EventTapService::createTap(std::uint64_t eventMask,
+                                                        EventTapCallback callback, void* userInfo) {
+    if (!connection_.hasXkb() || !connection_.checkAlive() || callback == nullptr)
+        return nullptr;
+    return std::make_unique<X11EventTap>(connection_, eventMask, callback, userInfo);
+}
+
+std::unique_ptr<RunLoopSource> X11EventTapService::createRunLoopSource(EventTap& tap) {
+    auto* x11Tap = dynamic_cast<X11EventTap*>(&tap);
+    if (x11Tap == nullptr)
+        return nullptr;
+    return std::make_unique<X11TapRunLoopSource>(*x11Tap);
+}
+
+void X11EventTapService::addSourceToMainRunLoop(RunLoopSource& source) {
+    if (auto* x11Source = dynamic_cast<X11TapRunLoopSource*>(&source))
+        x11Source->tap.attachToRunLoop();
+}
+
+X11EventTap::X11EventTap(X11Connection& connection, std::uint64_t eventMask,
+                         EventTapCallback callback, void* userInfo)
+    : connection_(connection), eventMask_(eventMask), callback_(callback), userInfo_(userInfo) {
+    context_ = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    selectXkbEvents();
+    loadKeymap();
+    connection_.addListener(this);
+}
+
+X11EventTap::~X11EventTap() {
+    connection_.removeListener(this);
+    releaseGrabs();
+    xkb_keymap_unref(keymap_);
+    xkb_context_unref(context_);
+}
+
+void X11EventTap::enable(bool enabled) {
+    isEnabled_ = enabled;
+    syncGrabs();
+}
+
+void X11EventTap::setInterest(const TapInterest& interest) {
+    interest_ = interest;
+    // Inside the callback the grab change waits until the event has been answered, so the
+    // answer applies to the grab that froze the keyboard.
+    if (!isInCallback_)
+        syncGrabs();
+}
+
+void X11EventTap::attachToRunLoop() {
+    isAttached_ = true;
+    syncGrabs();
+}
+
+bool X11EventTap::isDelivering() const {
+    return isEnabled_ && isAttached_ && !connection_.isLost();
+}
+
+void X11EventTap::selectXkbEvents() {
+    xcb_connection_t* c = connection_.xcb();
+    const auto device = static_cast<xcb_xkb_device_spec_t>(connection_.xkbDeviceId());
+    constexpr std::uint16_t events = XCB_XKB_EVENT_TYPE_NEW_KEYBOARD_NOTIFY |
+                                     XCB_XKB_EVENT_TYPE_MAP_NOTIFY |
+                                     XCB_XKB_EVENT_TYPE_STATE_NOTIFY;
+    constexpr std::uint16_t mapParts =
+        XCB_XKB_MAP_PART_KEY_TYPES | XCB_XKB_MAP_PART_KEY_SYMS | XCB_XKB_MAP_PART_MODIFIER_MAP |
+        XCB_XKB_MAP_PART_EXPLICIT_COMPONENTS | XCB_XKB_MAP_PART_KEY_ACTIONS |
+        XCB_XKB_MAP_PART_VIRTUAL_MODS | XCB_XKB_MAP_PART_VIRTUAL_MOD_MAP;
+    xcb_xkb_select_events_details_t details{};
+    details.affectNewKeyboard = XCB_XKB_NKN_DETAIL_KEYCODES;
+    details.newKeyboardDetails = XCB_XKB_NKN_DETAIL_KEYCODES;
+    details.affectState = kModifierStateParts;
+    details.stateDetails = kModifierStateParts;
+    xcb_xkb_select_events_aux(c, device, events, 0, 0, mapParts, mapParts, &details);
+    // Held keys then repeat as presses only, without a release between them.
+    xcb_discard_reply(
+        c, xcb_xkb_per_client_flags(c, device, XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT,
+                                    XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT, 0, 0, 0)
+               .sequence);
+    auto* state = xcb_xkb_get_state_reply(c, xcb_xkb_get_state(c, device), nullptr);
+    if (state != nullptr)
+        lastModifiers_ = state->mods;
+    std::free(state);
+}
+
+void X11EventTap::loadKeymap() {
+    xkb_keymap_unref(keymap_);
+    keymap_ = context_ ? xkb_x11_keymap_new_from_device(context_, connection_.xcb(),
+                                                        connection_.xkbDeviceId(),
+                                                        XKB_KEYMAP_COMPILE_NO_FLAGS)
+                       : nullptr;
+    grabKeymap_ = GrabKeymap{};
+    if (keymap_ == nullptr) {
+        connection_.log().log("Corvane: cannot read the keyboard map; the chord is not grabbed");
+        return;
+    }
+    std::vector<std::uint8_t> numLockKeys, scrollLockKeys;
+    const xkb_keycode_t last = std::min<xkb_keycode_t>(xkb_keymap_max_keycode(keymap_), 255);
+    for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap_); key <= last; ++key) {
+        const auto keycode = static_cast<std::uint8_t>(key);
+        switch (baseKeysym(keycode)) {
+        case XKB_KEY_Tab:
+            grabKeymap_.tab.push_back(keycode);
+            break;
+        case XKB_KEY_Left:
+            grabKeymap_.left.push_back(keycode);
+            break;
+        case XKB_KEY_Right:
+            grabKeymap_.right.push_back(keycode);
+            break;
+        case XKB_KEY_Return:
+            grabKeymap_.returnKey.push_back(keycode);
+            break;
+        case XKB_KEY_KP_Enter:
+            grabKeymap_.keypadEnter.push_back(keycode);
+            break;
+        case XKB_KEY_Escape:
+            grabKeymap_.escape.push_back(keycode);
+            break;
+        case XKB_KEY_Num_Lock:
+            numLockKeys.push_back(keycode);
+            break;
+        case XKB_KEY_Scroll_Lock:
+            scrollLockKeys.push_back(keycode);
+            break;
+        default:
+            break;
+        }
+    }
+    // Which real modifier a lock key sets is in the core modifier map, not in the keysyms.
+    xcb_connection_t* c = connection_.xcb();
+    auto* map = xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr);
+    if (map == nullptr)
+        return;
+    const xcb_keycode_t* keycodes = xcb_get_modifier_mapping_keycodes(map);
+    const int perModifier = map->keycodes_per_modifier;
+    for (int modifier = 0; modifier < 8; ++modifier) {
+        for (int i = 0; i < perModifier; ++i) {
+            const xcb_keycode_t keycode = keycodes[modifier * perModifier + i];
+            const auto bit = static_cast<std::uint16_t>(1u << modifier);
+            if (std::find(numLockKeys.begin(), numLockKeys.end(), keycode) != numLockKeys.end())
+                grabKeymap_.numLockMask |= bit;
+            if (std::find(scrollLockKeys.begin(), scrollLockKeys.end(), keycode) !=
+                scrollLockKeys.end())
+                grabKeymap_.scrollLockMask |= bit;
+        }
+    }
+    std::free(map);
+}
+
+std::uint32_t X11EventTap::baseKeysym(std::uint8_t keycode) const {
+    const xkb_keysym_t* syms = nullptr;
+    if (keymap_ == nullptr || xkb_keymap_key_get_syms_by_level(keymap_, keycode, 0, 0, &syms) < 1)
+        return XKB_KEY_NoSymbol;
+    return syms[0];
+}
+
+std::string X11EventTap::chordLabel(std::uint16_t modifiers) const {
+    std::string label = (modifiers & kX11Mod4Mask) ? "Super" : "Alt";
+    if (modifiers & kX11ShiftMask)
+        label += "+Shift";
+    return label + "+Tab";
+}
+
+void X11EventTap::syncGrabs() {
+    if (connection_.isLost())
+        return;
+    std::vector<KeyGrab> wanted;
+    if (isDelivering())
+        wanted = grabsForInterest(interest_, grabKeymap_);
+    if (wanted == grabs_)
+        return;
+    xcb_connection_t* c = connection_.xcb();
+    const xcb_window_t root = connection_.root();
+    std::vector<KeyGrab> removed, added;
+    std::set_difference(grabs_.begin(), grabs_.end(), wanted.begin(), wanted.end(),
+                        std::back_inserter(removed));
+    std::set_difference(wanted.begin(), wanted.end(), grabs_.begin(), grabs_.end(),
+                        std::back_inserter(added));
+    for (const KeyGrab& grab : removed)
+        xcb_ungrab_key(c, grab.keycode, root, grab.modifiers);
+    chordGrabSequences_.clear();
+    for (const KeyGrab& grab : added) {
+        auto cookie = xcb_grab_key(c, 0, root, grab.modifiers, grab.keycode, XCB_GRAB_MODE_ASYNC,
+                                   XCB_GRAB_MODE_SYNC);
+        if (grab.isChord)
+            chordGrabSequences_[static_cast<std::uint16_t>(cookie.sequence)] =
+                chordLabel(grab.modifiers);
+    }
+    const bool switchKeysGrabbed = isDelivering() && interest_.switchKeysWanted;
+    if (switchKeysGrabbed_ && !switchKeysGrabbed)
+        xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
+    switchKeysGrabbed_ = switchKeysGrabbed;
+    grabs_ = std::move(wanted);
+    xcb_flush(c);
+}
+
+void X11EventTap::releaseGrabs() {
+    if (connection_.isLost())
+        return;
+    xcb_connection_t* c = connection_.xcb();
+    xcb_ungrab_key(c, XCB_GRAB_ANY, connection_.root(), XCB_MOD_MASK_ANY);
+    xcb_allow_events(c, XCB_ALLOW_ASYNC_KEYBOARD, XCB_CURRENT_TIME);
+    xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
+    xcb_flush(c);
+    grabs_.clear();
+    switchKeysGrabbed_ = false;
+}
+
+void X11EventTap::handleX11Event(const xcb_generic_event_t& event) {
+    const std::uint8_t type = event.response_type & 0x7F;
+    if (type == 0)
+        handleError(reinterpret_cast<const xcb_generic_error_t&>(event));
+    else if (type == XCB_KEY_PRESS || type == XCB_KEY_RELEASE)
+        handleKey(reinterpret_cast<const xcb_key_press_event_t&>(event), type == XCB_KEY_PRESS);
+    else if (type == connection_.xkbFirstEvent())
+        handleXkb(event);
+}
+
+void X11EventTap::handleKey(const xcb_key_press_event_t& key, bool isPress) {
+    const std::uint32_t type = isPress ? kCGEventKeyDown : kCGEventKeyUp;
+    TapResult result = TapResult::pass;
+    if (isDelivering() && wants(type)) {
+        const TapEvent tapEvent{virtualKeyCodeForKeysym(baseKeysym(key.detail)),
+                                eventFlagsForModifierMask(key.state)};
+        isInCallback_ = true;
+        result = callback_(type, tapEvent, userInfo_);
+        isInCallback_ = false;
+    }
+    // Only a press froze the keyboard; for anything else AllowEvents is ignored by the server.
+    if (isPress) {
+        xcb_allow_events(connection_.xcb(),
+                         result == TapResult::swallow ? XCB_ALLOW_ASYNC_KEYBOARD
+                                                      : XCB_ALLOW_REPLAY_KEYBOARD,
+                         XCB_CURRENT_TIME);
+    }
+    syncGrabs();
+    xcb_flush(connection_.xcb());
+}
+
+void X11EventTap::handleXkb(const xcb_generic_event_t& event) {
+    const auto& head = reinterpret_cast<const XkbEventHead&>(event);
+    if (head.deviceID != connection_.xkbDeviceId())
+        return;
+    if (head.xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || head.xkbType == XCB_XKB_MAP_NOTIFY) {
+        loadKeymap();
+        // Keycodes may have moved: drop every grab and grab afresh.
+        releaseGrabs();
+        syncGrabs();
+        return;
+    }
+    if (head.xkbType != XCB_XKB_STATE_NOTIFY)
+        return;
+    const auto& state = reinterpret_cast<const xcb_xkb_state_notify_event_t&>(event);
+    if (!(state.changed & kModifierStateParts) || state.mods == lastModifiers_)
+        return;
+    lastModifiers_ = state.mods;
+    if (isDelivering() && wants(kCGEventFlagsChanged)) {
+        const TapEvent tapEvent{kVirtualKeyOther, eventFlagsForModifierMask(state.mods)};
+        isInCallback_ = true;
+        callback_(kCGEventFlagsChanged, tapEvent, userInfo_); // modifier changes always pass
+        isInCallback_ = false;
+        syncGrabs();
+    }
+}
+
+void X11EventTap::handleError(const xcb_generic_error_t& error) {
+    if (error.error_code != XCB_ACCESS || error.major_code != XCB_GRAB_KEY)
+        return;
+    auto found = chordGrabSequences_.find(error.sequence);
+    if (found == chordGrabSequences_.end())
+        return;
+    // Report the chord once, however many lock combinations of it failed.
+    std::string chord = found->second;
+    if (auto shift = chord.find("+Shift"); shift != std::string::npos)
+        chord.erase(shift, 6);
+    if (!reportedConflicts_.insert(chord).second)
+        return;
+    connection_.log().log("Corvane: " + chord +
+                          " is already grabbed by another program, most likely the window "
+                          "manager's own binding for it; free that binding to switch windows "
+                          "with Corvane");
+}
+
+} // namespace corvane

@@ -1,0 +1,107 @@
+#pragma once
+// The event tap on X11: covers key-downs, key-ups and modifier changes for the chord and the
+// switch keys; it does not see keys Corvane has not grabbed (nothing else needs deciding).
+//
+// - Passive grabs on the root window in synchronous keyboard mode. Each grabbed key-down (and
+//   every key event that arrives while a grab of ours is active) is translated and handed to
+//   the callback at once; the answer is applied with AllowEvents: swallow = AsyncKeyboard,
+//   pass = ReplayKeyboard. A key-up cannot be replayed (X freezes only on the press), so a
+//   key-up that reaches Corvane stays with it whatever the answer.
+// - The grab set follows setInterest(): the chord (Tab with the chord modifier, with and without
+//   Shift, times every combination of CapsLock, NumLock and ScrollLock, never Mod5/AltGr)
+//   always; Tab, Left, Right, Return, KP_Enter and Escape only while switch keys are wanted.
+//   When switch keys stop being wanted the keyboard is also ungrabbed outright, so a switch
+//   never ends with the keyboard held.
+// - Modifier changes come from XKB state notifications (they arrive whatever is grabbed) and
+//   become kCGEventFlagsChanged events; they cannot be swallowed.
+// - A chord another client already grabbed (BadAccess) is logged once per chord, naming it and
+//   the window manager's binding as the likely owner. Keymap changes reload and re-grab.
+// - Disabling or destroying the tap releases every grab. A lost connection ends all grabs on
+//   the server side.
+// Known gaps: keys typed while Tab is held after a swallowed chord go to Corvane (X delivers
+// them to the active grab), and the decision then sees them like any other key.
+
+#include "platform/EventTap.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11KeyTranslation.h"
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+struct xkb_context;
+struct xkb_keymap;
+
+namespace corvane {
+
+class X11EventTap;
+
+class X11EventTapService : public EventTapService {
+  public:
+    explicit X11EventTapService(X11Connection& connection) : connection_(connection) {}
+
+    // Null when the server lacks XKB (modifier changes could not be seen) or the connection is
+    // gone.
+    std::unique_ptr<EventTap> createTap(std::uint64_t eventMask, EventTapCallback callback,
+                                        void* userInfo) override;
+    std::unique_ptr<RunLoopSource> createRunLoopSource(EventTap& tap) override;
+    // The connection is already pumped by the main run loop; this only lets the tap deliver.
+    void addSourceToMainRunLoop(RunLoopSource& source) override;
+
+  private:
+    X11Connection& connection_;
+};
+
+class X11EventTap : public EventTap, private X11EventListener {
+  public:
+    X11EventTap(X11Connection& connection, std::uint64_t eventMask, EventTapCallback callback,
+                void* userInfo);
+    ~X11EventTap() override;
+    X11EventTap(const X11EventTap&) = delete;
+    X11EventTap& operator=(const X11EventTap&) = delete;
+
+    void enable(bool enabled) override;
+    bool isEnabled() const override { return isEnabled_; }
+    void setInterest(const TapInterest& interest) override;
+
+    void attachToRunLoop();
+    // The grabs currently held, for tests and diagnostics.
+    const std::vector<KeyGrab>& activeGrabs() const { return grabs_; }
+
+  private:
+    void handleX11Event(const xcb_generic_event_t& event) override;
+    void handleKey(const xcb_key_press_event_t& key, bool isPress);
+    void handleXkb(const xcb_generic_event_t& event);
+    void handleError(const xcb_generic_error_t& error);
+    bool isDelivering() const;
+    bool wants(std::uint32_t type) const { return type < 64 && (eventMask_ >> type & 1u); }
+
+    void loadKeymap();
+    void selectXkbEvents();
+    void syncGrabs();
+    void releaseGrabs();
+    std::uint32_t baseKeysym(std::uint8_t keycode) const;
+    std::string chordLabel(std::uint16_t modifiers) const;
+
+    X11Connection& connection_;
+    std::uint64_t eventMask_;
+    EventTapCallback callback_;
+    void* userInfo_;
+    bool isEnabled_ = false;
+    bool isAttached_ = false;
+    bool isInCallback_ = false;
+    TapInterest interest_;
+    xkb_context* context_ = nullptr;
+    xkb_keymap* keymap_ = nullptr;
+    GrabKeymap grabKeymap_;
+    std::vector<KeyGrab> grabs_;
+    bool switchKeysGrabbed_ = false;
+    std::uint8_t lastModifiers_ = 0;
+    std::map<std::uint16_t, std::string> chordGrabSequences_;
+    std::set<std::string> reportedConflicts_;
+};
+
+} // namespace corvane

@@ -1,0 +1,123 @@
+// Keysym and modifier translation for the X11 event tap (see X11KeyTranslation.h).
+
+#include "platform/x11/X11KeyTranslation.h"
+
+#include <algorithm>
+#include <array>
+#include <tuple>
+#include <utility>
+#include <xkbcommon/xkbcommon-keysyms.h>
+
+namespace corvane {
+
+std::int64_t virtualKeyCodeForKeysym(std::uint32_t keysym) {
+    // Shift+Tab arrives as ISO_Left_Tab on most layouts: it is still the Tab key.
+    static constexpr std::array<std::pair<std::uint32_t, std::int64_t>, 7> table{{
+        {XKB_KEY_Tab, kVK_Tab},
+        {XKB_KEY_ISO_Left_Tab, kVK_Tab},
+        {XKB_KEY_Return, kVK_Return},
+        {XKB_KEY_KP_Enter, kVK_ANSI_KeypadEnter},
+        {XKB_KEY_Escape, kVK_Escape},
+        {XKB_KEY_Left, kVK_LeftArrow},
+        {XKB_KEY_Right, kVK_RightArrow},
+    }};
+    for (const auto& [sym, code] : table) {
+        if (sym == keysym)
+            return code;
+    }
+    return kVirtualKeyOther;
+}
+
+std::uint64_t eventFlagsForModifierMask(std::uint16_t modifierMask) {
+    static constexpr std::array<std::pair<std::uint16_t, std::uint64_t>, 5> table{{
+        {kX11ShiftMask, kCGEventFlagMaskShift},
+        {kX11LockMask, kCGEventFlagMaskAlphaShift},
+        {kX11ControlMask, kCGEventFlagMaskControl},
+        {kX11Mod1Mask, kCGEventFlagMaskAlternate},
+        {kX11Mod4Mask, kCGEventFlagMaskCommand},
+    }};
+    std::uint64_t flags = 0;
+    for (const auto& [mask, flag] : table) {
+        if (modifierMask & mask)
+            flags |= flag;
+    }
+    return flags;
+}
+
+std::uint16_t modifierMaskForChordFlag(std::uint64_t chordFlag) {
+    if (chordFlag == kCGEventFlagMaskAlternate)
+        return kX11Mod1Mask;
+    if (chordFlag == kCGEventFlagMaskCommand)
+        return kX11Mod4Mask;
+    return 0;
+}
+
+namespace {
+
+std::vector<std::uint16_t> lockCombinations(const GrabKeymap& keymap) {
+    std::vector<std::uint16_t> locks;
+    for (std::uint16_t bit : {kX11LockMask, keymap.numLockMask, keymap.scrollLockMask}) {
+        bit &= static_cast<std::uint16_t>(~kX11Mod5Mask);
+        if (bit == 0 || std::find(locks.begin(), locks.end(), bit) != locks.end())
+            continue;
+        locks.push_back(bit);
+    }
+    std::vector<std::uint16_t> combinations{0};
+    for (std::uint16_t bit : locks) {
+        std::size_t count = combinations.size();
+        for (std::size_t i = 0; i < count; ++i)
+            combinations.push_back(combinations[i] | bit);
+    }
+    return combinations;
+}
+
+void addGrabs(std::vector<KeyGrab>& grabs, const std::vector<std::uint8_t>& keycodes,
+              const std::vector<std::uint16_t>& modifierSets,
+              const std::vector<std::uint16_t>& locks, bool isChord) {
+    for (std::uint8_t keycode : keycodes) {
+        for (std::uint16_t modifiers : modifierSets) {
+            for (std::uint16_t lock : locks)
+                grabs.push_back({keycode, static_cast<std::uint16_t>(modifiers | lock), isChord});
+        }
+    }
+}
+
+} // namespace
+
+std::vector<KeyGrab> grabsForInterest(const TapInterest& interest, const GrabKeymap& keymap) {
+    std::vector<KeyGrab> grabs;
+    const auto locks = lockCombinations(keymap);
+    const std::uint16_t chord = modifierMaskForChordFlag(interest.chordModifierFlag);
+    if (chord != 0) {
+        addGrabs(grabs, keymap.tab, {chord, static_cast<std::uint16_t>(chord | kX11ShiftMask)},
+                 locks, true);
+    }
+    if (interest.switchKeysWanted) {
+        std::vector<std::uint16_t> sets;
+        const std::uint16_t bits[] = {kX11ShiftMask, kX11ControlMask, kX11Mod1Mask, kX11Mod4Mask};
+        for (unsigned subset = 0; subset < 16; ++subset) {
+            std::uint16_t set = 0;
+            for (unsigned bit = 0; bit < 4; ++bit) {
+                if (subset & (1u << bit))
+                    set |= bits[bit];
+            }
+            sets.push_back(set);
+        }
+        for (const auto* keys : {&keymap.tab, &keymap.left, &keymap.right, &keymap.returnKey,
+                                 &keymap.keypadEnter, &keymap.escape})
+            addGrabs(grabs, *keys, sets, locks, false);
+    }
+    // A chord pair also wanted as a switch key stays a chord grab: sort chords first per pair.
+    std::sort(grabs.begin(), grabs.end(), [](const KeyGrab& a, const KeyGrab& b) {
+        return std::tie(a.keycode, a.modifiers, b.isChord) <
+               std::tie(b.keycode, b.modifiers, a.isChord);
+    });
+    grabs.erase(std::unique(grabs.begin(), grabs.end(),
+                            [](const KeyGrab& a, const KeyGrab& b) {
+                                return a.keycode == b.keycode && a.modifiers == b.modifiers;
+                            }),
+                grabs.end());
+    return grabs;
+}
+
+} // namespace corvane

@@ -1,0 +1,25 @@
+#pragma once
+// The window server's on-screen list on X11, front to back (_NET_CLIENT_LIST_STACKING
+// reversed). Each entry: kCGWindowNumber = the client window id, kCGWindowLayer = 0 for normal
+// and dialog windows (other types other layers), kCGWindowOwnerPID = the X-Resource client pid
+// (else _NET_WM_PID; absent when neither is known), kCGWindowOwnerName = WM_CLASS's class,
+// kCGWindowIsOnscreen = viewable, not _NET_WM_STATE_HIDDEN, on the current desktop or all.
+// With kCGWindowListOptionOnScreenOnly only on-screen windows are listed. Nothing when the
+// connection is gone. Uses the reader, which must outlive it.
+
+#include "platform/WindowServer.h"
+#include "platform/x11/X11DesktopSnapshot.h"
+
+namespace corvane {
+
+class X11WindowServer : public WindowServer {
+  public:
+    explicit X11WindowServer(X11DesktopReader& reader) : reader_(reader) {}
+    std::optional<std::vector<WindowListEntry>>
+    copyWindowList(std::uint32_t options, std::uint32_t relativeToWindow) override;
+
+  private:
+    X11DesktopReader& reader_;
+};
+
+} // namespace corvane
