@@ -75,8 +75,9 @@ class AlphaAnimationRun : public RunningAnimation,
                 track.panel->alphaAnimationId_ = 0;
         }
         tracks_.clear();
-        if (auto timer = std::move(timer_))
+        if (auto timer = timer_.lock())
             timer->invalidate();
+        timer_.reset();
     }
 
     TimerScheduler& timers_;
@@ -84,7 +85,8 @@ class AlphaAnimationRun : public RunningAnimation,
     double duration_;
     std::function<void()> completion_;
     std::vector<Track> tracks_;
-    std::shared_ptr<Timer> timer_;
+    // Weak: the timer's block holds this run, and the scheduler holds the timer.
+    std::weak_ptr<Timer> timer_;
     bool done_ = false;
 };
 

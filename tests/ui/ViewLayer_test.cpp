@@ -349,5 +349,19 @@ TEST_F(PanelTest, CancelledGroupStopsAndNeverCompletesNewerGroupTakesOverAlpha) 
     EXPECT_GT(stoppedAt, 0.7);
 }
 
+TEST_F(PanelTest, UnfinishedAnimationDiesWithItsRunLoop) {
+    std::weak_ptr<Panel> watched;
+    {
+        ManualRunLoop shortLived;
+        AnimationContext animations(shortLived);
+        auto panel = makePanel();
+        watched = panel;
+        animations.runAnimationGroup(
+            [&](AnimationGroup& group) { group.animateAlphaValue(panel, 0); });
+        shortLived.advance(0.1);
+    }
+    EXPECT_TRUE(watched.expired());
+}
+
 } // namespace
 } // namespace corvane
