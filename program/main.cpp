@@ -1,0 +1,133 @@
+// The corvane program: Corvane's core on the X11 backend (keyboard, windows, activation, login
+// item, log; on a connection of its own) and the Qt backend (run loop, preferences, tray menu,
+// alerts, the panel). It runs on the display named by $DISPLAY and ends cleanly when that
+// display goes away or the process is asked to stop (SIGINT, SIGTERM, SIGHUP).
+
+#include "app/Corvane.h"
+#include "app/Platform.h"
+#include "platform/qt/QtAlerts.h"
+#include "platform/qt/QtPanelBackend.h"
+#include "platform/qt/QtPreferencesStore.h"
+#include "platform/qt/QtRunLoop.h"
+#include "platform/qt/QtStatusBar.h"
+#include "platform/qt/QtTextMetrics.h"
+#include "platform/ui/UiContext.h"
+#include "platform/x11/SyslogSystemLog.h"
+#include "platform/x11/X11Accessibility.h"
+#include "platform/x11/X11Connection.h"
+#include "platform/x11/X11DesktopSnapshot.h"
+#include "platform/x11/X11EventTap.h"
+#include "platform/x11/X11WindowServer.h"
+#include "platform/x11/X11Workspace.h"
+#include "platform/x11/XdgAutostartLoginItem.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdlib>
+#include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void forwardSignal(int) {
+    const char byte = 1;
+    // Nothing more can be done in a signal handler if the pipe is full: a stop is pending anyway.
+    [[maybe_unused]] const auto written = write(signalPipe[1], &byte, 1);
+}
+
+// Turns the stop signals into a terminate() on the main run loop, so the delegate's
+// termination (tap disabled, grabs released) runs as it does for Quit.
+std::unique_ptr<QSocketNotifier> watchStopSignals(corvane::Application& application,
+                                                  corvane::SystemLog& log) {
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+        return nullptr;
+    struct sigaction action = {};
+    action.sa_handler = forwardSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+    auto notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, [&application, &log] {
+        char byte = 0;
+        [[maybe_unused]] const auto read = ::read(signalPipe[0], &byte, 1);
+        log.log("Corvane: asked to stop; quitting");
+        application.terminate();
+    });
+    return notifier;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using namespace corvane;
+    SyslogSystemLog log;
+
+    // Corvane's own connection first: without a display there is nothing to do, and Qt would
+    // abort with a message of its own instead of a log line.
+    std::unique_ptr<X11Connection> connection = X11Connection::open(log);
+    if (!connection)
+        return EXIT_FAILURE;
+    // The panel, the tray and the compositor check are X11 features.
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("corvane"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Corvane"));
+    QApplication::setDesktopFileName(QStringLiteral("corvane"));
+
+    X11DesktopReader desktop(*connection);
+    X11WindowServer windowServer(desktop);
+    X11Accessibility accessibility(desktop);
+    X11Workspace workspace(desktop);
+    workspace.setDevicePixelRatio(app.devicePixelRatio());
+    X11ProcessInfo processInfo;
+    X11AccessibilityTrust accessibilityTrust(*connection);
+    X11EventTapService eventTaps(*connection);
+    XdgAutostartLoginItem loginItems(XdgAutostartLoginItem::currentExecutablePath(),
+                                     XdgAutostartLoginItem::defaultConfigHome());
+
+    QtApplication application(app);
+    QtMainQueue mainQueue;
+    QtTimerScheduler timers;
+    QtPreferencesStore preferences(QtPreferencesStore::defaultFilePath(), log);
+    QtStatusBar statusBar(log, [&application](const std::string& action) {
+        if (action == "terminate:")
+            application.terminate();
+    });
+    QtAlertPresenter alerts;
+    QtUrlOpener urlOpener;
+    QtScreen screen;
+    QtTextMetrics textMetrics;
+    QtPanelBackendFactory panelBackends;
+    UiContext ui{timers, screen, textMetrics, panelBackends};
+
+    // The X11 connection logs its own loss; the switcher then ends like a Quit.
+    connection->onConnectionLost = [&application] { application.terminate(); };
+    QtConnectionWatcher watcher(connection->fileDescriptor(),
+                                [&connection] { connection->drain(); });
+    const auto signalWatch = watchStopSignals(application, log);
+
+    Platform platform{
+        .application = application,
+        .preferences = preferences,
+        .mainQueue = mainQueue,
+        .timers = timers,
+        .systemLog = log,
+        .accessibilityTrust = accessibilityTrust,
+        .eventTaps = eventTaps,
+        .statusBar = statusBar,
+        .alerts = alerts,
+        .urlOpener = urlOpener,
+        .loginItems = loginItems,
+        .windowServer = windowServer,
+        .accessibility = accessibility,
+        .workspace = workspace,
+        .processInfo = processInfo,
+        .ui = ui,
+    };
+    return runCorvane(platform);
+}
