@@ -234,27 +234,6 @@ struct Replay {
 
 using Queued = std::vector<std::string>;
 
-TEST(KeyDecisionSequence, WholeSwitchWithAutoRepeatedChord) {
-    Replay r;
-    r.mods(OPT).down(kVK_Tab, OPT).down(kVK_Tab, OPT).down(kVK_Tab, OPT).up(kVK_Tab, OPT).mods(0);
-    EXPECT_EQ(r.queued, (Queued{"beginSwitch(fwd)", "advanceSwitch(fwd)", "advanceSwitch(fwd)",
-                                "handleModifierRelease"}));
-    EXPECT_EQ(r.results[4], EAT) << "the chord's Tab key-up";
-    EXPECT_EQ(r.flags, idle);
-}
-
-TEST(KeyDecisionSequence, EscapeThenReleaseQueuesOnlyTheCancel) {
-    Replay r;
-    r.mods(OPT)
-        .down(kVK_Tab, OPT)
-        .up(kVK_Tab, OPT)
-        .down(kVK_Escape, OPT)
-        .up(kVK_Escape, OPT)
-        .mods(0);
-    EXPECT_EQ(r.queued, (Queued{"beginSwitch(fwd)", "cancelSwitch"}));
-    EXPECT_EQ(r.flags, idle);
-}
-
 TEST(KeyDecisionSequence, ReleasingTheModifierWithTabStillDownLetsItsKeyUpPass) {
     Replay r;
     r.mods(OPT).down(kVK_Tab, OPT).mods(0).up(kVK_Tab, 0);
@@ -278,13 +257,6 @@ TEST(KeyDecisionSequence, ASwitchBegunWithTheModifierAlreadyDownIsNotCommittedBy
     r.down(kVK_Return, 0);
     EXPECT_EQ(r.queued.back(), "commitSwitch");
     EXPECT_EQ(r.flags, idle);
-}
-
-TEST(KeyDecisionSequence, ShiftPressedFirstThenTabBeginsBackward) {
-    Replay r;
-    r.mods(OPT).mods(OPT | SHIFT).down(kVK_Tab, OPT | SHIFT).mods(OPT).down(kVK_Tab, OPT).mods(0);
-    EXPECT_EQ(r.queued,
-              (Queued{"beginSwitch(back)", "advanceSwitch(fwd)", "handleModifierRelease"}));
 }
 
 } // namespace
