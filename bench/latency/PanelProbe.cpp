@@ -1,0 +1,190 @@
+#include "PanelProbe.h"
+
+#include <cstdlib>
+#include <poll.h>
+#include <stdexcept>
+#include <thread>
+#include <xcb/xtest.h>
+
+namespace corvane::bench {
+namespace {
+
+constexpr xcb_keysym_t kAltL = 0xffe9, kTab = 0xff09, kEscape = 0xff1b;
+
+double millisecondsBetween(std::chrono::steady_clock::time_point from,
+                           std::chrono::steady_clock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+} // namespace
+
+PanelProbe::PanelProbe(const std::string& displayName) {
+    connection_ = xcb_connect(displayName.c_str(), nullptr);
+    if (xcb_connection_has_error(connection_))
+        throw std::runtime_error("cannot connect to " + displayName);
+    root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+
+    const xcb_query_extension_reply_t* damage = xcb_get_extension_data(connection_, &xcb_damage_id);
+    if (!damage || !damage->present)
+        throw std::runtime_error("the X server has no DAMAGE extension");
+    damageNotify_ = damage->first_event + XCB_DAMAGE_NOTIFY;
+    std::free(xcb_damage_query_version_reply(connection_,
+                                             xcb_damage_query_version(connection_, 1, 1), nullptr));
+
+    std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(connection_, root_, XCB_CW_EVENT_MASK, &mask);
+    alt_ = keycodeFor(kAltL);
+    tab_ = keycodeFor(kTab);
+    escape_ = keycodeFor(kEscape);
+    if (!alt_ || !tab_ || !escape_)
+        throw std::runtime_error("the keyboard map lacks Alt_L, Tab or Escape");
+    sync();
+}
+
+PanelProbe::~PanelProbe() {
+    if (connection_) {
+        for (xcb_keycode_t code : {tab_, escape_, alt_})
+            key(code, false);
+        xcb_flush(connection_);
+        xcb_disconnect(connection_);
+    }
+}
+
+xcb_keycode_t PanelProbe::keycodeFor(xcb_keysym_t keysym) const {
+    const xcb_setup_t* setup = xcb_get_setup(connection_);
+    int count = setup->max_keycode - setup->min_keycode + 1;
+    auto* reply = xcb_get_keyboard_mapping_reply(
+        connection_, xcb_get_keyboard_mapping(connection_, setup->min_keycode, count), nullptr);
+    if (!reply)
+        return 0;
+    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(reply);
+    xcb_keycode_t found = 0;
+    for (int k = 0; k < count && !found; ++k) {
+        if (syms[k * reply->keysyms_per_keycode] == keysym)
+            found = static_cast<xcb_keycode_t>(setup->min_keycode + k);
+    }
+    std::free(reply);
+    return found;
+}
+
+void PanelProbe::key(xcb_keycode_t code, bool press) {
+    xcb_test_fake_input(connection_, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, code,
+                        XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+}
+
+void PanelProbe::sync() {
+    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+}
+
+xcb_generic_event_t* PanelProbe::nextEvent(Clock::time_point deadline) {
+    for (;;) {
+        if (xcb_generic_event_t* event = xcb_poll_for_event(connection_))
+            return event;
+        if (xcb_connection_has_error(connection_))
+            return nullptr;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            return nullptr;
+        pollfd p{xcb_get_file_descriptor(connection_), POLLIN, 0};
+        poll(&p, 1, static_cast<int>(left.count()));
+    }
+}
+
+void PanelProbe::watchPanel(xcb_window_t window) {
+    if (window == panel_)
+        return;
+    if (damage_)
+        xcb_damage_destroy(connection_, damage_);
+    panel_ = window;
+    damage_ = xcb_generate_id(connection_);
+    // NonEmpty: one notify when the window goes from undamaged to damaged; re-armed by
+    // the subtract before each switch.
+    xcb_damage_create(connection_, damage_, window, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+}
+
+std::optional<SwitchTiming> PanelProbe::measureSwitch(std::chrono::milliseconds timeout) {
+    key(alt_, true);
+    sync();
+    // A person's Alt leads the Tab by far more; this keeps the modifier's own handling out of
+    // the figure.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (damage_)
+        xcb_damage_subtract(connection_, damage_, XCB_NONE, XCB_NONE);
+    sync();
+    while (xcb_generic_event_t* stale = xcb_poll_for_event(connection_))
+        std::free(stale);
+
+    auto start = Clock::now();
+    key(tab_, true);
+    xcb_flush(connection_);
+    auto deadline = start + timeout;
+
+    SwitchTiming timing;
+    bool mapped = false;
+    bool knownPanel = false;
+    while (xcb_generic_event_t* event = nextEvent(deadline)) {
+        auto now = Clock::now();
+        int type = event->response_type & 0x7F;
+        if (!mapped && type == XCB_MAP_NOTIFY) {
+            auto* map = reinterpret_cast<xcb_map_notify_event_t*>(event);
+            if (map->override_redirect) {
+                mapped = true;
+                timing.toMappedMs = millisecondsBetween(start, now);
+                knownPanel = map->window == panel_;
+                watchPanel(map->window);
+                xcb_flush(connection_);
+            }
+        } else if (mapped && type == damageNotify_) {
+            auto* damage = reinterpret_cast<xcb_damage_notify_event_t*>(event);
+            // The first switch only learns the window; its paint may come before the
+            // damage object exists, so it reports no paint time.
+            if (damage->drawable == panel_ && knownPanel)
+                timing.toPaintedMs = millisecondsBetween(start, now);
+        }
+        std::free(event);
+        if (mapped && (timing.toPaintedMs || !knownPanel))
+            break;
+    }
+    endSwitch();
+    if (!mapped)
+        return std::nullopt;
+    return timing;
+}
+
+void PanelProbe::endSwitch() {
+    key(tab_, false);
+    key(escape_, true);
+    key(escape_, false);
+    key(alt_, false);
+    xcb_flush(connection_);
+    if (panel_)
+        waitForUnmap(Clock::now() + std::chrono::seconds(3));
+}
+
+bool PanelProbe::waitForUnmap(Clock::time_point deadline) {
+    auto* attributes = xcb_get_window_attributes_reply(
+        connection_, xcb_get_window_attributes(connection_, panel_), nullptr);
+    bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    std::free(attributes);
+    while (viewable) {
+        xcb_generic_event_t* event = nextEvent(deadline);
+        if (!event)
+            return false;
+        if ((event->response_type & 0x7F) == XCB_UNMAP_NOTIFY &&
+            reinterpret_cast<xcb_unmap_notify_event_t*>(event)->window == panel_)
+            viewable = false;
+        std::free(event);
+    }
+    return true;
+}
+
+bool PanelProbe::waitUntilSwitching(std::chrono::seconds timeout) {
+    auto deadline = Clock::now() + timeout;
+    while (Clock::now() < deadline) {
+        if (measureSwitch(std::chrono::milliseconds(1500)))
+            return true;
+    }
+    return false;
+}
+
+} // namespace corvane::bench

@@ -1,0 +1,54 @@
+#pragma once
+// Watches Corvane's panel from a second X client while it presses the chord through XTEST:
+// the time from the Tab press to the panel's MapNotify (seen through SubstructureNotify on the
+// root window, which reports override-redirect windows too) and to its first paint (the first
+// DamageNotify on the panel window after the press).
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <xcb/damage.h>
+#include <xcb/xcb.h>
+
+namespace corvane::bench {
+
+struct SwitchTiming {
+    double toMappedMs = 0;
+    std::optional<double> toPaintedMs; // absent when no paint was seen in time
+};
+
+class PanelProbe {
+  public:
+    explicit PanelProbe(const std::string& displayName); // throws std::runtime_error
+    ~PanelProbe();
+    PanelProbe(const PanelProbe&) = delete;
+    PanelProbe& operator=(const PanelProbe&) = delete;
+
+    // One switch: Alt down, Tab down (the clock starts), panel mapped, panel painted, then
+    // Escape and Alt up, and back once the panel is unmapped again. Nothing when the panel
+    // did not appear within timeout.
+    std::optional<SwitchTiming> measureSwitch(std::chrono::milliseconds timeout);
+
+    // Presses the chord until the panel answers (Corvane grabs it a moment after start).
+    bool waitUntilSwitching(std::chrono::seconds timeout);
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    xcb_keycode_t keycodeFor(xcb_keysym_t keysym) const;
+    void key(xcb_keycode_t code, bool press);
+    void sync();
+    xcb_generic_event_t* nextEvent(Clock::time_point deadline);
+    void watchPanel(xcb_window_t window);
+    bool waitForUnmap(Clock::time_point deadline);
+    void endSwitch();
+
+    xcb_connection_t* connection_ = nullptr;
+    xcb_window_t root_ = 0;
+    xcb_keycode_t alt_ = 0, tab_ = 0, escape_ = 0;
+    std::uint8_t damageNotify_ = 0;
+    xcb_window_t panel_ = 0;
+    xcb_damage_damage_t damage_ = 0;
+};
+
+} // namespace corvane::bench
