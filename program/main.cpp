@@ -29,6 +29,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+// Allocations that system libraries keep for the life of the process (the D-Bus connection the
+// tray and the platform theme open, font caches) are not Corvane's leaks.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libdbus-1.so\nleak:libfontconfig.so\n";
+}
+#endif
+
 namespace {
 
 int signalPipe[2] = {-1, -1};
