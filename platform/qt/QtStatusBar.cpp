@@ -120,8 +120,9 @@ QtStatusItem::QtStatusItem(SystemLog& log,
                            std::function<void(const std::string&)> sendToApplication)
     : sendToApplication_(std::move(sendToApplication)), tray_(std::make_unique<QSystemTrayIcon>()) {
     if (!QSystemTrayIcon::isSystemTrayAvailable())
-        log.log("Corvane: no system tray on this desktop; the menu is unavailable, the switcher "
-                "keeps working");
+        // Qt docks the icon by itself if a tray starts later.
+        log.log("Corvane: no system tray on this desktop yet; the menu shows once one starts, "
+                "and the switcher works without it");
     tray_->setIcon(statusIconFor(StatusIcon{"rectangle.3.offgrid", {}, true}));
     tray_->show();
 }

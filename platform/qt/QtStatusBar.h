@@ -8,7 +8,7 @@
 // handler in the core ("terminate:") goes to the application, as a menu action that nobody
 // in the responder chain takes reaches the application object.
 // Not covered: menu item images, alternate items, live menus (the core builds the menu once).
-// Without a system tray the item exists but is invisible; that is logged once.
+// Without a system tray the item exists but is invisible until one starts; that is logged once.
 
 #include "platform/StatusBar.h"
 
