@@ -111,6 +111,9 @@ PropertyValue QtPreferencesStore::objectForKey(const std::string& key) const {
         auto found = unsaved_.find(key);
         return found == unsaved_.end() ? PropertyValue{} : found->second;
     }
+    // QSettings answers from its cache until synced; sync() re-reads the file when it changed
+    // on disk, so a preference edited outside Corvane applies at the next read.
+    settings_->sync();
     // Read through the text form so that this session answers as the next one will.
     const QVariant stored = settings_->value(QString::fromStdString(key));
     if (stored.typeId() == QMetaType::Bool || stored.typeId() == QMetaType::Double)

@@ -38,6 +38,32 @@ bool masksToRoundedBounds(const View& view) {
     return layer && layer->masksToBounds() && layer->cornerRadius() > 0;
 }
 
+// Whether every visible descendant's frame lies inside `safe` (in the view's coordinates).
+bool subtreeInside(const View& view, const QRectF& safe, QPointF offset = {}) {
+    for (const auto& subview : view.subviews()) {
+        if (subview->isHidden())
+            continue;
+        const Rect f = subview->frame();
+        const QRectF frame(offset + QPointF(f.x, f.y), QSizeF(f.width, f.height));
+        if (!safe.contains(frame) || !subtreeInside(*subview, safe, frame.topLeft()))
+            return false;
+    }
+    return true;
+}
+
+// A rounded mask only changes pixels in the corners. When nothing but the view's own rounded
+// background and border reaches them (the subtree keeps r·(1 − 1/√2) away from every edge, so
+// it stays inside each corner's arc), the layer image and its mask can be skipped.
+bool needsRoundedMask(const View& view) {
+    if (!masksToRoundedBounds(view))
+        return false;
+    const QRectF bounds = boundsOf(view);
+    const double radius =
+        std::min(view.layer()->cornerRadius(), std::min(bounds.width(), bounds.height()) / 2);
+    const double inset = radius * (1 - 1 / std::sqrt(2.0));
+    return !subtreeInside(view, bounds.adjusted(inset, inset, -inset, -inset));
+}
+
 double devicePixelRatioOf(const QPainter& painter) {
     return painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
 }
@@ -65,7 +91,8 @@ void QtViewPainter::paintView(QPainter& painter, const View& view) {
     if (view.isHidden() || alpha <= 0 || bounds.isEmpty())
         return;
 
-    if (alpha >= 1 && !masksToRoundedBounds(view)) {
+    const bool roundedMask = needsRoundedMask(view);
+    if (alpha >= 1 && !roundedMask) {
         painter.save();
         if (view.layer() && view.layer()->masksToBounds())
             painter.setClipRect(bounds, Qt::IntersectClip);
@@ -86,10 +113,15 @@ void QtViewPainter::paintView(QPainter& painter, const View& view) {
         QPainter layerPainter(&layerImage);
         layerPainter.setRenderHints(painter.renderHints());
         paintContents(layerPainter, view);
-        if (masksToRoundedBounds(view)) {
-            // An antialiased rounded mask; QPainter's clip paths are not antialiased.
-            layerPainter.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-            layerPainter.fillPath(roundedPath(bounds, view.layer()->cornerRadius()), Qt::black);
+        if (roundedMask) {
+            // An antialiased rounded mask (QPainter's clip paths are not antialiased): erase
+            // what lies outside the rounded shape. Composition modes only touch the pixels a
+            // drawing covers, so the outside is what gets drawn.
+            QPainterPath outside;
+            outside.addRect(bounds);
+            outside = outside.subtracted(roundedPath(bounds, view.layer()->cornerRadius()));
+            layerPainter.setCompositionMode(QPainter::CompositionMode_DestinationOut);
+            layerPainter.fillPath(outside, Qt::black);
         }
     }
     painter.save();
@@ -164,30 +196,35 @@ void QtViewPainter::paintImage(QPainter& painter, const ImageView& imageView) {
     const Rect rect = imageView.imageRect();
     if (rect.width <= 0 || rect.height <= 0)
         return;
-    const QImage& source = cachedImage(imageView.image());
-    if (source.isNull())
-        return;
     const double dpr = devicePixelRatioOf(painter);
     const QSize pixels(std::max(1, int(std::lround(rect.width * dpr))),
                        std::max(1, int(std::lround(rect.height * dpr))));
-    QImage scaled = source.size() == pixels
-                        ? source
-                        : source.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage scaled = scaledImage(imageView.image(), pixels);
+    if (scaled.isNull())
+        return;
     scaled.setDevicePixelRatio(dpr);
     painter.drawImage(QPointF(snapped(rect.x, dpr), snapped(rect.y, dpr)), scaled);
 }
 
-const QImage& QtViewPainter::cachedImage(const ImageRef& image) {
-    static const QImage none;
+QImage QtViewPainter::scaledImage(const ImageRef& image, QSize pixels) {
     if (!image)
-        return none;
+        return {};
     auto found = images_.find(image.get());
-    if (found != images_.end() && found->second.source.lock() == image)
-        return found->second.converted;
-    CachedImage& entry = images_[image.get()];
-    entry.source = image;
-    entry.converted = toQImage(*image);
-    return entry.converted;
+    if (found == images_.end() || found->second.source.lock() != image) {
+        CachedImage& entry = images_[image.get()];
+        entry = CachedImage{image, toQImage(*image), {}};
+        found = images_.find(image.get());
+    }
+    CachedImage& entry = found->second;
+    if (entry.converted.isNull())
+        return {};
+    // Every card of one application shows the same icon at the same size: scale it once.
+    if (entry.scaled.size() != pixels)
+        entry.scaled =
+            entry.converted.size() == pixels
+                ? entry.converted
+                : entry.converted.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return entry.scaled;
 }
 
 QImage QtViewPainter::toQImage(const Image& image) {

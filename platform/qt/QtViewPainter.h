@@ -7,8 +7,8 @@
 // children do not show through each other.
 //
 // Layer images are made at the device pixel ratio of the target, so text and icons stay sharp
-// on scaled screens. Application icons are converted once per image and kept while the image
-// lives.
+// on scaled screens. Application icons are converted and scaled once per image and size, and
+// kept while the image lives.
 
 #include "platform/Image.h"
 
@@ -37,11 +37,12 @@ class QtViewPainter {
     void paintContents(QPainter& painter, const View& view);
     void paintText(QPainter& painter, const TextField& field);
     void paintImage(QPainter& painter, const ImageView& imageView);
-    const QImage& cachedImage(const ImageRef& image);
+    QImage scaledImage(const ImageRef& image, QSize pixels);
 
     struct CachedImage {
         std::weak_ptr<const Image> source;
         QImage converted;
+        QImage scaled; // at the size last drawn
     };
     std::map<const Image*, CachedImage> images_;
 };

@@ -1,0 +1,101 @@
+// The painter's layer rules on small trees: clipping to rounded corners, group opacity, borders
+// inside the bounds.
+#include "platform/qt/QtViewPainter.h"
+#include "platform/ui/View.h"
+
+#include <QImage>
+#include <QPainter>
+#include <gtest/gtest.h>
+
+namespace corvane {
+namespace {
+
+constexpr RGBA kRed{1, 0, 0, 1};
+constexpr RGBA kBlue{0, 0, 1, 1};
+
+std::shared_ptr<View> box(Rect frame, std::optional<RGBA> fill, double radius = 0,
+                          bool masks = false) {
+    auto view = std::make_shared<View>(frame);
+    view->setWantsLayer(true);
+    view->layer()->setBackgroundColor(fill);
+    view->layer()->setCornerRadius(radius);
+    view->layer()->setMasksToBounds(masks);
+    return view;
+}
+
+QImage paint(const View& root) {
+    QImage image(int(root.frame().width), int(root.frame().height),
+                 QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    QtViewPainter().paint(painter, root);
+    painter.end();
+    return image.convertToFormat(QImage::Format_ARGB32);
+}
+
+TEST(QtViewPainterLayers, RoundedMaskClipsWhateverReachesTheCorners) {
+    struct Case {
+        const char* name;
+        bool masks;
+        Rect child;
+        int cornerAlpha; // at (1, 1)
+    };
+    const std::vector<Case> cases = {
+        {"child covering the corner, masked", true, {0, 0, 100, 60}, 0},
+        {"child covering the corner, not masked", false, {0, 0, 100, 60}, 255},
+        {"child only partly into the corner, masked", true, {1, 1, 40, 40}, 0},
+        {"child clear of the corners, masked", true, {20, 20, 60, 20}, 0},
+    };
+    for (const Case& c : cases) {
+        auto root = box({0, 0, 100, 60}, std::nullopt, 20, c.masks);
+        root->addSubview(box(c.child, kRed));
+        const QImage image = paint(*root);
+        EXPECT_EQ(qAlpha(image.pixel(1, 1)), c.cornerAlpha) << c.name;
+        EXPECT_EQ(image.pixel(30, 30), 0xFFFF0000u) << c.name;
+    }
+}
+
+TEST(QtViewPainterLayers, GroupOpacityDoesNotLetChildrenShowThroughEachOther) {
+    auto root = box({0, 0, 60, 20}, std::nullopt);
+    auto group = box({0, 0, 60, 20}, std::nullopt);
+    group->setAlphaValue(0.5);
+    group->addSubview(box({0, 0, 40, 20}, kRed));
+    group->addSubview(box({20, 0, 40, 20}, kBlue)); // overlaps the red one at x 20..40
+    root->addSubview(group);
+    const QImage image = paint(*root);
+    const QColor alone = image.pixelColor(50, 10);
+    const QColor overlap = image.pixelColor(30, 10);
+    EXPECT_NEAR(alone.alpha(), 128, 2);
+    EXPECT_NEAR(overlap.alpha(), 128, 2) << "one layer at 0.5, not two stacked";
+    EXPECT_EQ(overlap.red(), 0) << "the blue child covers the red one inside the group";
+}
+
+TEST(QtViewPainterLayers, BorderIsDrawnInsideTheBoundsOverTheContent) {
+    auto root = box({0, 0, 40, 40}, std::nullopt);
+    auto framed = box({10, 10, 20, 20}, std::nullopt);
+    framed->layer()->setBorderColor(RGBA{0, 0, 0, 1});
+    framed->layer()->setBorderWidth(4);
+    framed->addSubview(box({0, 0, 20, 20}, kRed)); // the border lies above its subviews
+    root->addSubview(framed);
+    const QImage image = paint(*root);
+    EXPECT_EQ(image.pixel(9, 20), 0x00000000u) << "nothing outside the bounds";
+    EXPECT_EQ(image.pixel(10, 20), 0xFF000000u);
+    EXPECT_EQ(image.pixel(13, 20), 0xFF000000u);
+    EXPECT_EQ(image.pixel(14, 20), 0xFFFF0000u) << "4 points wide, then the content";
+}
+
+TEST(QtViewPainterLayers, HiddenAndTransparentViewsDrawNothing) {
+    auto root = box({0, 0, 20, 20}, std::nullopt);
+    auto hidden = box({0, 0, 10, 20}, kRed);
+    hidden->setHidden(true);
+    auto clear = box({10, 0, 10, 20}, kRed);
+    clear->setAlphaValue(0);
+    root->addSubview(hidden);
+    root->addSubview(clear);
+    const QImage image = paint(*root);
+    EXPECT_EQ(image.pixel(5, 10), 0u);
+    EXPECT_EQ(image.pixel(15, 10), 0u);
+}
+
+} // namespace
+} // namespace corvane
