@@ -54,6 +54,11 @@ QFont qFontFor(const Font& font) {
     return result;
 }
 
+QtTextMetrics::QtTextMetrics() {
+    for (const Font& font : {Font::systemFont(11, FontWeight::semibold), Font::systemFont(10)})
+        layoutText("Corvane — Tab", font, 130, 2);
+}
+
 double QtTextMetrics::lineHeight(const Font& font) {
     return QFontMetricsF(qFontFor(font)).lineSpacing();
 }

@@ -19,6 +19,8 @@ QFont qFontFor(const Font& font);
 
 class QtTextMetrics : public TextMetrics {
   public:
+    // Loads the card fonts now, so the first switch does not wait for the font system.
+    QtTextMetrics();
     TextLayout layoutText(std::string_view utf8, const Font& font, double width,
                           int maxLines) const override;
     TextLayout measureSingleLine(std::string_view utf8, const Font& font) const override;
