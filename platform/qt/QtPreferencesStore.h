@@ -7,7 +7,8 @@
 //   - exactly "true" or "false" is a boolean; any other text ("yes", "1", "TRUE") is not one;
 //   - a text that parses completely as a finite decimal number ("2", "-0.5", "1e3") is a number;
 //   - any other text is a string; a list or other structured value is an OtherValue.
-// So a string stored as "true" reads back as a boolean; Corvane stores no such string.
+// So a string stored as "true" or "42" reads back as a boolean or a number; Corvane stores no
+// such string (its strings are hotkey mode names).
 //
 // A file that cannot be read or parsed means defaults: every key reads as absent, and the file
 // is never written, so a hand-edited file the user may want to repair is not overwritten.

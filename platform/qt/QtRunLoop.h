@@ -63,7 +63,8 @@ class QtTimerScheduler : public TimerScheduler {
 
 // The application object on a QApplication the process entry made. run() tells the delegate
 // that launching finished and then enters the event loop; terminate() tells the delegate and
-// ends the loop (also when called during launch, before the loop ran).
+// ends the loop (also when called during launch, before the loop ran). The activation policy
+// is only recorded: an X11 program without a main window has no taskbar entry or menu to hide.
 class QtApplication : public Application {
   public:
     explicit QtApplication(QApplication& app);
