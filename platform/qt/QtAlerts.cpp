@@ -1,6 +1,7 @@
 #include "platform/qt/QtAlerts.h"
 
 #include <QDesktopServices>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
@@ -39,6 +40,12 @@ QMessageBox* QtAlertPresenter::makeMessageBox(const Alert& alert) {
     box->setText(QString::fromStdString(alert.messageText));
     box->setInformativeText(QString::fromStdString(alert.informativeText));
     box->setTextFormat(Qt::PlainText);
+    // The message is the alert's headline: bold, as alerts show it. Qt names the label inside.
+    if (auto* headline = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+        QFont font = headline->font();
+        font.setBold(true);
+        headline->setFont(font);
+    }
     box->setWindowModality(Qt::ApplicationModal);
     box->setWindowFlag(Qt::WindowStaysOnTopHint);
 

@@ -1,6 +1,7 @@
 #include "platform/qt/QtAlerts.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -33,6 +34,11 @@ TEST(QtAlerts, BoxCarriesTextsStyleAndDefaultButton) {
     EXPECT_EQ(box->defaultButton(), buttonTitled(*box, "Open System Settings"));
     EXPECT_EQ(box->escapeButton(), buttonTitled(*box, "Later"));
     EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
+    auto* headline = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    ASSERT_NE(headline, nullptr);
+    EXPECT_TRUE(headline->font().bold());
+    EXPECT_EQ(headline->textFormat(), Qt::PlainText)
+        << "texts are shown as written, never as markup";
 
     Alert about{"Corvane", "Version 1", AlertStyle::informational, {"OK"}};
     std::unique_ptr<QMessageBox> aboutBox(QtAlertPresenter::makeMessageBox(about));
