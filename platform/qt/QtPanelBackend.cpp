@@ -132,7 +132,12 @@ void QtPanelBackend::panelDidOrderFront() {
     compositorRuns_ = compositorProbe_ && compositorProbe_();
     applyGeometry();
     applyShape();
-    panelDidChangeAlpha();
+    lastAlpha_ = panel_.alphaValue();
+    window_->setWindowOpacity(std::clamp(lastAlpha_, 0.0, 1.0));
+    showWindow();
+}
+
+void QtPanelBackend::showWindow() {
     window_->show();
     window_->raise();
     window_->update();
@@ -148,8 +153,20 @@ void QtPanelBackend::panelDidChangeFrame() {
 }
 
 void QtPanelBackend::panelDidChangeAlpha() {
-    // Without a compositor the property is ignored by the server; setting it does no harm.
-    window_->setWindowOpacity(std::clamp(panel_.alphaValue(), 0.0, 1.0));
+    const double alpha = panel_.alphaValue();
+    const bool fadingOut = alpha < lastAlpha_;
+    lastAlpha_ = alpha;
+    if (compositorRuns_) {
+        window_->setWindowOpacity(std::clamp(alpha, 0.0, 1.0));
+        return;
+    }
+    // Without a compositor a fade cannot be seen: a fading-out panel would stand still for the
+    // whole fade over the window just raised. It goes at the first step instead; the panel
+    // itself stays visible until ordered out, so the switch logic is unchanged.
+    if (fadingOut && window_->isVisible())
+        window_->hide();
+    else if (!fadingOut && panel_.isVisible() && !window_->isVisible())
+        showWindow();
 }
 
 void QtPanelBackend::panelNeedsDisplay() {

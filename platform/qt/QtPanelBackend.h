@@ -9,7 +9,8 @@
 // Translucency needs a compositor. When one runs (someone owns the _NET_WM_CM_S<screen>
 // selection), the window has an alpha channel, its rounded corners are transparent and fades
 // go through the window opacity. Without one, the window is cut to the content view's rounded
-// shape with a shape mask, and fades are not visible (the opacity property has no effect).
+// shape with a shape mask; a fade-in cannot be seen, and a fade-out hides the window at its
+// first step rather than leaving it standing over the window just raised.
 // The check is made each time the panel is ordered front, so starting or stopping a compositor
 // takes effect at the next switch.
 //
@@ -63,6 +64,7 @@ class QtPanelBackend : public PanelBackend {
     bool usesShapeMask() const { return usesShapeMask_; }
 
   private:
+    void showWindow();
     void applyGeometry();
     void applyShape();
 
@@ -70,6 +72,7 @@ class QtPanelBackend : public PanelBackend {
     std::function<bool()> compositorProbe_;
     std::unique_ptr<QtPanelWindow> window_;
     bool compositorRuns_ = false;
+    double lastAlpha_ = 1;
     bool usesShapeMask_ = false;
 };
 

@@ -109,6 +109,25 @@ TEST_F(PanelWindow, FadesThroughTheWindowOpacityAndHidesWhenOrderedOut) {
     EXPECT_FALSE(window().isVisible());
 }
 
+TEST_F(PanelWindow, WithoutACompositorAFadeOutHidesTheWindowAtOnce) {
+    open(false);
+    int dismissed = 0;
+    hud->onDismiss = [&] { ++dismissed; };
+    hud->activateSelected();
+    loop.advance(0.05);
+    EXPECT_FALSE(window().isVisible()) << "a fade that cannot be seen does not linger";
+    EXPECT_TRUE(hud->panel->isVisible()) << "the switch still sees its fading panel";
+    EXPECT_EQ(dismissed, 0);
+
+    // A chord during the fade opens a fresh switch: the window comes back.
+    hud->show(true);
+    loop.advance(0.3);
+    EXPECT_TRUE(window().isVisible());
+    loop.advance(1.0);
+    EXPECT_TRUE(window().isVisible());
+    EXPECT_EQ(dismissed, 0);
+}
+
 TEST_F(PanelWindow, PointerAndClicksReachTheTree) {
     open(true, 3);
     QEnterEvent enter(centreOfCard(0), centreOfCard(0), window().mapToGlobal(centreOfCard(0)));
