@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -141,6 +142,8 @@ ChildProcess BenchDesktop::spawn(const std::string& name, const std::vector<std:
         throw std::runtime_error("fork failed");
     if (pid == 0) {
         setsid();
+        // A benchmark killed outright takes its X server, clients and Corvane with it.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
         int devnull = open("/dev/null", O_RDONLY);
         dup2(devnull, 0);
         dup2(captureStdout ? out[1] : log, 1);

@@ -6,6 +6,7 @@ Used by the end-to-end suite (e2e_test.py), the demo (scripts/demo) and nothing 
 """
 
 import atexit
+import ctypes
 import os
 import select
 import shutil
@@ -40,6 +41,16 @@ for _sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
     signal.signal(_sig, _on_signal)
 
 
+_libc = ctypes.CDLL(None, use_errno=True)
+_PR_SET_PDEATHSIG = 1
+
+
+def _die_with_the_harness():
+    # Runs in the child between fork and exec: a harness killed outright (SIGKILL from a CTest
+    # timeout) takes its X server, window manager and Corvane with it.
+    _libc.prctl(_PR_SET_PDEATHSIG, signal.SIGKILL)
+
+
 class Child:
     """One child process in a session of its own, with its output in a log file."""
 
@@ -49,7 +60,7 @@ class Child:
         self._log = open(log_path, "ab")
         self.popen = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=self._log,
                                       stderr=subprocess.STDOUT, start_new_session=True,
-                                      pass_fds=pass_fds)
+                                      pass_fds=pass_fds, preexec_fn=_die_with_the_harness)
 
     @property
     def pid(self):
