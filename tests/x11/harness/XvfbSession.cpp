@@ -60,6 +60,44 @@ bool windowManagerRunning(const std::string& display) {
     return running;
 }
 
+bool listsWindow(xcb_ewmh_connection_t& ewmh, xcb_window_t window) {
+    xcb_ewmh_get_windows_reply_t list{};
+    if (!xcb_ewmh_get_client_list_reply(&ewmh, xcb_ewmh_get_client_list(&ewmh, 0), &list, nullptr))
+        return false;
+    bool found = false;
+    for (std::uint32_t i = 0; i < list.windows_len; ++i)
+        found = found || list.windows[i] == window;
+    xcb_ewmh_get_windows_reply_wipe(&list);
+    return found;
+}
+
+// openbox announces itself before it is ready to manage windows, and drops a map request that
+// arrives in between. A probe window is mapped again until openbox lists it.
+bool windowManagerManages(const std::string& display) {
+    xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
+    bool managed = false;
+    xcb_ewmh_connection_t ewmh{};
+    if (!xcb_connection_has_error(c) &&
+        xcb_ewmh_init_atoms_replies(&ewmh, xcb_ewmh_init_atoms(c, &ewmh), nullptr)) {
+        xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        const xcb_window_t probe = xcb_generate_id(c);
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, screen->root, 0, 0, 10, 10, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+        const auto deadline = Clock::now() + std::chrono::seconds(20);
+        while (!managed && Clock::now() < deadline) {
+            xcb_map_window(c, probe);
+            xcb_flush(c);
+            managed = XvfbSession::waitUntil([&] { return listsWindow(ewmh, probe); },
+                                             std::chrono::milliseconds(300));
+        }
+        xcb_destroy_window(c, probe);
+        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+        xcb_ewmh_connection_wipe(&ewmh);
+    }
+    xcb_disconnect(c);
+    return managed;
+}
+
 } // namespace
 
 std::string testClientPath() {
@@ -70,23 +108,43 @@ std::string x11TestDataPath(const std::string& name) {
 }
 
 std::unique_ptr<XvfbSession> XvfbSession::start(const std::string& screen) {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return nullptr;
+    // An explicit display number, not -displayfd: Xvfb takes no lock file with -displayfd, so
+    // two servers started at once that way can both bind the same number, each unlinking the
+    // other's socket. A high range also stays clear of desktops that do use -displayfd.
     std::unique_ptr<XvfbSession> session(new XvfbSession());
-    const std::string fd = std::to_string(fds[1]);
-    session->server_ = session->spawn(
-        {"Xvfb", "-displayfd", fd, "-screen", "0", screen, "-nolisten", "tcp", "-noreset"}, -1);
-    close(fds[1]);
-    std::string number;
-    const bool ready = session->server_ > 0 &&
-                       readLine(fds[0], number, Clock::now() + std::chrono::seconds(15)) &&
-                       !number.empty();
-    close(fds[0]);
-    if (!ready)
-        return nullptr;
-    session->display_ = ":" + number;
-    return session;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        const int number = 200 + (static_cast<int>(getpid()) * 7 + attempt * 131) % 800;
+        const std::string name = std::to_string(number);
+        if (access(("/tmp/.X" + name + "-lock").c_str(), F_OK) == 0 ||
+            access(("/tmp/.X11-unix/X" + name).c_str(), F_OK) == 0)
+            continue;
+        session->server_ = session->spawn(
+            {"Xvfb", ":" + name, "-screen", "0", screen, "-nolisten", "tcp", "-noreset"}, -1);
+        const std::string display = ":" + name;
+        int status = 0;
+        bool exited = false;
+        const bool ready = waitUntil(
+            [&] {
+                if (waitpid(session->server_, &status, WNOHANG) == session->server_) {
+                    exited = true; // the number was taken after all
+                    return true;
+                }
+                xcb_connection_t* probe = xcb_connect(display.c_str(), nullptr);
+                const bool connected = !xcb_connection_has_error(probe);
+                xcb_disconnect(probe);
+                return connected;
+            },
+            std::chrono::seconds(15));
+        if (exited) {
+            session->server_ = 0;
+            continue;
+        }
+        if (!ready)
+            return nullptr;
+        session->display_ = display;
+        return session;
+    }
+    return nullptr;
 }
 
 XvfbSession::~XvfbSession() {
@@ -138,7 +196,8 @@ bool XvfbSession::startWindowManager() {
     windowManager_ =
         spawn({"openbox", "--sm-disable", "--config-file", x11TestDataPath("openbox-rc.xml")}, -1);
     return windowManager_ > 0 &&
-           waitUntil([&] { return windowManagerRunning(display_); }, std::chrono::seconds(10));
+           waitUntil([&] { return windowManagerRunning(display_); }, std::chrono::seconds(10)) &&
+           windowManagerManages(display_);
 }
 
 void XvfbSession::stopWindowManager() {
