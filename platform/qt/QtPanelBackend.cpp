@@ -66,9 +66,10 @@ bool isCompositorRunning() {
 
 QtPanelWindow::QtPanelWindow(Panel& panel)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                           Qt::X11BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus |
-                           Qt::NoDropShadowWindowHint),
+                           Qt::X11BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus),
       panel_(&panel) {
+    // A compositor that draws shadows gives the panel one unless the panel asks for none.
+    setWindowFlag(Qt::NoDropShadowWindowHint, !panel.hasShadow());
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_X11DoNotAcceptFocus);

@@ -168,7 +168,6 @@ void QtConnectionWatcher::drainNow() {
     if (isDraining_ || !drain_)
         return;
     isDraining_ = true;
-    ++drainCount_;
     drain_();
     isDraining_ = false;
 }

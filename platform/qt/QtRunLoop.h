@@ -95,14 +95,12 @@ class QtConnectionWatcher {
     QtConnectionWatcher& operator=(const QtConnectionWatcher&) = delete;
 
     void drainNow();
-    int drainCount() const { return drainCount_; }
 
   private:
     std::function<void()> drain_;
     std::unique_ptr<QSocketNotifier> notifier_;
     QMetaObject::Connection aboutToBlock_;
     bool isDraining_ = false;
-    int drainCount_ = 0;
 };
 
 } // namespace corvane

@@ -43,7 +43,6 @@ class QtStatusItem : public StatusItem {
     void setMenu(std::shared_ptr<Menu> menu) override;
 
     QMenu* qmenu() const { return qmenu_.get(); }
-    QSystemTrayIcon* trayIcon() const { return tray_.get(); }
 
   private:
     std::function<void(const std::string&)> sendToApplication_;

@@ -64,6 +64,7 @@ TEST_F(PanelWindow, NeverTakesFocusAndBypassesTheWindowManager) {
                                 Qt::WindowStaysOnTopHint, Qt::WindowDoesNotAcceptFocus})
         EXPECT_TRUE(flags.testFlag(flag)) << flag;
     EXPECT_EQ(window().windowType(), Qt::Tool);
+    EXPECT_FALSE(flags.testFlag(Qt::NoDropShadowWindowHint)) << "the panel has a shadow";
     EXPECT_TRUE(window().testAttribute(Qt::WA_ShowWithoutActivating));
     EXPECT_TRUE(window().testAttribute(Qt::WA_X11DoNotAcceptFocus));
     EXPECT_TRUE(window().testAttribute(Qt::WA_TranslucentBackground));
