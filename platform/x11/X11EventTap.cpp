@@ -285,9 +285,10 @@ void X11EventTap::handleXkb(const xcb_generic_event_t& event) {
     if (head.deviceID != connection_.xkbDeviceId())
         return;
     if (head.xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY || head.xkbType == XCB_XKB_MAP_NOTIFY) {
+        // Also sent whenever typing moves between keyboards (XTEST included). Grabs change only
+        // where keycodes moved, by difference: dropping them all would thaw a frozen keyboard
+        // and let keys queued behind a chord slip past the grab.
         loadKeymap();
-        // Keycodes may have moved: drop every grab and grab afresh.
-        releaseGrabs();
         syncGrabs();
         return;
     }

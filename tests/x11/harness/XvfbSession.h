@@ -28,6 +28,8 @@ class XvfbSession {
     // Starts openbox with tests/x11/data/openbox-rc.xml (two desktops, no key bindings) and
     // waits until it announces itself through _NET_SUPPORTING_WM_CHECK.
     bool startWindowManager();
+    // Ends the X server, as a crash or logout would; every connection to it breaks.
+    void stopServer() { stop(server_); }
     void stopWindowManager();
 
     struct Client {
