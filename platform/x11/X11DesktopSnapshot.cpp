@@ -124,13 +124,18 @@ std::string processName(pid_t pid) {
     return sanitizedUtf8(name, kMaxNameUnits * 4);
 }
 
-pid_t pidFromXRes(xcb_connection_t* c, xcb_res_query_client_ids_cookie_t cookie) {
+// The owning client's pid for every window, from one X-Resource query. The server answers per
+// client, naming it by its resource base; a window id carries its creator's base in the bits
+// outside the resource mask, which the server uses alike for every client.
+std::unordered_map<std::uint32_t, pid_t>
+pidsByClientBase(xcb_connection_t* c, xcb_res_query_client_ids_cookie_t cookie) {
+    std::unordered_map<std::uint32_t, pid_t> pids;
     xcb_generic_error_t* error = nullptr;
     XcbReply<xcb_res_query_client_ids_reply_t> reply(
         xcb_res_query_client_ids_reply(c, cookie, &error));
     std::free(error);
     if (!reply)
-        return 0;
+        return pids;
     for (auto ids = xcb_res_query_client_ids_ids_iterator(reply.get()); ids.rem > 0;
          xcb_res_client_id_value_next(&ids)) {
         if (!(ids.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) ||
@@ -138,9 +143,9 @@ pid_t pidFromXRes(xcb_connection_t* c, xcb_res_query_client_ids_cookie_t cookie)
             continue;
         const std::uint32_t pid = xcb_res_client_id_value_value(ids.data)[0];
         if (pid > 0 && pid <= INT32_MAX)
-            return static_cast<pid_t>(pid);
+            pids[ids.data->spec.client] = static_cast<pid_t>(pid);
     }
-    return 0;
+    return pids;
 }
 
 // Layers in the spirit of the macOS window levels: 0 is where switchable windows live.
@@ -171,20 +176,23 @@ int layerForTypes(xcb_ewmh_connection_t& e, const std::vector<xcb_atom_t>& types
     return 0;
 }
 
+// Waits once until the server has answered everything sent so far. Reading the replies one by
+// one as they trickle in costs a poll and a read per reply, which dominates with thousands of
+// windows; afterwards they are all buffered and come in a few large reads.
+void awaitAllReplies(xcb_connection_t* c) {
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+
 struct WindowCookies {
     xcb_get_window_attributes_cookie_t attributes;
-    xcb_get_property_cookie_t wmClass, netWmName, wmName, state, type, desktop, pid;
-    xcb_res_query_client_ids_cookie_t clientIds{};
+    xcb_get_property_cookie_t wmClass, netWmName, state, type, desktop;
 };
 
 } // namespace
 
 const X11ClientWindow* X11DesktopSnapshot::find(xcb_window_t id) const {
-    for (const auto& window : windows) {
-        if (window.id == id)
-            return &window;
-    }
-    return nullptr;
+    auto at = indexById.find(id);
+    return at == indexById.end() ? nullptr : &windows[at->second];
 }
 
 const X11DesktopSnapshot& X11DesktopReader::snapshot() {
@@ -250,21 +258,29 @@ void X11DesktopReader::read() {
         k.attributes = xcb_get_window_attributes(c, w);
         k.wmClass = requestProperty(c, w, XCB_ATOM_WM_CLASS, kMaxNameUnits);
         k.netWmName = requestProperty(c, w, e._NET_WM_NAME, kMaxTitleUnits);
-        k.wmName = requestProperty(c, w, XCB_ATOM_WM_NAME, kMaxTitleUnits);
         k.state = requestProperty(c, w, e._NET_WM_STATE, kMaxAtomUnits);
         k.type = requestProperty(c, w, e._NET_WM_WINDOW_TYPE, kMaxAtomUnits);
         k.desktop = requestProperty(c, w, e._NET_WM_DESKTOP, 1);
-        k.pid = requestProperty(c, w, e._NET_WM_PID, 1);
-        if (connection_.hasXRes()) {
-            const xcb_res_client_id_spec_t spec{w, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-            k.clientIds = xcb_res_query_client_ids(c, 1, &spec);
-        }
+    }
+    xcb_res_query_client_ids_cookie_t clientIds{};
+    if (connection_.hasXRes() && !ids.empty()) {
+        std::vector<xcb_res_client_id_spec_t> specs;
+        specs.reserve(ids.size());
+        for (xcb_window_t w : ids)
+            specs.push_back({w, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID});
+        clientIds =
+            xcb_res_query_client_ids(c, static_cast<std::uint32_t>(specs.size()), specs.data());
     }
     xcb_get_property_cookie_t checkChildCookie{};
     if (checkWindow != 0)
         checkChildCookie = requestProperty(c, checkWindow, e._NET_SUPPORTING_WM_CHECK, 1);
+    awaitAllReplies(c);
     ++roundTrips_;
 
+    const std::uint32_t clientMask = ~xcb_get_setup(c)->resource_id_mask;
+    std::unordered_map<std::uint32_t, pid_t> clientPids;
+    if (connection_.hasXRes() && !ids.empty())
+        clientPids = pidsByClientBase(c, clientIds);
     for (std::size_t i = 0; i < ids.size(); ++i) {
         auto& k = cookies[i];
         XcbReply<xcb_get_window_attributes_reply_t> attributes(
@@ -273,30 +289,17 @@ void X11DesktopReader::read() {
         window.id = ids[i];
         PropertyReply wmClass = takeProperty(c, k.wmClass);
         window.title = netWmNameOf(e, takeProperty(c, k.netWmName));
-        PropertyReply wmName = takeProperty(c, k.wmName);
-        if (window.title.empty())
-            window.title = wmNameOf(wmName);
         const auto states = atomsOf(takeProperty(c, k.state));
         const auto types = atomsOf(takeProperty(c, k.type));
         PropertyReply desktop = takeProperty(c, k.desktop);
-        PropertyReply pid = takeProperty(c, k.pid);
-        if (connection_.hasXRes())
-            window.pid = pidFromXRes(c, k.clientIds);
+        if (auto owner = clientPids.find(window.id & clientMask); owner != clientPids.end())
+            window.pid = owner->second;
         if (!attributes)
             continue; // destroyed between the list and this read
         if (!fromClientList && (attributes->override_redirect ||
                                 attributes->map_state != XCB_MAP_STATE_VIEWABLE || !wmClass))
             continue;
-        if (window.pid == 0) {
-            auto claimed = cardinalOf(pid);
-            if (claimed && *claimed > 0 && *claimed <= INT32_MAX)
-                window.pid = static_cast<pid_t>(*claimed);
-        }
         window.ownerName = classNameOf(wmClass);
-        if (window.ownerName.empty())
-            window.ownerName = processName(window.pid);
-        if (window.ownerName.empty())
-            window.ownerName = "Window";
         window.layer = layerForTypes(e, types);
         window.isViewable = attributes->map_state == XCB_MAP_STATE_VIEWABLE;
         window.isHidden =
@@ -304,8 +307,10 @@ void X11DesktopReader::read() {
         window.desktop = cardinalOf(desktop).value_or(kAllDesktops);
         window.isOnCurrentDesktop =
             window.desktop == kAllDesktops || window.desktop == snapshot_.currentDesktop;
+        snapshot_.indexById.emplace(window.id, snapshot_.windows.size());
         snapshot_.windows.push_back(std::move(window));
     }
+    readFallbacks();
     xcb_window_t checkChild = 0;
     if (checkWindow != 0) {
         if (auto reply = takeProperty(c, checkChildCookie))
@@ -315,9 +320,51 @@ void X11DesktopReader::read() {
         checkWindow != 0 && checkChild == checkWindow &&
         std::find(supported.begin(), supported.end(), e._NET_ACTIVE_WINDOW) != supported.end();
     snapshot_.hasWindowList = connection_.checkAlive();
-    if (!snapshot_.hasWindowList)
+    if (!snapshot_.hasWindowList) {
         snapshot_.windows.clear();
+        snapshot_.indexById.clear();
+    }
     noteWindowManager(snapshot_.hasEwmhManager);
+}
+
+// Stage 3, only for the windows that need it: WM_NAME where _NET_WM_NAME gave no title, and
+// _NET_WM_PID where X-Resource named no process (a remote client, or no extension).
+void X11DesktopReader::readFallbacks() {
+    xcb_connection_t* c = connection_.xcb();
+    struct Fallback {
+        X11ClientWindow* window;
+        std::optional<xcb_get_property_cookie_t> name, pid;
+    };
+    std::vector<Fallback> fallbacks;
+    for (X11ClientWindow& window : snapshot_.windows) {
+        Fallback fallback{&window, std::nullopt, std::nullopt};
+        if (window.title.empty())
+            fallback.name = requestProperty(c, window.id, XCB_ATOM_WM_NAME, kMaxTitleUnits);
+        if (window.pid == 0)
+            fallback.pid = requestProperty(c, window.id, connection_.ewmh()._NET_WM_PID, 1);
+        if (fallback.name || fallback.pid)
+            fallbacks.push_back(fallback);
+    }
+    if (!fallbacks.empty()) {
+        awaitAllReplies(c);
+        ++roundTrips_;
+    }
+    for (Fallback& fallback : fallbacks) {
+        if (fallback.name)
+            fallback.window->title = wmNameOf(takeProperty(c, *fallback.name));
+        if (fallback.pid) {
+            PropertyReply reply = takeProperty(c, *fallback.pid);
+            auto claimed = cardinalOf(reply);
+            if (claimed && *claimed > 0 && *claimed <= INT32_MAX)
+                fallback.window->pid = static_cast<pid_t>(*claimed);
+        }
+    }
+    for (X11ClientWindow& window : snapshot_.windows) {
+        if (window.ownerName.empty())
+            window.ownerName = processName(window.pid);
+        if (window.ownerName.empty())
+            window.ownerName = "Window";
+    }
 }
 
 void X11DesktopReader::noteWindowManager(bool hasEwmhManager) {

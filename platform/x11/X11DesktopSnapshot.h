@@ -7,9 +7,10 @@
 //
 // Sources: _NET_CLIENT_LIST_STACKING (else _NET_CLIENT_LIST, else the root's mapped children
 // when no EWMH window manager runs), and per window its attributes, WM_CLASS, _NET_WM_NAME /
-// WM_NAME, _NET_WM_STATE, _NET_WM_WINDOW_TYPE, _NET_WM_DESKTOP, _NET_WM_PID and the
-// X-Resource client pid. A window that vanishes between request and reply, or whose properties
-// are malformed, is dropped or gets defaults; nothing here throws or blocks beyond the replies.
+// WM_NAME, _NET_WM_STATE, _NET_WM_WINDOW_TYPE, _NET_WM_DESKTOP and _NET_WM_PID, with one
+// X-Resource query for the client pids of all windows at once. A window that vanishes between
+// request and reply, or whose properties are malformed, is dropped or gets defaults; nothing here
+// throws or blocks beyond the replies.
 
 #include "platform/Image.h"
 #include "platform/x11/X11Connection.h"
@@ -19,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <unordered_map>
 #include <vector>
 
 namespace corvane {
@@ -42,7 +44,8 @@ struct X11DesktopSnapshot {
     bool hasWindowList = false;  // false: the list could not be read (connection lost)
     bool hasEwmhManager = false; // a live window manager that handles _NET_ACTIVE_WINDOW
     std::uint32_t currentDesktop = 0;
-    std::vector<X11ClientWindow> windows; // front to back
+    std::vector<X11ClientWindow> windows;                    // front to back
+    std::unordered_map<xcb_window_t, std::size_t> indexById; // into windows
 
     const X11ClientWindow* find(xcb_window_t id) const;
 };
@@ -57,13 +60,15 @@ class X11DesktopReader {
     const std::map<pid_t, ImageRef>& icons(int targetPixels);
     void invalidate() { isValid_ = false; }
 
-    // Stages of request-then-reply in the last snapshot and icon read (for the benchmark).
+    // Stages of request-then-reply in the last snapshot and icon read (for the benchmark):
+    // the root, every window, at most one for fallbacks, the icons.
     int lastRoundTrips() const { return roundTrips_; }
 
     X11Connection& connection() { return connection_; }
 
   private:
     void read();
+    void readFallbacks();
     void noteWindowManager(bool hasEwmhManager);
 
     X11Connection& connection_;
