@@ -179,15 +179,28 @@ bool parseSize(const char* text, int& width, int& height) {
     return std::sscanf(text, "%dx%d", &width, &height) == 2 && width > 0 && height > 0;
 }
 
+constexpr const char* kUsage =
+    "usage: corvane-testclient [options] --window TITLE [[options] --window TITLE ...]\n"
+    "  sticky window options: --class INSTANCE,CLASS  --pid N | --no-pid  --icon SIZE\n"
+    "                         --icon-claim WxH  --no-icon  --minimized | --normal\n"
+    "                         --desktop N  --count N (\"{n}\" in the next title: 1..N)\n"
+    "  --keys FILE  append \"press|release KEYSYM KEYCODE STATE WINDOW\" per key event\n"
+    "Prints each window id, then \"ready\"; runs until SIGTERM or the display closes.\n";
+
 int usage(const char* problem) {
-    std::fprintf(stderr, "corvane-testclient: %s (see the comment at the top of TestClient.cpp)\n",
-                 problem);
+    std::fprintf(stderr, "corvane-testclient: %s\n%s", problem, kUsage);
     return 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
     std::signal(SIGTERM, requestStop);
     std::signal(SIGINT, requestStop);
     xcb_connection_t* connection = xcb_connect(nullptr, nullptr);

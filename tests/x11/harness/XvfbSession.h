@@ -1,6 +1,6 @@
 #pragma once
-// A private X desktop for Corvane's integration tests and benchmarks: an Xvfb server on a free
-// display (chosen by Xvfb itself through -displayfd), optionally openbox with a test
+// A private X desktop for Corvane's integration tests and benchmarks: an Xvfb server on a free,
+// explicitly numbered display (so Xvfb's lock file guards it), optionally openbox with a test
 // configuration that leaves Alt+Tab and Super+Tab free, and corvane-testclient processes.
 // Every wait polls with short sleeps against a deadline, so nothing hangs; the destructor stops
 // every process it started.
