@@ -273,5 +273,12 @@ TEST_F(X11Keyboard, ALostConnectionIsReportedOnceAndEndsQuietly) {
     tap.reset(); // must not write to the dead connection
 }
 
+TEST(X11KeyboardAccess, NoDisplayIsALogLineNotACrash) {
+    FakeSystemLog log;
+    EXPECT_EQ(X11Connection::open(log, ":1999"), nullptr);
+    ASSERT_EQ(log.lines.size(), 1u);
+    EXPECT_NE(log.lines[0].find("cannot connect to the X display :1999"), std::string::npos);
+}
+
 } // namespace
 } // namespace corvane::testing
