@@ -5,7 +5,7 @@ set(CORVANE_SANITIZE "" CACHE STRING "Sanitizers to build with, e.g. address,und
 add_library(corvane_warnings INTERFACE)
 target_compile_options(corvane_warnings INTERFACE
     -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast -Wcast-align
-    -Woverloaded-virtual -Wnull-dereference -Wimplicit-fallthrough)
+    -Woverloaded-virtual -Wimplicit-fallthrough)
 if(CORVANE_WERROR)
     target_compile_options(corvane_warnings INTERFACE -Werror)
 endif()
