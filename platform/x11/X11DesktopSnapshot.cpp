@@ -186,6 +186,7 @@ void awaitAllReplies(xcb_connection_t* c) {
 struct WindowCookies {
     xcb_get_window_attributes_cookie_t attributes;
     xcb_get_property_cookie_t wmClass, netWmName, state, type, desktop;
+    xcb_query_tree_cookie_t parent;
 };
 
 } // namespace
@@ -261,6 +262,7 @@ void X11DesktopReader::read() {
         k.state = requestProperty(c, w, e._NET_WM_STATE, kMaxAtomUnits);
         k.type = requestProperty(c, w, e._NET_WM_WINDOW_TYPE, kMaxAtomUnits);
         k.desktop = requestProperty(c, w, e._NET_WM_DESKTOP, 1);
+        k.parent = xcb_query_tree(c, w);
     }
     xcb_res_query_client_ids_cookie_t clientIds{};
     if (connection_.hasXRes() && !ids.empty()) {
@@ -281,10 +283,20 @@ void X11DesktopReader::read() {
     std::unordered_map<std::uint32_t, pid_t> clientPids;
     if (connection_.hasXRes() && !ids.empty())
         clientPids = pidsByClientBase(c, clientIds);
+    // Where each listed window's frame (its parent under a reparenting manager) stands among
+    // the root's children, bottom to top: the stacking as the screen shows it.
+    std::unordered_map<xcb_window_t, std::size_t> rootPosition;
+    if (tree) {
+        const xcb_window_t* children = xcb_query_tree_children(tree.get());
+        for (int n = 0; n < xcb_query_tree_children_length(tree.get()); ++n)
+            rootPosition.emplace(children[n], static_cast<std::size_t>(n));
+    }
+    std::vector<std::optional<std::size_t>> shownPositions;
     for (std::size_t i = 0; i < ids.size(); ++i) {
         auto& k = cookies[i];
         XcbReply<xcb_get_window_attributes_reply_t> attributes(
             xcb_get_window_attributes_reply(c, k.attributes, nullptr));
+        XcbReply<xcb_query_tree_reply_t> parent(xcb_query_tree_reply(c, k.parent, nullptr));
         X11ClientWindow window;
         window.id = ids[i];
         PropertyReply wmClass = takeProperty(c, k.wmClass);
@@ -307,9 +319,15 @@ void X11DesktopReader::read() {
         window.desktop = cardinalOf(desktop).value_or(kAllDesktops);
         window.isOnCurrentDesktop =
             window.desktop == kAllDesktops || window.desktop == snapshot_.currentDesktop;
+        const xcb_window_t frame = parent && parent->parent != root ? parent->parent : window.id;
+        auto position = rootPosition.find(frame);
+        shownPositions.push_back(position == rootPosition.end()
+                                     ? std::nullopt
+                                     : std::optional<std::size_t>(position->second));
         snapshot_.indexById.emplace(window.id, snapshot_.windows.size());
         snapshot_.windows.push_back(std::move(window));
     }
+    orderAsShown(shownPositions);
     readFallbacks();
     xcb_window_t checkChild = 0;
     if (checkWindow != 0) {
@@ -325,6 +343,29 @@ void X11DesktopReader::read() {
         snapshot_.indexById.clear();
     }
     noteWindowManager(snapshot_.hasEwmhManager);
+}
+
+// Fluxbox (1.3) keeps _NET_CLIENT_LIST_STACKING in mapping order whatever is raised, so the
+// list is put in the order the frames really stand, front to back. When any frame is not
+// found (a window manager that does not reparent into top-level frames) the list stays as
+// the window manager gave it.
+void X11DesktopReader::orderAsShown(const std::vector<std::optional<std::size_t>>& positions) {
+    if (positions.size() != snapshot_.windows.size() ||
+        std::any_of(positions.begin(), positions.end(), [](auto p) { return !p.has_value(); }))
+        return;
+    std::vector<std::size_t> order(positions.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return *positions[a] > *positions[b]; });
+    std::vector<X11ClientWindow> sorted;
+    sorted.reserve(order.size());
+    snapshot_.indexById.clear();
+    for (std::size_t i : order) {
+        snapshot_.indexById.emplace(snapshot_.windows[i].id, sorted.size());
+        sorted.push_back(std::move(snapshot_.windows[i]));
+    }
+    snapshot_.windows = std::move(sorted);
 }
 
 // Stage 3, only for the windows that need it: WM_NAME where _NET_WM_NAME gave no title, and

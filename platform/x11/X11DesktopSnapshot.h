@@ -69,6 +69,7 @@ class X11DesktopReader {
   private:
     void read();
     void readFallbacks();
+    void orderAsShown(const std::vector<std::optional<std::size_t>>& positions);
     void noteWindowManager(bool hasEwmhManager);
 
     X11Connection& connection_;
