@@ -5,6 +5,7 @@ Environment:
   CORVANE_BIN          the corvane executable
   CORVANE_TESTCLIENT   the corvane-testclient executable
   CORVANE_E2E_WM       openbox (default) or fluxbox
+  CORVANE_E2E_COMPOSITOR  1: run xcompmgr, so the panel is translucent and fades in and out
   CORVANE_E2E_OUTPUT   where each failing scenario leaves a screenshot, Corvane's log and the
                        window stacking (default: ./e2e-output/<wm>)
 
@@ -28,6 +29,7 @@ import xprobe  # noqa: E402
 from xprobe import stays, wait_until  # noqa: E402
 
 WM = os.environ.get("CORVANE_E2E_WM", "openbox")
+COMPOSITOR = os.environ.get("CORVANE_E2E_COMPOSITOR") == "1"
 OUTPUT = os.environ.get("CORVANE_E2E_OUTPUT", os.path.join(os.getcwd(), "e2e-output", WM))
 ALT_MASK = 0x8  # the core X modifier bit Mod1
 MODIFIER_KEYSYMS = {"Alt_L", "Alt_R", "Super_L", "Super_R", "Shift_L", "Shift_R"}
@@ -75,7 +77,7 @@ class Corvane(unittest.TestCase):
             raise unittest.SkipTest("corvane or corvane-testclient is not built")
         cls.client_binary = client
         shutil.rmtree(OUTPUT, ignore_errors=True)
-        cls.desktop = desk.Desktop(OUTPUT, wm=WM).start()
+        cls.desktop = desk.Desktop(OUTPUT, wm=WM, compositor=COMPOSITOR).start()
         try:
             cls.editor = desk.TestClient(cls.desktop, client, [
                 "--class", "editor,Editor", "--icon", "48", "--window", "Alpha",
