@@ -1,44 +1,33 @@
 #pragma once
 // One read of the desktop's client windows, shared by the window list, Accessibility and
 // workspace services during one enumeration. The enumeration calls them in a burst on the main
-// thread; the snapshot is read on the first call and kept until the connection next drains
-// events (see X11Connection::generation), so the burst costs a fixed number of round trips:
-// every request of a stage is sent before any reply is read, whatever the window count.
+// thread; the snapshot is made on the first call and kept until the connection next drains
+// events (see X11Connection::generation).
+//
+// A snapshot costs a fixed number of round trips whatever the window count, and little work per
+// window: the root's lists and stacking are read afresh every time (one stage, which also
+// re-checks the window manager's liveness), while the per-window facts come from the window
+// cache, which only asks the server about new windows and facts an event marked as changed
+// (at most one more stage). Icons are read once per process per snapshot (one more stage).
 //
 // Sources: _NET_CLIENT_LIST_STACKING (else _NET_CLIENT_LIST, else the root's mapped children
-// when no EWMH window manager runs), and per window its attributes, WM_CLASS, _NET_WM_NAME /
-// WM_NAME, _NET_WM_STATE, _NET_WM_WINDOW_TYPE, _NET_WM_DESKTOP and _NET_WM_PID, with one
-// X-Resource query for the client pids of all windows at once. A window that vanishes between
-// request and reply, or whose properties are malformed, is dropped or gets defaults; nothing here
-// throws or blocks beyond the replies.
+// when no EWMH window manager runs), the root's children for the order the frames really stand
+// in, and per window what X11WindowCache.h lists. A window that vanishes between request and
+// reply, or whose properties are malformed, is dropped or gets defaults; nothing here throws or
+// blocks beyond the replies.
 
 #include "platform/Image.h"
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11WindowCache.h"
 
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <string>
 #include <sys/types.h>
 #include <unordered_map>
 #include <vector>
 
 namespace corvane {
-
-inline constexpr std::uint32_t kAllDesktops = 0xFFFFFFFF;
-
-struct X11ClientWindow {
-    xcb_window_t id = 0;
-    pid_t pid = 0;         // 0 when neither X-Resource nor _NET_WM_PID tells
-    std::string ownerName; // WM_CLASS class, else instance, else the process name; never empty
-    std::string title;     // _NET_WM_NAME, else WM_NAME, as valid UTF-8
-    int layer = 0;         // 0 for normal and dialog windows
-    bool isViewable = false;
-    bool isHidden = false; // _NET_WM_STATE_HIDDEN: minimized, or shaded away
-    std::uint32_t desktop = kAllDesktops;
-    bool isOnCurrentDesktop = true;
-    bool isOnScreen() const { return isViewable && !isHidden && isOnCurrentDesktop; }
-};
 
 struct X11DesktopSnapshot {
     bool hasWindowList = false;  // false: the list could not be read (connection lost)
@@ -52,33 +41,41 @@ struct X11DesktopSnapshot {
 
 class X11DesktopReader {
   public:
-    explicit X11DesktopReader(X11Connection& connection) : connection_(connection) {}
+    // Listens to the connection (through its cache) from now on; the connection outlives it.
+    explicit X11DesktopReader(X11Connection& connection)
+        : connection_(connection), cache_(connection) {}
 
-    // The snapshot of this burst, read now when the last one is stale.
+    // The snapshot of this burst, made now when the last one is stale.
     const X11DesktopSnapshot& snapshot();
     // One icon per process (from its front-most window that has one), read once per snapshot.
     const std::map<pid_t, ImageRef>& icons(int targetPixels);
     void invalidate() { isValid_ = false; }
 
     // Stages of request-then-reply in the last snapshot and icon read (for the benchmark):
-    // the root, every window, at most one for fallbacks, the icons.
+    // the root, the new and changed windows when there are any, the icons.
     int lastRoundTrips() const { return roundTrips_; }
+    // Windows whose facts the last snapshot read from the server.
+    std::size_t lastWindowsRead() const { return cache_.lastWindowsRead(); }
 
     X11Connection& connection() { return connection_; }
 
   private:
+    struct RootState;
     void read();
-    void readFallbacks();
+    RootState readRoot();
+    void assemble(const RootState& root);
     void orderAsShown(const std::vector<std::optional<std::size_t>>& positions);
     void noteWindowManager(bool hasEwmhManager);
 
     X11Connection& connection_;
+    X11WindowCache cache_;
     X11DesktopSnapshot snapshot_;
     std::map<pid_t, ImageRef> icons_;
     bool isValid_ = false;
     bool iconsRead_ = false;
     std::uint64_t generation_ = 0;
     int roundTrips_ = 0;
+    xcb_window_t lastCheckWindow_ = 0;
     std::optional<bool> reportedManager_;
 };
 
