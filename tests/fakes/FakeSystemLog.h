@@ -1,14 +1,14 @@
 #pragma once
+#include "platform/SystemLog.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/SystemLog.h"
-
 namespace corvane::testing {
 
 class FakeSystemLog : public SystemLog {
-public:
+  public:
     void log(std::string_view line) override { lines.emplace_back(line); }
     std::vector<std::string> lines;
 };

