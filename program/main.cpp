@@ -88,6 +88,7 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("corvane"));
 
     X11DesktopReader desktop(*connection);
+    desktop.snapshot(); // fills the window cache, so that the first switch is as quick as the rest
     X11WindowServer windowServer(desktop);
     X11Accessibility accessibility(desktop);
     X11Workspace workspace(desktop);
