@@ -5,10 +5,12 @@
 #include <QEnterEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
 #include <QRegion>
+#include <QScreen>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -64,6 +66,11 @@ bool isCompositorRunning() {
     return owned;
 }
 
+QRect desktopGeometry() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->virtualGeometry() : QRect();
+}
+
 QtPanelWindow::QtPanelWindow(Panel& panel)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::X11BypassWindowManagerHint | Qt::WindowDoesNotAcceptFocus),
@@ -79,26 +86,32 @@ QtPanelWindow::QtPanelWindow(Panel& panel)
     setWindowTitle(QStringLiteral("Corvane"));
 }
 
-void QtPanelWindow::paintEvent(QPaintEvent*) {
+void QtPanelWindow::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.fillRect(rect(), Qt::transparent);
+    painter.fillRect(event->rect(), Qt::transparent);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     if (!panel_)
         return;
     panel_->layoutIfNeeded();
-    if (const auto& root = panel_->contentView())
-        painter_.paint(painter, *root);
+    if (const auto& root = panel_->contentView()) {
+        painter.translate(-panelOrigin_);
+        painter_.paint(painter, *root, QRectF(event->rect().translated(panelOrigin_)));
+    }
+}
+
+Point QtPanelWindow::toPanel(QPointF position) const {
+    return {position.x() + panelOrigin_.x(), position.y() + panelOrigin_.y()};
 }
 
 void QtPanelWindow::enterEvent(QEnterEvent* event) {
     if (panel_)
-        panel_->pointerMoved({event->position().x(), event->position().y()});
+        panel_->pointerMoved(toPanel(event->position()));
 }
 
 void QtPanelWindow::mouseMoveEvent(QMouseEvent* event) {
     if (panel_)
-        panel_->pointerMoved({event->position().x(), event->position().y()});
+        panel_->pointerMoved(toPanel(event->position()));
 }
 
 void QtPanelWindow::leaveEvent(QEvent*) {
@@ -108,7 +121,7 @@ void QtPanelWindow::leaveEvent(QEvent*) {
 
 void QtPanelWindow::mouseReleaseEvent(QMouseEvent* event) {
     if (panel_ && event->button() == Qt::LeftButton)
-        panel_->mouseUp({event->position().x(), event->position().y()});
+        panel_->mouseUp(toPanel(event->position()));
 }
 
 void QtPanelWindow::changeEvent(QEvent* event) {
@@ -119,9 +132,10 @@ void QtPanelWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
 }
 
-QtPanelBackend::QtPanelBackend(Panel& panel, std::function<bool()> compositorProbe)
+QtPanelBackend::QtPanelBackend(Panel& panel, std::function<bool()> compositorProbe,
+                               std::function<QRect()> screenArea)
     : panel_(panel), compositorProbe_(std::move(compositorProbe)),
-      window_(std::make_unique<QtPanelWindow>(panel)) {}
+      screenArea_(std::move(screenArea)), window_(std::make_unique<QtPanelWindow>(panel)) {}
 
 QtPanelBackend::~QtPanelBackend() {
     // The panel is going away: no event of the closing window may reach it.
@@ -176,8 +190,18 @@ void QtPanelBackend::panelNeedsDisplay() {
 
 void QtPanelBackend::applyGeometry() {
     const double screenHeight = QtScreen::primaryScreenHeight();
-    const Rect topLeft = flippedScreenRect(panel_.frame(), screenHeight > 0 ? screenHeight : 900);
-    window_->setGeometry(toQRect(topLeft));
+    panelRect_ = toQRect(flippedScreenRect(panel_.frame(), screenHeight > 0 ? screenHeight : 900));
+    // Only the on-screen part becomes a window. A panel wholly off screen (or no known screen)
+    // keeps its whole frame: nothing of it shows either way.
+    const QRect screen = screenArea_ ? screenArea_() : QRect();
+    const QRect visible =
+        panelRect_.intersects(screen) ? panelRect_.intersected(screen) : panelRect_;
+    const QPoint origin = visible.topLeft() - panelRect_.topLeft();
+    const bool originMoved = origin != window_->panelOrigin();
+    window_->setPanelOrigin(origin);
+    window_->setGeometry(visible);
+    if (originMoved)
+        window_->update(); // same window, other part of the panel
 }
 
 void QtPanelBackend::applyShape() {
@@ -189,21 +213,25 @@ void QtPanelBackend::applyShape() {
         window_->clearMask();
         return;
     }
+    // The panel's rounded shape in the window's coordinates; corners off screen are not in the
+    // window at all.
     QPainterPath path;
-    const QRectF area(QPointF(0, 0), QSizeF(window_->size()));
+    const QRectF area(QPointF(-window_->panelOrigin()), QSizeF(panelRect_.size()));
     const double radius =
         std::min(layer->cornerRadius(), std::min(area.width(), area.height()) / 2);
     path.addRoundedRect(area, radius, radius);
-    window_->setMask(QRegion(path.toFillPolygon().toPolygon()));
+    const QRegion shape(path.toFillPolygon().toPolygon());
+    window_->setMask(shape.intersected(QRect(QPoint(0, 0), window_->size())));
 }
 
-QtPanelBackendFactory::QtPanelBackendFactory(std::function<bool()> compositorProbe)
-    : compositorProbe_(std::move(compositorProbe)) {
+QtPanelBackendFactory::QtPanelBackendFactory(std::function<bool()> compositorProbe,
+                                             std::function<QRect()> screenArea)
+    : compositorProbe_(std::move(compositorProbe)), screenArea_(std::move(screenArea)) {
     syncSystemAppearance();
 }
 
 std::unique_ptr<PanelBackend> QtPanelBackendFactory::createPanelBackend(Panel& panel) {
-    return std::make_unique<QtPanelBackend>(panel, compositorProbe_);
+    return std::make_unique<QtPanelBackend>(panel, compositorProbe_, screenArea_);
 }
 
 } // namespace corvane

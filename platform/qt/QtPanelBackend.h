@@ -14,13 +14,22 @@
 // The check is made each time the panel is ordered front, so starting or stopping a compositor
 // takes effect at the next switch.
 //
+// The real window covers only the part of the panel's frame that lies on the screen. Past two
+// rows' worth of windows the panel is wider than the screen; an X window of that size (tens of
+// thousands of pixels, past X's 32,767 limit at a thousand windows) would cost a backing store
+// and a paint of cards nobody can see. The panel's own frame stays as laid out: the window
+// knows where its top-left corner lies in the panel, paints the tree shifted by that much,
+// and hands pointer positions back in the panel's coordinates.
+//
 // Pointer movement, leaving and button releases are handed to the panel, which hit-tests its
-// tree. Painting lays the tree out first (Panel::layoutIfNeeded), then draws it with
-// QtViewPainter.
+// tree. Painting lays the tree out first (Panel::layoutIfNeeded), then draws the part of it
+// that needs painting with QtViewPainter.
 
 #include "platform/qt/QtViewPainter.h"
 #include "platform/ui/Panel.h"
 
+#include <QPoint>
+#include <QRect>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -30,11 +39,18 @@ namespace corvane {
 // Whether a compositing manager runs on the display Qt is connected to; false off X11.
 bool isCompositorRunning();
 
+// The area the screens cover, in X11's top-left coordinates; empty when Qt knows no screen.
+QRect desktopGeometry();
+
 class QtPanelWindow : public QWidget {
   public:
     explicit QtPanelWindow(Panel& panel);
     void detach() { panel_ = nullptr; }
     Panel* panel() const { return panel_; }
+    // Where the window's top-left corner lies in the panel's top-left coordinates.
+    QPoint panelOrigin() const { return panelOrigin_; }
+    void setPanelOrigin(QPoint origin) { panelOrigin_ = origin; }
+    const QtViewPainter& viewPainter() const { return painter_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -45,13 +61,17 @@ class QtPanelWindow : public QWidget {
     void changeEvent(QEvent* event) override;
 
   private:
+    Point toPanel(QPointF position) const;
+
     Panel* panel_;
     QtViewPainter painter_;
+    QPoint panelOrigin_;
 };
 
 class QtPanelBackend : public PanelBackend {
   public:
-    QtPanelBackend(Panel& panel, std::function<bool()> compositorProbe);
+    QtPanelBackend(Panel& panel, std::function<bool()> compositorProbe,
+                   std::function<QRect()> screenArea);
     ~QtPanelBackend() override;
 
     void panelDidOrderFront() override;
@@ -70,7 +90,9 @@ class QtPanelBackend : public PanelBackend {
 
     Panel& panel_;
     std::function<bool()> compositorProbe_;
+    std::function<QRect()> screenArea_;
     std::unique_ptr<QtPanelWindow> window_;
+    QRect panelRect_; // the panel's whole frame, in top-left screen coordinates
     bool compositorRuns_ = false;
     double lastAlpha_ = 1;
     bool usesShapeMask_ = false;
@@ -78,12 +100,15 @@ class QtPanelBackend : public PanelBackend {
 
 class QtPanelBackendFactory : public PanelBackendFactory {
   public:
-    // By default asks the X server whether a compositor runs; tests pass their own answer.
-    explicit QtPanelBackendFactory(std::function<bool()> compositorProbe = isCompositorRunning);
+    // By default asks the X server whether a compositor runs and Qt where the screens are;
+    // tests pass their own answers.
+    explicit QtPanelBackendFactory(std::function<bool()> compositorProbe = isCompositorRunning,
+                                   std::function<QRect()> screenArea = desktopGeometry);
     std::unique_ptr<PanelBackend> createPanelBackend(Panel& panel) override;
 
   private:
     std::function<bool()> compositorProbe_;
+    std::function<QRect()> screenArea_;
 };
 
 } // namespace corvane

@@ -64,6 +64,24 @@ bool needsRoundedMask(const View& view) {
     return !subtreeInside(view, bounds.adjusted(inset, inset, -inset, -inset));
 }
 
+// Whether anything `view` or its visible descendants draw can land in `area` (in the view's
+// coordinates). Views draw inside their bounds, but a descendant may stick out of an ancestor
+// that does not clip, so a view outside the area is only ruled out with its whole subtree.
+bool reaches(const View& view, const QRectF& area) {
+    if (view.isHidden())
+        return false;
+    if (boundsOf(view).intersects(area))
+        return true;
+    if (view.layer() && view.layer()->masksToBounds())
+        return false;
+    for (const auto& subview : view.subviews()) {
+        const Rect f = subview->frame();
+        if (reaches(*subview, area.translated(-f.x, -f.y)))
+            return true;
+    }
+    return false;
+}
+
 double devicePixelRatioOf(const QPainter& painter) {
     return painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
 }
@@ -75,36 +93,44 @@ double snapped(double value, double dpr) {
 
 } // namespace
 
-void QtViewPainter::paint(QPainter& painter, const View& root) {
+void QtViewPainter::paint(QPainter& painter, const View& root, std::optional<QRectF> area) {
     for (auto it = images_.begin(); it != images_.end();)
         it = it->second.source.expired() ? images_.erase(it) : std::next(it);
+    viewsPainted_ = 0;
     painter.save();
     painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
                            QPainter::SmoothPixmapTransform);
-    paintView(painter, root);
+    paintView(painter, root, area);
     painter.restore();
 }
 
-void QtViewPainter::paintView(QPainter& painter, const View& view) {
+void QtViewPainter::paintView(QPainter& painter, const View& view,
+                              const std::optional<QRectF>& area) {
     const double alpha = std::clamp(view.alphaValue(), 0.0, 1.0);
     const QRectF bounds = boundsOf(view);
     if (view.isHidden() || alpha <= 0 || bounds.isEmpty())
         return;
+    ++viewsPainted_;
 
     const bool roundedMask = needsRoundedMask(view);
     if (alpha >= 1 && !roundedMask) {
         painter.save();
         if (view.layer() && view.layer()->masksToBounds())
             painter.setClipRect(bounds, Qt::IntersectClip);
-        paintContents(painter, view);
+        paintContents(painter, view, area);
         painter.restore();
         return;
     }
 
-    // A group: the subtree goes into a layer image first.
+    // A group: the subtree goes into a layer image first, covering the part of the view that
+    // needs painting, in whole device pixels.
     const double dpr = devicePixelRatioOf(painter);
-    QImage layerImage(int(std::ceil(bounds.width() * dpr)), int(std::ceil(bounds.height() * dpr)),
-                      QImage::Format_ARGB32_Premultiplied);
+    const QRectF wanted = area ? bounds.intersected(*area) : bounds;
+    if (wanted.isEmpty())
+        return;
+    const QRect pixels = QRectF(wanted.topLeft() * dpr, wanted.size() * dpr).toAlignedRect();
+    const QPointF origin = QPointF(pixels.topLeft()) / dpr;
+    QImage layerImage(pixels.size(), QImage::Format_ARGB32_Premultiplied);
     if (layerImage.isNull())
         return;
     layerImage.setDevicePixelRatio(dpr);
@@ -112,7 +138,8 @@ void QtViewPainter::paintView(QPainter& painter, const View& view) {
     {
         QPainter layerPainter(&layerImage);
         layerPainter.setRenderHints(painter.renderHints());
-        paintContents(layerPainter, view);
+        layerPainter.translate(-origin);
+        paintContents(layerPainter, view, wanted);
         if (roundedMask) {
             // An antialiased rounded mask (QPainter's clip paths are not antialiased): erase
             // what lies outside the rounded shape. Composition modes only touch the pixels a
@@ -126,11 +153,12 @@ void QtViewPainter::paintView(QPainter& painter, const View& view) {
     }
     painter.save();
     painter.setOpacity(painter.opacity() * alpha);
-    painter.drawImage(QPointF(0, 0), layerImage);
+    painter.drawImage(origin, layerImage);
     painter.restore();
 }
 
-void QtViewPainter::paintContents(QPainter& painter, const View& view) {
+void QtViewPainter::paintContents(QPainter& painter, const View& view,
+                                  const std::optional<QRectF>& area) {
     const QRectF bounds = boundsOf(view);
     const Layer* layer = view.layer();
     if (layer && layer->backgroundColor() && layer->backgroundColor()->alpha > 0)
@@ -144,9 +172,15 @@ void QtViewPainter::paintContents(QPainter& painter, const View& view) {
 
     for (const auto& subview : view.subviews()) {
         const Rect frame = subview->frame();
+        std::optional<QRectF> subviewArea;
+        if (area) {
+            subviewArea = area->translated(-frame.x, -frame.y);
+            if (!reaches(*subview, *subviewArea))
+                continue;
+        }
         painter.save();
         painter.translate(frame.x, frame.y);
-        paintView(painter, *subview);
+        paintView(painter, *subview, subviewArea);
         painter.restore();
     }
 

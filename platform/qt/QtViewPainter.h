@@ -6,6 +6,10 @@
 // one group (its subtree into a layer image, then composited at that opacity), so overlapping
 // children do not show through each other.
 //
+// Only what can show is drawn: given the area that needs painting, a subtree none of whose views
+// reaches it is skipped, and a group's layer image covers only the part of the view inside it.
+// A panel far wider than the screen then costs what its on-screen cards cost.
+//
 // Layer images are made at the device pixel ratio of the target, so text and icons stay sharp
 // on scaled screens. Application icons are converted and scaled once per image and size, and
 // kept while the image lives.
@@ -13,8 +17,11 @@
 #include "platform/Image.h"
 
 #include <QImage>
+#include <QRectF>
+#include <cstddef>
 #include <map>
 #include <memory>
+#include <optional>
 
 class QPainter;
 
@@ -26,15 +33,20 @@ class View;
 
 class QtViewPainter {
   public:
-    // Paints `root` with its top-left corner at the painter's origin.
-    void paint(QPainter& painter, const View& root);
+    // Paints `root` with its top-left corner at the painter's origin. `area` is the part of
+    // the root (in its own coordinates) that needs painting; none means all of it.
+    void paint(QPainter& painter, const View& root, std::optional<QRectF> area = std::nullopt);
+
+    // How many views the last paint drew (the root included); culled subtrees are not counted.
+    std::size_t viewsPaintedLastTime() const { return viewsPainted_; }
 
     // The image as a QImage (straight alpha), or a null image when its pixels are malformed.
     static QImage toQImage(const Image& image);
 
   private:
-    void paintView(QPainter& painter, const View& view);
-    void paintContents(QPainter& painter, const View& view);
+    // `area`: the part of `view` (in its own coordinates) that needs painting.
+    void paintView(QPainter& painter, const View& view, const std::optional<QRectF>& area);
+    void paintContents(QPainter& painter, const View& view, const std::optional<QRectF>& area);
     void paintText(QPainter& painter, const TextField& field);
     void paintImage(QPainter& painter, const ImageView& imageView);
     QImage scaledImage(const ImageRef& image, QSize pixels);
@@ -45,6 +57,7 @@ class QtViewPainter {
         QImage scaled; // at the size last drawn
     };
     std::map<const Image*, CachedImage> images_;
+    std::size_t viewsPainted_ = 0;
 };
 
 } // namespace corvane

@@ -50,7 +50,8 @@ class PanelWindow : public ::testing::Test {
     ManualRunLoop loop;
     FakeScreen screen;
     QtTextMetrics metrics;
-    QtPanelBackendFactory backends{[this] { return compositorRuns; }};
+    QtPanelBackendFactory backends{[this] { return compositorRuns; },
+                                   [] { return QRect(0, 0, 1440, 900); }};
     UiContext ui{loop, screen, metrics, backends};
     std::shared_ptr<SwitcherHUD> hud;
     QtPanelBackend* backend = nullptr;
