@@ -1,5 +1,6 @@
 #include "platform/qt/QtTextMetrics.h"
 
+#include <QEvent>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -44,19 +45,65 @@ QString flattened(QString text) {
     return text;
 }
 
+// A point is a logical pixel (see the header); nonsense sizes end up 1 to 4,096 pixels.
+int pixelSizeOf(const Font& font) {
+    if (!std::isfinite(font.pointSize))
+        return 1;
+    return int(std::clamp(std::round(font.pointSize), 1.0, 4096.0));
+}
+
 } // namespace
 
 QFont qFontFor(const Font& font) {
     QFont result = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    result.setPixelSize(std::max(1, int(std::lround(font.pointSize))));
+    result.setPixelSize(pixelSizeOf(font));
     result.setWeight(qWeightFor(font.weight));
     result.setKerning(true);
     return result;
 }
 
-QtTextMetrics::QtTextMetrics() {
+namespace {
+
+constexpr std::size_t kRememberedLayoutsLimit = 8192;
+
+// Calls back when the application's font changes (Qt also changes it when the desktop's
+// theme font does).
+class FontWatch : public QObject {
+  public:
+    explicit FontWatch(std::function<void()> changed) : changed_(std::move(changed)) {
+        if (qGuiApp)
+            qGuiApp->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == qGuiApp && event->type() == QEvent::ApplicationFontChange)
+            changed_();
+        return false;
+    }
+
+  private:
+    std::function<void()> changed_;
+};
+
+} // namespace
+
+QtTextMetrics::QtTextMetrics()
+    : fontWatch_(std::make_unique<FontWatch>([this] { layouts_.clear(); })) {
     for (const Font& font : {Font::systemFont(11, FontWeight::semibold), Font::systemFont(10)})
-        layoutText("Corvane — Tab", font, 130, 2);
+        measureLayout("Corvane — Tab", font, 130, 2);
+}
+
+QtTextMetrics::~QtTextMetrics() = default;
+
+TextLayout QtTextMetrics::remembered(Key key, const std::function<TextLayout()>& measure) const {
+    if (auto found = layouts_.find(key); found != layouts_.end())
+        return found->second;
+    if (layouts_.size() >= kRememberedLayoutsLimit)
+        layouts_.clear();
+    TextLayout layout = measure();
+    layouts_.emplace(std::move(key), layout);
+    return layout;
 }
 
 double QtTextMetrics::lineHeight(const Font& font) {
@@ -64,17 +111,27 @@ double QtTextMetrics::lineHeight(const Font& font) {
 }
 
 TextLayout QtTextMetrics::measureSingleLine(std::string_view utf8, const Font& font) const {
-    const QString text = flattened(toQString(utf8));
-    const QFontMetricsF metrics(qFontFor(font));
-    TextLayout layout;
-    layout.lines.push_back(toStd(text));
-    layout.width = metrics.horizontalAdvance(text);
-    layout.height = metrics.height();
-    return layout;
+    return remembered({false, std::string(utf8), pixelSizeOf(font), font.weight, 0, 0}, [&] {
+        const QString text = flattened(toQString(utf8));
+        const QFontMetricsF metrics(qFontFor(font));
+        TextLayout layout;
+        layout.lines.push_back(toStd(text));
+        layout.width = metrics.horizontalAdvance(text);
+        layout.height = metrics.height();
+        return layout;
+    });
 }
 
 TextLayout QtTextMetrics::layoutText(std::string_view utf8, const Font& font, double width,
                                      int maxLines) const {
+    // A NaN would break the key's ordering; it measures as a width of 0 anyway.
+    const double keyWidth = std::isnan(width) ? 0.0 : width;
+    return remembered({true, std::string(utf8), pixelSizeOf(font), font.weight, keyWidth, maxLines},
+                      [&] { return measureLayout(utf8, font, width, maxLines); });
+}
+
+TextLayout QtTextMetrics::measureLayout(std::string_view utf8, const Font& font, double width,
+                                        int maxLines) const {
     const QFont qfont = qFontFor(font);
     const QFontMetricsF metrics(qfont);
     const QString text = flattened(toQString(utf8));
