@@ -212,9 +212,7 @@ void BenchDesktop::start() {
     close(fds[0]);
     if (number.find('\n') == std::string::npos)
         throw std::runtime_error("Xvfb did not report a display; see " + paths_.logDir);
-    // Built by append: GCC 12 at -O3 misreports `":" + std::string&&` as an overlapping copy.
-    display_ = ":";
-    display_.append(number, 0, number.find('\n'));
+    display_ = ":" + number.substr(0, number.find('\n'));
     children_.push_back(
         spawn("openbox", {"openbox", "--sm-disable", "--config-file", paths_.openboxConfig}));
     auto deadline = Clock::now() + std::chrono::seconds(15);
