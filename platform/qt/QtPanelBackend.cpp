@@ -41,6 +41,25 @@ void syncSystemAppearance() {
                                                     : AppearanceName::aqua);
 }
 
+// The _NET_WM_CM_S<screen> atom of a connection. Atoms live as long as the X server, so it is
+// asked once: every switch checks for a compositor before the panel is mapped, and each round
+// trip on that path delays the panel.
+xcb_atom_t compositorSelection(xcb_connection_t* connection) {
+    static xcb_connection_t* askedOn = nullptr;
+    static xcb_atom_t atom = XCB_ATOM_NONE;
+    if (askedOn == connection && atom != XCB_ATOM_NONE)
+        return atom;
+    const std::string name = "_NET_WM_CM_S" + std::to_string(defaultScreenNumber());
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, uint16_t(name.size()), name.c_str()), nullptr);
+    if (!reply)
+        return XCB_ATOM_NONE;
+    askedOn = connection;
+    atom = reply->atom;
+    std::free(reply);
+    return atom;
+}
+
 } // namespace
 
 bool isCompositorRunning() {
@@ -48,15 +67,9 @@ bool isCompositorRunning() {
     if (!x11 || !x11->connection())
         return false;
     xcb_connection_t* connection = x11->connection();
-    const std::string name = "_NET_WM_CM_S" + std::to_string(defaultScreenNumber());
-    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 1, uint16_t(name.size()), name.c_str()), nullptr);
-    if (!atom)
-        return false;
-    const xcb_atom_t selection = atom->atom;
-    std::free(atom);
+    const xcb_atom_t selection = compositorSelection(connection);
     if (selection == XCB_ATOM_NONE)
-        return false; // nobody ever claimed it
+        return false;
     xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
         connection, xcb_get_selection_owner(connection, selection), nullptr);
     if (!owner)
