@@ -1,4 +1,4 @@
-// corvane-testclient: a small X11 client that opens windows the way Corvane's tests and
+// corvane-testclient: a small X11 client that opens windows the way Corvane's demo, tests and
 // benchmarks need them, and records the keys it receives.
 //
 // Usage: corvane-testclient [options] --window TITLE [[options] --window TITLE ...]
