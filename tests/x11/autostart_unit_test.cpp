@@ -13,30 +13,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(XdgExecQuoting, QuotesEveryArgumentSoALauncherReadsItBack) {
-    const struct {
-        std::string path;
-        std::string expected;
-    } cases[] = {
-        {"/usr/bin/corvane", R"("/usr/bin/corvane")"},
+TEST(XdgAutostartEntry, ExecQuotingAndTheEnabledRules) {
+    const std::pair<std::string, std::optional<std::string>> paths[] = {
         {"/opt/My Apps/corvane", R"("/opt/My Apps/corvane")"},
         {R"(/odd/"quoted"/x)", R"("/odd/\\"quoted\\"/x")"},
         {"/odd/$HOME/`x`", R"("/odd/\\$HOME/\\`x\\`")"},
         {R"(/odd/back\slash)", R"("/odd/back\\\\slash")"},
         {"/odd/100%/corvane", R"("/odd/100%%/corvane")"},
         {"/odd/caf\xC3\xA9", "\"/odd/caf\xC3\xA9\""},
+        {"/odd/new\nline", std::nullopt}, // no quoting a launcher reads back
+        {"/odd/\xFF", std::nullopt},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(quotedExecArgument(c.path), c.expected) << c.path;
-    EXPECT_EQ(quotedExecArgument("/odd/new\nline"), std::nullopt);
-    EXPECT_EQ(quotedExecArgument("/odd/\xFF"), std::nullopt);
-}
+    for (const auto& [path, quoted] : paths)
+        EXPECT_EQ(quotedExecArgument(path), quoted) << path;
 
-TEST(XdgAutostartEntry, EnabledUnlessHiddenOrSwitchedOffInItsOwnGroup) {
-    const struct {
-        const char* text;
-        bool enabled;
-    } cases[] = {
+    const std::pair<const char*, bool> entries[] = {
         {"[Desktop Entry]\nExec=x\n", true},
         {"[Desktop Entry]\nHidden=true\n", false},
         {"[Desktop Entry]\nHidden = true\r\n", false},
@@ -47,8 +38,8 @@ TEST(XdgAutostartEntry, EnabledUnlessHiddenOrSwitchedOffInItsOwnGroup) {
         {"# Hidden=true\n[Desktop Entry]\n", true},
         {"", true},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(autostartEntryIsEnabled(c.text), c.enabled) << c.text;
+    for (const auto& [text, enabled] : entries)
+        EXPECT_EQ(autostartEntryIsEnabled(text), enabled) << text;
 }
 
 class XdgAutostart : public ::testing::Test {
@@ -59,28 +50,28 @@ class XdgAutostart : public ::testing::Test {
         config = pattern;
     }
     void TearDown() override { fs::remove_all(config); }
-    std::string read(const fs::path& path) {
-        std::ifstream file(path);
-        std::stringstream text;
-        text << file.rdbuf();
-        return text.str();
-    }
     fs::path config;
 };
 
-TEST_F(XdgAutostart, RegisterWritesTheEntryAndUnregisterRemovesIt) {
+TEST_F(XdgAutostart, RegisterWritesTheEntryAtomicallyAndUnregisterRemovesIt) {
     XdgAutostartLoginItem item("/opt/My Apps/corvane", (config / "nested").string());
+    const fs::path entry = config / "nested/autostart/corvane.desktop";
+    EXPECT_EQ(item.entryPath(), entry.string());
     EXPECT_EQ(item.status(), LoginItemStatus::notRegistered);
     EXPECT_EQ(item.registerItem(), std::nullopt);
     EXPECT_EQ(item.status(), LoginItemStatus::enabled);
-    const fs::path entry = config / "nested/autostart/corvane.desktop";
-    EXPECT_EQ(item.entryPath(), entry.string());
-    const std::string text = read(entry);
-    EXPECT_NE(text.find("[Desktop Entry]\n"), std::string::npos);
-    EXPECT_NE(text.find("\nExec=\"/opt/My Apps/corvane\"\n"), std::string::npos);
-    EXPECT_NE(text.find("\nType=Application\n"), std::string::npos);
+    std::stringstream text;
+    text << std::ifstream(entry).rdbuf();
+    EXPECT_EQ(text.str().rfind("[Desktop Entry]\n", 0), 0u);
+    EXPECT_NE(text.str().find("\nExec=\"/opt/My Apps/corvane\"\n"), std::string::npos);
+    EXPECT_NE(text.str().find("\nType=Application\n"), std::string::npos);
     // Written through a temporary file that is gone afterwards.
     EXPECT_EQ(std::distance(fs::directory_iterator(entry.parent_path()), {}), 1);
+
+    std::ofstream(entry) << "[Desktop Entry]\nHidden=true\n"; // the user switched it off
+    EXPECT_EQ(item.status(), LoginItemStatus::notRegistered);
+    EXPECT_EQ(item.registerItem(), std::nullopt);
+    EXPECT_EQ(item.status(), LoginItemStatus::enabled);
 
     EXPECT_EQ(item.unregisterItem(), std::nullopt);
     EXPECT_FALSE(fs::exists(entry));
@@ -88,20 +79,9 @@ TEST_F(XdgAutostart, RegisterWritesTheEntryAndUnregisterRemovesIt) {
     EXPECT_EQ(item.unregisterItem(), std::nullopt); // already gone is fine
 }
 
-TEST_F(XdgAutostart, AnEntryTheUserSwitchedOffCountsAsOffAndRegisteringTurnsItOn) {
-    XdgAutostartLoginItem item("/usr/bin/corvane", config.string());
-    fs::create_directories(config / "autostart");
-    std::ofstream(config / "autostart/corvane.desktop") << "[Desktop Entry]\nHidden=true\n";
-    EXPECT_EQ(item.status(), LoginItemStatus::notRegistered);
-    EXPECT_EQ(item.registerItem(), std::nullopt);
-    EXPECT_EQ(item.status(), LoginItemStatus::enabled);
-}
-
 TEST_F(XdgAutostart, FailuresAreDescribedNotHidden) {
-    XdgAutostartLoginItem relative("corvane", config.string());
-    EXPECT_TRUE(relative.registerItem().has_value());
-    // A file where the autostart folder should be: the folder cannot be made.
-    std::ofstream(config / "autostart") << "not a folder";
+    EXPECT_TRUE(XdgAutostartLoginItem("corvane", config.string()).registerItem().has_value());
+    std::ofstream(config / "autostart") << "a file where the folder should be";
     XdgAutostartLoginItem blocked("/usr/bin/corvane", config.string());
     const auto failure = blocked.registerItem();
     ASSERT_TRUE(failure.has_value());
@@ -109,18 +89,18 @@ TEST_F(XdgAutostart, FailuresAreDescribedNotHidden) {
     EXPECT_EQ(blocked.status(), LoginItemStatus::notRegistered);
 }
 
-TEST(XdgAutostartPaths, ConfigHomeFollowsXdgRules) {
-    const char* savedConfig = std::getenv("XDG_CONFIG_HOME");
-    const std::string saved = savedConfig ? savedConfig : "";
+TEST(XdgAutostartPaths, ConfigHomeFollowsTheBasedirRules) {
+    const char* saved = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedValue = saved ? saved : "";
     setenv("HOME", "/home/someone", 1);
     setenv("XDG_CONFIG_HOME", "/custom/config", 1);
     EXPECT_EQ(XdgAutostartLoginItem::defaultConfigHome(), "/custom/config");
-    setenv("XDG_CONFIG_HOME", "relative/config", 1); // ignored, as the basedir rules say
+    setenv("XDG_CONFIG_HOME", "relative/config", 1); // a relative path is ignored
     EXPECT_EQ(XdgAutostartLoginItem::defaultConfigHome(), "/home/someone/.config");
-    unsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(XdgAutostartLoginItem::defaultConfigHome(), "/home/someone/.config");
-    if (savedConfig)
-        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    if (saved)
+        setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(XdgAutostartLoginItem::currentExecutablePath().front(), '/');
 }
 

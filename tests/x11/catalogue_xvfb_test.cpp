@@ -1,109 +1,106 @@
-// The window catalogue on a real X server: Corvane's enumeration and activation run on the X11
-// backend against openbox and corvane-testclient windows.
+// The window catalogue on a real X server: Corvane's enumeration, activation and window cache on
+// the X11 backend against openbox (or no window manager) and corvane-testclient windows.
 
 #include "harness/X11TestDesktop.h"
-#include "windows/WindowCatalogue.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
+#include <tuple>
+#include <xcb/xcb_icccm.h>
 
 namespace corvane::testing {
 namespace {
 
 class X11Catalogue : public ::testing::Test {
   protected:
-    void SetUp() override {
+    void start(bool withWindowManager = true) {
         std::string failure;
-        desktop = X11TestDesktop::create(withWindowManager(), failure);
+        desktop = X11TestDesktop::create(withWindowManager, failure);
         ASSERT_NE(desktop, nullptr) << failure;
     }
-    virtual bool withWindowManager() const { return true; }
-
-    XvfbSession::Client launch(const std::vector<std::string>& arguments) {
-        auto client = desktop->session().launchClient(arguments);
-        EXPECT_NE(client.pid, 0) << "corvane-testclient did not start";
-        if (withWindowManager()) {
-            EXPECT_TRUE(desktop->waitUntilManaged(client.windows))
-                << "on display " << desktop->session().display();
-        }
-        return client;
+    bool eventuallyListed(const std::string& title, bool listed = true) {
+        return desktop->pumpUntil(
+            [&] { return (findTitle(desktop->enumerate(), title) != nullptr) == listed; });
     }
-
-    std::vector<WindowInfo> enumerate() {
-        desktop->connection().drain(); // a new burst: read the desktop afresh
-        return enumerateWindows(catalogue());
+    void setTitle(xcb_window_t window, const std::string& title) {
+        desktop->setProperty(window, "_NET_WM_NAME", desktop->atom("UTF8_STRING"), 8, title.data(),
+                             title.size());
     }
-    WindowCatalogue catalogue() {
-        return {desktop->windowServer(), desktop->accessibility(), desktop->workspace(),
-                desktop->processInfo()};
-    }
-    static const WindowInfo* find(const std::vector<WindowInfo>& list, const std::string& title) {
-        auto at = std::find_if(list.begin(), list.end(),
-                               [&](const WindowInfo& w) { return w.windowTitle == title; });
-        return at == list.end() ? nullptr : &*at;
+    // The cached snapshot must come to say exactly what a reader starting from nothing reads,
+    // once the events already sent have arrived: a missed event leaves it stale for good.
+    void expectSameAsColdRead() {
+        using Facts = std::vector<std::tuple<xcb_window_t, std::string, std::string, pid_t, int,
+                                             bool, bool, std::uint32_t, bool>>;
+        const auto facts = [](const X11DesktopSnapshot& snapshot) {
+            Facts rows{{0, "current desktop", snapshot.hasEwmhManager ? "EWMH manager" : "none", 0,
+                        0, false, false, snapshot.currentDesktop, false}};
+            for (const X11ClientWindow& w : snapshot.windows)
+                rows.emplace_back(w.id, w.title, w.ownerName, w.pid, w.layer, w.isViewable,
+                                  w.isHidden, w.desktop, w.isOnCurrentDesktop);
+            return rows;
+        };
+        Facts warm, cold;
+        desktop->pumpUntil(
+            [&] {
+                X11DesktopReader coldReader(desktop->connection());
+                warm = facts(desktop->reader().snapshot());
+                cold = facts(coldReader.snapshot());
+                return warm == cold;
+            },
+            std::chrono::seconds(2));
+        EXPECT_EQ(warm, cold);
     }
 
     std::unique_ptr<X11TestDesktop> desktop;
 };
 
 TEST_F(X11Catalogue, ListsKnownWindowsFrontToBackThenMinimizedOnes) {
-    auto editor = launch(
+    start();
+    auto editor = desktop->launch(
         {"--class", "editor,Editor", "--icon", "48", "--window", "Doc A", "--window", "Doc B"});
-    auto viewer = launch(
+    auto viewer = desktop->launch(
         {"--class", "viewer,Viewer", "--window", "Picture", "--minimized", "--window", "Stowed"});
-    ASSERT_TRUE(desktop->pumpUntil([&] { return enumerate().size() == 4; }));
-
-    const auto list = enumerate();
+    ASSERT_TRUE(desktop->pumpUntil([&] { return desktop->enumerate().size() == 4; }));
+    const auto list = desktop->enumerate();
     const struct {
         std::string title, app;
         pid_t pid;
         bool minimized;
+        std::uint32_t id; // 0 for a minimized window: it has no on-screen entry
     } expected[] = {
-        {"Picture", "Viewer", viewer.pid, false},
-        {"Doc B", "Editor", editor.pid, false},
-        {"Doc A", "Editor", editor.pid, false},
-        {"Stowed", "Viewer", viewer.pid, true},
+        {"Picture", "Viewer", viewer.pid, false, viewer.windows[0]},
+        {"Doc B", "Editor", editor.pid, false, editor.windows[1]},
+        {"Doc A", "Editor", editor.pid, false, editor.windows[0]},
+        {"Stowed", "Viewer", viewer.pid, true, 0},
     };
     for (std::size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(list[i].windowTitle, expected[i].title) << i;
         EXPECT_EQ(list[i].appName, expected[i].app) << i;
         EXPECT_EQ(list[i].pid, expected[i].pid) << i;
         EXPECT_EQ(list[i].isMinimized, expected[i].minimized) << i;
+        EXPECT_EQ(list[i].windowID, expected[i].id) << i;
     }
-    EXPECT_EQ(list[0].windowID, viewer.windows[0]);
-    EXPECT_EQ(list[1].windowID, editor.windows[1]);
-    EXPECT_EQ(list[3].windowID, 0u);
     ASSERT_NE(list[1].appIcon, nullptr);
     EXPECT_EQ(list[1].appIcon->width, 48);
     EXPECT_EQ(list[2].appIcon, list[1].appIcon); // one icon per application
 }
 
-TEST_F(X11Catalogue, OneEnumerationCostsAFixedNumberOfRoundTrips) {
-    launch({"--count", "30", "--window", "Many {n}"});
-    launch({"--icon", "16", "--window", "One"});
-    ASSERT_TRUE(desktop->pumpUntil([&] { return enumerate().size() == 31; }));
-    const int withMany = desktop->reader().lastRoundTrips();
-    EXPECT_LE(withMany, 3); // the root, every window, the icons
-}
-
 TEST_F(X11Catalogue, ActivationRaisesPlainMinimizedAndFarAwayWindows) {
-    auto editor = launch({"--class", "editor,Editor", "--window", "Doc A", "--window", "Doc B",
-                          "--minimized", "--window", "Stowed"});
-    auto far = launch({"--class", "far,Far", "--desktop", "1", "--window", "Elsewhere"});
-    ASSERT_TRUE(desktop->pumpUntil([&] { return enumerate().size() == 3; }));
-    const auto list = enumerate();
-    EXPECT_EQ(find(list, "Elsewhere"), nullptr); // not on the current desktop
+    start();
+    auto editor = desktop->launch({"--class", "editor,Editor", "--window", "Doc A", "--window",
+                                   "Doc B", "--minimized", "--window", "Stowed"});
+    auto far = desktop->launch({"--class", "far,Far", "--desktop", "1", "--window", "Elsewhere"});
+    ASSERT_TRUE(desktop->pumpUntil([&] { return desktop->enumerate().size() == 3; }));
+    const auto list = desktop->enumerate();
+    EXPECT_EQ(findTitle(list, "Elsewhere"), nullptr); // not on the current desktop
 
-    const WindowInfo* docA = find(list, "Doc A");
-    ASSERT_NE(docA, nullptr);
-    activateWindow(catalogue(), *docA);
+    ASSERT_NE(findTitle(list, "Doc A"), nullptr);
+    activateWindow(desktop->catalogue(), *findTitle(list, "Doc A"));
     EXPECT_TRUE(desktop->pumpUntil([&] { return desktop->activeWindow() == editor.windows[0]; }));
 
-    const WindowInfo* stowed = find(list, "Stowed");
-    ASSERT_NE(stowed, nullptr);
-    ASSERT_TRUE(stowed->isMinimized);
+    const WindowInfo* stowed = findTitle(list, "Stowed");
+    ASSERT_TRUE(stowed != nullptr && stowed->isMinimized);
     EXPECT_FALSE(desktop->isViewable(editor.windows[2]));
-    activateWindow(catalogue(), *stowed);
+    activateWindow(desktop->catalogue(), *stowed);
     EXPECT_TRUE(desktop->pumpUntil([&] {
         return desktop->activeWindow() == editor.windows[2] &&
                desktop->isViewable(editor.windows[2]);
@@ -118,15 +115,107 @@ TEST_F(X11Catalogue, ActivationRaisesPlainMinimizedAndFarAwayWindows) {
     }));
 }
 
-TEST_F(X11Catalogue, AWindowThatVanishedFailsItsAccessibilityCalls) {
-    auto client = launch({"--window", "Short-lived"});
-    ASSERT_TRUE(desktop->pumpUntil([&] { return enumerate().size() == 1; }));
-    const AXUIElement element{client.pid, client.windows[0]};
-    desktop->session().stopClient(client);
+TEST_F(X11Catalogue, RoundTripsStayConstantAndAQuietDesktopReadsNothing) {
+    start();
+    auto first = desktop->launch({"--icon", "16", "--window", "Alone"});
+    const auto coldStages = [&] {
+        desktop->connection().drain();
+        X11DesktopReader cold(desktop->connection());
+        cold.snapshot();
+        cold.icons(48);
+        return cold.lastRoundTrips();
+    };
+    const int forOne = coldStages();
+    EXPECT_LE(forOne, 3); // the root, every window, the icons
+    desktop->launch({"--icon", "16", "--count", "30", "--window", "Many {n}"});
+    ASSERT_TRUE(desktop->pumpUntil([&] { return desktop->enumerate().size() == 31; }));
+    EXPECT_EQ(coldStages(), forOne);
+
     desktop->connection().drain();
-    EXPECT_EQ(desktop->accessibility().performAction(element, kAXRaiseAction), kAXErrorFailure);
-    EXPECT_FALSE(desktop->accessibility().copyAttributeValue(element, kAXTitleAttribute).value);
-    EXPECT_TRUE(enumerate().empty());
+    desktop->reader().snapshot();
+    EXPECT_EQ(desktop->reader().lastRoundTrips(), 1);
+    EXPECT_EQ(desktop->reader().lastWindowsRead(), 0u);
+    setTitle(first.windows[0], "Alone, renamed"); // re-reads that one window only
+    desktop->connection().drain();
+    desktop->reader().snapshot();
+    EXPECT_EQ(desktop->reader().lastWindowsRead(), 1u);
+    EXPECT_NE(findTitle(desktop->enumerate(), "Alone, renamed"), nullptr);
+}
+
+TEST_F(X11Catalogue, WhatWindowsAndTheManagerChangeIsSeenAtTheNextSwitch) {
+    start();
+    auto editor =
+        desktop->launch({"--class", "editor,Editor", "--window", "Draft", "--window", "Notes"});
+    auto viewer = desktop->launch({"--class", "viewer,Viewer", "--window", "Photo"});
+    ASSERT_TRUE(desktop->pumpUntil([&] { return desktop->enumerate().size() == 3; }));
+
+    // Minimized through the window manager: listed after the on-screen ones, as minimized.
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = viewer.windows[0];
+    message.type = desktop->atom("WM_CHANGE_STATE");
+    message.data.data32[0] = XCB_ICCCM_WM_STATE_ICONIC;
+    xcb_send_event(desktop->helper(), 0, desktop->root(),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    desktop->syncHelper();
+    ASSERT_TRUE(desktop->pumpUntil([&] {
+        const auto list = desktop->enumerate();
+        return list.size() == 3 && list.back().windowTitle == "Photo" && list.back().isMinimized;
+    }));
+    expectSameAsColdRead();
+
+    // Destroyed: gone from the list and the cache; its element fails instead of crashing.
+    const AXUIElement notes{editor.pid, editor.windows[1]};
+    xcb_destroy_window(desktop->helper(), editor.windows[1]);
+    desktop->syncHelper();
+    ASSERT_TRUE(eventuallyListed("Notes", false));
+    EXPECT_EQ(desktop->reader().snapshot().find(editor.windows[1]), nullptr);
+    EXPECT_EQ(desktop->accessibility().performAction(notes, kAXRaiseAction), kAXErrorFailure);
+    EXPECT_FALSE(desktop->accessibility().copyAttributeValue(notes, kAXTitleAttribute).value);
+    expectSameAsColdRead();
+
+    // A newcomer is listed with its icon; moved to the second desktop it leaves the list, and
+    // comes back when the user follows it there.
+    auto later = desktop->launch({"--class", "later,Later", "--icon", "16", "--window", "New"});
+    ASSERT_TRUE(eventuallyListed("New"));
+    const auto list = desktop->enumerate();
+    EXPECT_EQ(list[0].appName, "Later");
+    EXPECT_EQ(list[0].pid, later.pid);
+    EXPECT_NE(list[0].appIcon, nullptr);
+    xcb_ewmh_request_change_wm_desktop(&desktop->helperEwmh(), 0, later.windows[0], 1,
+                                       XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER);
+    desktop->syncHelper();
+    ASSERT_TRUE(eventuallyListed("New", false));
+    expectSameAsColdRead();
+    xcb_ewmh_request_change_current_desktop(&desktop->helperEwmh(), 0, 1, XCB_CURRENT_TIME);
+    desktop->syncHelper();
+    ASSERT_TRUE(eventuallyListed("New"));
+    EXPECT_TRUE(eventuallyListed("Draft", false));
+    expectSameAsColdRead();
+}
+
+TEST_F(X11Catalogue, WithoutAManagerMappingAndClassChangesAreSeen) {
+    start(false);
+    auto client =
+        desktop->launch({"--class", "ed,Editor", "--window", "Back", "--window", "Front"});
+    ASSERT_TRUE(desktop->pumpUntil([&] { return desktop->enumerate().size() == 2; }));
+    xcb_unmap_window(desktop->helper(), client.windows[1]);
+    desktop->syncHelper();
+    ASSERT_TRUE(eventuallyListed("Front", false));
+    xcb_map_window(desktop->helper(), client.windows[1]);
+    desktop->syncHelper();
+    ASSERT_TRUE(eventuallyListed("Front"));
+    const std::string renamed("ed\0Renamed", 11);
+    desktop->setProperty(client.windows[0], "WM_CLASS", XCB_ATOM_STRING, 8, renamed.data(),
+                         renamed.size());
+    ASSERT_TRUE(desktop->pumpUntil([&] {
+        const auto list = desktop->enumerate();
+        const WindowInfo* back = findTitle(list, "Back");
+        return back != nullptr && back->appName == "Renamed";
+    }));
+    expectSameAsColdRead();
 }
 
 } // namespace

@@ -4,31 +4,26 @@
 #include "platform/x11/X11Text.h"
 
 #include <gtest/gtest.h>
+#include <map>
 
 namespace corvane {
 namespace {
 
-TEST(X11Text, ArbitraryBytesBecomeValidUtf8) {
-    const std::string replacement = "\xEF\xBF\xBD";
-    const struct {
-        std::string bytes;
-        std::string expected;
-    } cases[] = {
-        {"Doc A", "Doc A"},
+TEST(X11Text, ArbitraryBytesBecomeValidUtf8CutAtACharacterBoundary) {
+    const std::string bad = "\xEF\xBF\xBD"; // U+FFFD
+    const std::pair<std::string, std::string> cases[] = {
         {"caf\xC3\xA9 \xE2\x80\x94 \xF0\x9F\x90\xA6", "caf\xC3\xA9 \xE2\x80\x94 \xF0\x9F\x90\xA6"},
-        {"caf\xE9", "caf" + replacement},                          // Latin-1 in a UTF-8 property
-        {"\xC0\xAF", replacement + replacement},                   // overlong '/'
-        {"\xED\xA0\x80", replacement + replacement + replacement}, // a surrogate
-        {"\xF4\x90\x80\x80", replacement + replacement + replacement + replacement}, // > U+10FFFF
-        {"cut \xE2\x80", "cut " + replacement + replacement}, // truncated sequence at the end
+        {"caf\xE9", "caf" + bad},                    // Latin-1 in a UTF-8 property
+        {"\xC0\xAF", bad + bad},                     // overlong '/'
+        {"\xED\xA0\x80", bad + bad + bad},           // a surrogate
+        {"\xF4\x90\x80\x80", bad + bad + bad + bad}, // beyond U+10FFFF
+        {"cut \xE2\x80", "cut " + bad + bad},        // truncated sequence at the end
         {"two\nlines\ttab", "two lines tab"},
         {std::string("nul\0inside", 10), "nul inside"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(sanitizedUtf8(c.bytes), c.expected);
-}
+    for (const auto& [bytes, expected] : cases)
+        EXPECT_EQ(sanitizedUtf8(bytes), expected);
 
-TEST(X11Text, LongTitlesAreCutAtACharacterBoundary) {
     std::string title;
     for (int i = 0; i < 2000; ++i)
         title += "\xC3\xA9"; // 4000 bytes of two-byte characters
@@ -39,27 +34,19 @@ TEST(X11Text, LongTitlesAreCutAtACharacterBoundary) {
     EXPECT_EQ(sanitizedUtf8("\xE2\x80\x94\xE2\x80\x94", 5), "\xE2\x80\x94");
 }
 
-TEST(X11Text, Latin1BecomesUtf8) {
-    EXPECT_EQ(utf8FromLatin1("caf\xE9"), "caf\xC3\xA9");
-    EXPECT_EQ(utf8FromLatin1("\xFF"), "\xC3\xBF");
-    EXPECT_EQ(utf8FromLatin1("a\x01"), "a ");
-}
-
-class X11IconChoice : public ::testing::Test {
-  protected:
-    IconCandidate candidate(int side) {
-        pixels.emplace_back(static_cast<std::size_t>(side) * side, 0xFF000000u | side);
-        return {side, side, pixels.back().data()};
-    }
-    std::vector<std::vector<std::uint32_t>> pixels;
-    void SetUp() override { pixels.reserve(16); }
-};
-
-TEST_F(X11IconChoice, PicksTheSmallestIconThatFillsTheCardElseTheLargest) {
+TEST(X11IconChoice, TheSmallestIconThatFillsTheCardElseTheLargestNeverAnAbsurdOne) {
+    std::map<int, std::vector<std::uint32_t>> pixels; // by side, coloured by side
+    const auto candidate = [&](int side) {
+        pixels[side].assign(static_cast<std::size_t>(side) * side, 0xFF000000u | side);
+        return IconCandidate{side, side, pixels[side].data()};
+    };
+    std::vector<std::uint32_t> few(4, 0xFFFFFFFFu);
+    const std::vector<IconCandidate> absurd = {
+        {65535, 65535, few.data()}, {0, 16, few.data()}, {16, -1, few.data()}, {16, 16, nullptr}};
+    EXPECT_EQ(imageFromIconCandidates(absurd, 48), nullptr);
     const struct {
         std::vector<int> sides;
-        int target;
-        int expected;
+        int target, expected;
     } cases[] = {
         {{16, 32, 48, 128}, 48, 48},
         {{128, 16, 64, 256}, 48, 64},
@@ -68,7 +55,7 @@ TEST_F(X11IconChoice, PicksTheSmallestIconThatFillsTheCardElseTheLargest) {
         {{256}, 48, 256},
     };
     for (const auto& c : cases) {
-        std::vector<IconCandidate> candidates;
+        std::vector<IconCandidate> candidates = absurd;
         for (int side : c.sides)
             candidates.push_back(candidate(side));
         const ImageRef image = imageFromIconCandidates(candidates, c.target);
@@ -77,27 +64,11 @@ TEST_F(X11IconChoice, PicksTheSmallestIconThatFillsTheCardElseTheLargest) {
         EXPECT_EQ(image->argb.size(), std::size_t(c.expected) * c.expected);
         EXPECT_EQ(image->argb.front(), 0xFF000000u | std::uint32_t(c.expected));
     }
-}
-
-TEST_F(X11IconChoice, IgnoresEmptyAndAbsurdSizes) {
-    std::vector<std::uint32_t> few(4, 0xFFFFFFFFu);
-    const std::vector<IconCandidate> absurd = {
-        {65535, 65535, few.data()}, {0, 16, few.data()}, {16, -1, few.data()}, {16, 16, nullptr}};
-    EXPECT_EQ(imageFromIconCandidates(absurd, 48), nullptr);
-    auto withOneGood = absurd;
-    withOneGood.push_back(candidate(24));
-    const ImageRef image = imageFromIconCandidates(withOneGood, 48);
-    ASSERT_NE(image, nullptr);
-    EXPECT_EQ(image->width, 24);
-}
-
-TEST(X11IconTarget, FollowsTheDevicePixelRatioWithinReason) {
-    EXPECT_EQ(iconTargetPixels(1.0), 48);
-    EXPECT_EQ(iconTargetPixels(1.5), 72);
-    EXPECT_EQ(iconTargetPixels(2.0), 96);
-    EXPECT_EQ(iconTargetPixels(0.0), 48);
-    EXPECT_EQ(iconTargetPixels(-3.0), 48);
-    EXPECT_EQ(iconTargetPixels(1e9), 48);
+    // The card's side in pixels follows the screen's scale within reason.
+    const std::pair<double, int> targets[] = {{1.0, 48}, {1.5, 72},  {2.0, 96},
+                                              {0.0, 48}, {-3.0, 48}, {1e9, 48}};
+    for (const auto& [scale, side] : targets)
+        EXPECT_EQ(iconTargetPixels(scale), side) << scale;
 }
 
 } // namespace

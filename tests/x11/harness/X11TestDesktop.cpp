@@ -1,74 +1,253 @@
-// One integration test's private X desktop (see X11TestDesktop.h).
+// One test's private X desktop (see X11TestDesktop.h).
 
 #include "harness/X11TestDesktop.h"
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <poll.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #include <xcb/xtest.h>
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
 
 namespace corvane::testing {
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    while (!condition()) {
+        if (Clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// Reads one line from fd, waiting at most until deadline. False on timeout or end of file.
+bool readLine(int fd, std::string& line, Clock::time_point deadline) {
+    line.clear();
+    for (char c = 0;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd descriptor{fd, POLLIN, 0};
+        if (left.count() <= 0)
+            return false;
+        if (poll(&descriptor, 1, static_cast<int>(left.count())) <= 0)
+            continue;
+        if (read(fd, &c, 1) <= 0)
+            return false;
+        if (c == '\n')
+            return true;
+        line += c;
+    }
+}
+
+// Runs a program on the display with stdout to stdoutFd (else /dev/null); Xvfb's start-up
+// chatter on stderr goes to /dev/null as well.
+pid_t spawn(const std::vector<std::string>& arguments, const std::string& display,
+            int stdoutFd = -1) {
+    const pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    if (!display.empty())
+        setenv("DISPLAY", display.c_str(), 1);
+    const int devNull = open("/dev/null", O_RDWR);
+    dup2(stdoutFd >= 0 ? stdoutFd : devNull, STDOUT_FILENO);
+    if (arguments[0] == "Xvfb")
+        dup2(devNull, STDERR_FILENO);
+    std::vector<char*> argv;
+    for (const auto& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+}
+
+void stopProcess(pid_t& pid) {
+    if (pid <= 0)
+        return;
+    kill(pid, SIGTERM);
+    int status = 0;
+    if (!waitUntil([&] { return waitpid(pid, &status, WNOHANG) != 0; }, std::chrono::seconds(3))) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    pid = 0;
+}
+
+// An explicit display number, not -displayfd: Xvfb takes no lock file with -displayfd, so two
+// servers started at once that way can both bind the same number, each unlinking the other's
+// socket. A high range also stays clear of desktops that do use -displayfd.
+pid_t startXvfb(std::string& display) {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        const std::string number =
+            std::to_string(200 + (static_cast<int>(getpid()) * 7 + attempt * 131) % 800);
+        if (access(("/tmp/.X" + number + "-lock").c_str(), F_OK) == 0 ||
+            access(("/tmp/.X11-unix/X" + number).c_str(), F_OK) == 0)
+            continue;
+        display = ":" + number;
+        pid_t server = spawn(
+            {"Xvfb", display, "-screen", "0", "1440x900x24", "-nolisten", "tcp", "-noreset"}, "");
+        bool exited = false; // the number was taken after all
+        const bool ready = waitUntil(
+            [&] {
+                int status = 0;
+                if (waitpid(server, &status, WNOHANG) == server)
+                    return exited = true;
+                xcb_connection_t* probe = xcb_connect(display.c_str(), nullptr);
+                const bool connected = !xcb_connection_has_error(probe);
+                xcb_disconnect(probe);
+                return connected;
+            },
+            std::chrono::seconds(15));
+        if (exited)
+            continue;
+        if (ready)
+            return server;
+        stopProcess(server);
+        break;
+    }
+    display.clear();
+    return 0;
+}
+
+} // namespace
+
 std::unique_ptr<X11TestDesktop> X11TestDesktop::create(bool withWindowManager,
                                                        std::string& failure) {
     std::unique_ptr<X11TestDesktop> desktop(new X11TestDesktop());
-    desktop->session_ = XvfbSession::start();
-    if (!desktop->session_) {
+    desktop->server_ = startXvfb(desktop->display_);
+    if (desktop->server_ == 0) {
         failure = "Xvfb could not be started (is it installed? scripts/install-deps.sh test)";
         return nullptr;
     }
-    if (withWindowManager && !desktop->session_->startWindowManager()) {
-        failure = "openbox did not come up (scripts/install-deps.sh test)";
+    const char* display = desktop->display_.c_str();
+    desktop->helper_ = xcb_connect(display, nullptr);
+    if (xcb_connection_has_error(desktop->helper_)) {
+        failure = std::string("cannot connect to ") + display;
         return nullptr;
     }
-    const std::string& display = desktop->session_->display();
-    desktop->connection_ = X11Connection::open(desktop->log_, display.c_str());
-    desktop->helper_ = xcb_connect(display.c_str(), nullptr);
-    if (!desktop->connection_ || xcb_connection_has_error(desktop->helper_)) {
-        failure = "cannot connect to " + display;
-        return nullptr;
-    }
+    xcb_connection_t* helper = desktop->helper_;
     xcb_ewmh_init_atoms_replies(&desktop->helperEwmh_,
-                                xcb_ewmh_init_atoms(desktop->helper_, &desktop->helperEwmh_),
-                                nullptr);
+                                xcb_ewmh_init_atoms(helper, &desktop->helperEwmh_), nullptr);
+    xkb_x11_setup_xkb_extension(helper, XKB_X11_MIN_MAJOR_XKB_VERSION,
+                                XKB_X11_MIN_MINOR_XKB_VERSION, XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS,
+                                nullptr, nullptr, nullptr, nullptr);
+    desktop->xkbContext_ = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    desktop->keymap_ = xkb_x11_keymap_new_from_device(desktop->xkbContext_, helper,
+                                                      xkb_x11_get_core_keyboard_device_id(helper),
+                                                      XKB_KEYMAP_COMPILE_NO_FLAGS);
+
+    if (withWindowManager) {
+        desktop->windowManager_ = spawn({"openbox", "--sm-disable", "--config-file",
+                                         std::string(CORVANE_X11_TEST_DATA) + "/openbox-rc.xml"},
+                                        display);
+        // openbox announces itself before it is ready to manage windows, and drops a map
+        // request that arrives in between: a probe window is mapped again until it is listed.
+        const xcb_window_t probe = xcb_generate_id(helper);
+        xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(helper)).data;
+        xcb_create_window(helper, XCB_COPY_FROM_PARENT, probe, screen->root, 0, 0, 10, 10, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+        bool managed = false;
+        const auto deadline = Clock::now() + std::chrono::seconds(30);
+        while (!managed && Clock::now() < deadline) {
+            xcb_map_window(helper, probe);
+            xcb_flush(helper);
+            managed = desktop->waitUntilManaged({probe}, std::chrono::milliseconds(300));
+        }
+        xcb_destroy_window(helper, probe);
+        desktop->syncHelper();
+        if (!managed) {
+            failure = "openbox did not come up (scripts/install-deps.sh test)";
+            return nullptr;
+        }
+    }
+
+    desktop->connection_ = X11Connection::open(desktop->log_, display);
+    if (!desktop->connection_) {
+        failure = std::string("Corvane cannot connect to ") + display;
+        return nullptr;
+    }
     desktop->reader_ = std::make_unique<X11DesktopReader>(*desktop->connection_);
     desktop->windowServer_ = std::make_unique<X11WindowServer>(*desktop->reader_);
     desktop->accessibility_ = std::make_unique<X11Accessibility>(*desktop->reader_);
     desktop->workspace_ = std::make_unique<X11Workspace>(*desktop->reader_);
-    xkb_x11_setup_xkb_extension(desktop->helper_, XKB_X11_MIN_MAJOR_XKB_VERSION,
-                                XKB_X11_MIN_MINOR_XKB_VERSION, XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS,
-                                nullptr, nullptr, nullptr, nullptr);
-    desktop->xkbContext_ = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
-    desktop->keymap_ = xkb_x11_keymap_new_from_device(
-        desktop->xkbContext_, desktop->helper_,
-        xkb_x11_get_core_keyboard_device_id(desktop->helper_), XKB_KEYMAP_COMPILE_NO_FLAGS);
     return desktop;
 }
 
 X11TestDesktop::~X11TestDesktop() {
-    xkb_keymap_unref(keymap_);
-    xkb_context_unref(xkbContext_);
     workspace_.reset();
     accessibility_.reset();
     windowServer_.reset();
     reader_.reset();
     connection_.reset();
+    xkb_keymap_unref(keymap_);
+    xkb_context_unref(xkbContext_);
     if (helper_ != nullptr) {
         xcb_ewmh_connection_wipe(&helperEwmh_);
         xcb_disconnect(helper_);
     }
+    for (pid_t& client : clients_)
+        stopProcess(client);
+    stopProcess(windowManager_);
+    stopProcess(server_);
 }
 
-xcb_window_t X11TestDesktop::root() const {
-    return xcb_setup_roots_iterator(xcb_get_setup(helper_)).data->root;
+std::vector<WindowInfo> X11TestDesktop::enumerate() {
+    connection_->drain();
+    return enumerateWindows(catalogue());
+}
+
+X11TestDesktop::Client X11TestDesktop::launch(const std::vector<std::string>& arguments,
+                                              std::chrono::milliseconds timeout) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return {};
+    std::vector<std::string> command{CORVANE_TESTCLIENT_PATH};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    Client client;
+    client.pid = spawn(command, display_, fds[1]);
+    clients_.push_back(client.pid);
+    close(fds[1]);
+    // The client prints each window id, then "ready" once every window is mapped.
+    const auto deadline = Clock::now() + timeout;
+    bool ready = false;
+    for (std::string line; !ready && readLine(fds[0], line, deadline);) {
+        ready = line == "ready";
+        if (!ready)
+            client.windows.push_back(
+                static_cast<std::uint32_t>(std::strtoul(line.c_str(), nullptr, 10)));
+    }
+    close(fds[0]);
+    if (!ready || (windowManager_ != 0 && !waitUntilManaged(client.windows, timeout)))
+        stop(client);
+    return client;
+}
+
+void X11TestDesktop::stop(Client& client) {
+    for (pid_t& pid : clients_) {
+        if (pid == client.pid)
+            stopProcess(pid);
+    }
+    client = {};
+}
+
+void X11TestDesktop::stopServer() {
+    stopProcess(server_);
 }
 
 bool X11TestDesktop::pumpUntil(const std::function<bool()>& condition,
                                std::chrono::milliseconds timeout) {
-    return XvfbSession::waitUntil(
+    return waitUntil(
         [&] {
             pollfd descriptor{connection_->fileDescriptor(), POLLIN, 0};
             poll(&descriptor, 1, 5);
@@ -78,23 +257,36 @@ bool X11TestDesktop::pumpUntil(const std::function<bool()>& condition,
         timeout);
 }
 
-bool X11TestDesktop::waitUntilManaged(const std::vector<std::uint32_t>& windows) {
-    return XvfbSession::waitUntil(
+bool X11TestDesktop::waitUntilManaged(const std::vector<std::uint32_t>& windows,
+                                      std::chrono::milliseconds timeout) {
+    return waitUntil(
         [&] {
             xcb_ewmh_get_windows_reply_t list{};
             if (!xcb_ewmh_get_client_list_stacking_reply(
                     &helperEwmh_, xcb_ewmh_get_client_list_stacking(&helperEwmh_, 0), &list,
                     nullptr))
                 return false;
-            std::size_t found = 0;
-            for (std::uint32_t window : windows) {
-                for (std::uint32_t i = 0; i < list.windows_len; ++i)
-                    found += list.windows[i] == window;
-            }
+            const bool all = std::all_of(windows.begin(), windows.end(), [&](std::uint32_t w) {
+                return std::find(list.windows, list.windows + list.windows_len, w) !=
+                       list.windows + list.windows_len;
+            });
             xcb_ewmh_get_windows_reply_wipe(&list);
-            return found == windows.size();
+            return all;
         },
-        std::chrono::seconds(20)); // openbox can be slow on a loaded machine
+        timeout);
+}
+
+xcb_window_t X11TestDesktop::root() const {
+    return xcb_setup_roots_iterator(xcb_get_setup(helper_)).data->root;
+}
+
+xcb_atom_t X11TestDesktop::atom(const char* name) {
+    auto* reply = xcb_intern_atom_reply(
+        helper_, xcb_intern_atom(helper_, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
+        nullptr);
+    const xcb_atom_t result = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(reply);
+    return result;
 }
 
 xcb_window_t X11TestDesktop::activeWindow() {
@@ -119,20 +311,15 @@ bool X11TestDesktop::isViewable(xcb_window_t window) {
     return viewable;
 }
 
-void X11TestDesktop::setProperty(xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
-                                 int format, const void* data, std::uint32_t count) {
-    xcb_change_property(helper_, XCB_PROP_MODE_REPLACE, window, property, type,
-                        static_cast<std::uint8_t>(format), count, data);
+void X11TestDesktop::setProperty(xcb_window_t window, const char* property, xcb_atom_t type,
+                                 int format, const void* data, std::size_t count) {
+    xcb_change_property(helper_, XCB_PROP_MODE_REPLACE, window, atom(property), type,
+                        static_cast<std::uint8_t>(format), static_cast<std::uint32_t>(count), data);
     syncHelper();
 }
 
-xcb_atom_t X11TestDesktop::atom(const char* name) {
-    auto* reply = xcb_intern_atom_reply(
-        helper_, xcb_intern_atom(helper_, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
-        nullptr);
-    const xcb_atom_t result = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-    std::free(reply);
-    return result;
+void X11TestDesktop::syncHelper() {
+    std::free(xcb_get_input_focus_reply(helper_, xcb_get_input_focus(helper_), nullptr));
 }
 
 std::uint8_t X11TestDesktop::keycodeFor(std::uint32_t keysym) {
@@ -162,8 +349,10 @@ void X11TestDesktop::tap(std::uint32_t keysym) {
     release(keysym);
 }
 
-void X11TestDesktop::syncHelper() {
-    std::free(xcb_get_input_focus_reply(helper_, xcb_get_input_focus(helper_), nullptr));
+const WindowInfo* findTitle(const std::vector<WindowInfo>& list, const std::string& title) {
+    auto at = std::find_if(list.begin(), list.end(),
+                           [&](const WindowInfo& w) { return w.windowTitle == title; });
+    return at == list.end() ? nullptr : &*at;
 }
 
 std::vector<std::string> readLines(const std::string& path) {

@@ -1,21 +1,24 @@
 #pragma once
-// The world of one X11 integration test: a private Xvfb (with openbox when asked), Corvane's
-// backend on its own connection, a second "helper" connection that plays other programs
-// (setting odd properties, holding grabs, typing through XTEST), and polling helpers that drain
-// Corvane's connection while they wait.
+// A private X desktop for Corvane's X11 integration tests and benchmark: an Xvfb server on a
+// free, explicitly numbered display (so Xvfb's lock file guards it), openbox when asked (with a
+// configuration that leaves Alt+Tab and Super+Tab free), corvane-testclient processes, Corvane's
+// backend on its own connection, and a "helper" connection that plays other programs (odd
+// properties, competing grabs, typing through XTEST). Every wait polls against a deadline, so
+// nothing hangs; the destructor ends every process it started.
 
 #include "fakes/FakeSystemLog.h"
-#include "harness/XvfbSession.h"
 #include "platform/x11/X11Accessibility.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11DesktopSnapshot.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
+#include "windows/WindowCatalogue.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
@@ -27,11 +30,13 @@ namespace corvane::testing {
 
 class X11TestDesktop {
   public:
-    // Empty optional's message says why the desktop could not be set up.
+    // Null when Xvfb or openbox cannot be started; failure then says why.
     static std::unique_ptr<X11TestDesktop> create(bool withWindowManager, std::string& failure);
     ~X11TestDesktop();
+    X11TestDesktop(const X11TestDesktop&) = delete;
+    X11TestDesktop& operator=(const X11TestDesktop&) = delete;
 
-    XvfbSession& session() { return *session_; }
+    const std::string& display() const { return display_; }
     X11Connection& connection() { return *connection_; }
     X11DesktopReader& reader() { return *reader_; }
     X11WindowServer& windowServer() { return *windowServer_; }
@@ -39,35 +44,55 @@ class X11TestDesktop {
     X11Workspace& workspace() { return *workspace_; }
     X11ProcessInfo& processInfo() { return processInfo_; }
     FakeSystemLog& log() { return log_; }
+    WindowCatalogue catalogue() {
+        return {*windowServer_, *accessibility_, *workspace_, processInfo_};
+    }
+    // Drains first, as every switch starts a new burst that reads the desktop afresh.
+    std::vector<WindowInfo> enumerate();
 
-    // The helper connection: another program on the same display.
-    xcb_connection_t* helper() const { return helper_; }
-    xcb_ewmh_connection_t& helperEwmh() { return helperEwmh_; }
-    xcb_window_t root() const;
+    struct Client {
+        pid_t pid = 0;
+        std::vector<std::uint32_t> windows; // in the order they were created
+    };
+    // Runs corvane-testclient and waits until its windows are mapped and, under openbox,
+    // managed. Null pid on failure.
+    Client launch(const std::vector<std::string>& arguments,
+                  std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    void stop(Client& client);
+    // Ends the X server, as a crash or logout would; every connection to it breaks.
+    void stopServer();
 
     // Drains Corvane's connection until the condition holds or the timeout passes.
     bool pumpUntil(const std::function<bool()>& condition,
                    std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // Waits until the window manager lists every window (on the helper connection).
-    bool waitUntilManaged(const std::vector<std::uint32_t>& windows);
+    bool waitUntilManaged(const std::vector<std::uint32_t>& windows,
+                          std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+    // The helper connection: another program on the same display.
+    xcb_connection_t* helper() const { return helper_; }
+    xcb_ewmh_connection_t& helperEwmh() { return helperEwmh_; }
+    xcb_window_t root() const;
+    xcb_atom_t atom(const char* name);
     xcb_window_t activeWindow();
     std::uint32_t currentDesktop();
     bool isViewable(xcb_window_t window);
-    void setProperty(xcb_window_t window, xcb_atom_t property, xcb_atom_t type, int format,
-                     const void* data, std::uint32_t count);
-    xcb_atom_t atom(const char* name);
-
-    // XTEST typing on the helper connection.
+    void setProperty(xcb_window_t window, const char* property, xcb_atom_t type, int format,
+                     const void* data, std::size_t count);
+    void syncHelper();
+    // XTEST typing, by keysym at level 0.
     std::uint8_t keycodeFor(std::uint32_t keysym);
     void press(std::uint32_t keysym);
     void release(std::uint32_t keysym);
     void tap(std::uint32_t keysym);
-    void syncHelper();
 
   private:
     X11TestDesktop() = default;
 
-    std::unique_ptr<XvfbSession> session_;
+    std::string display_;
+    pid_t server_ = 0;
+    pid_t windowManager_ = 0;
+    std::vector<pid_t> clients_;
     FakeSystemLog log_;
     std::unique_ptr<X11Connection> connection_;
     std::unique_ptr<X11DesktopReader> reader_;
@@ -81,6 +106,7 @@ class X11TestDesktop {
     xkb_keymap* keymap_ = nullptr;
 };
 
+const WindowInfo* findTitle(const std::vector<WindowInfo>& list, const std::string& title);
 // The lines of a text file (the test client's key record), empty when it does not exist.
 std::vector<std::string> readLines(const std::string& path);
 
