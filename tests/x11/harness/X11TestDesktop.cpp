@@ -332,21 +332,9 @@ std::uint8_t X11TestDesktop::keycodeFor(std::uint32_t keysym) {
     return 0;
 }
 
-void X11TestDesktop::press(std::uint32_t keysym) {
-    xcb_test_fake_input(helper_, XCB_KEY_PRESS, keycodeFor(keysym), XCB_CURRENT_TIME, XCB_NONE, 0,
-                        0, 0);
+void X11TestDesktop::fakeKey(std::uint8_t type, std::uint32_t keysym) {
+    xcb_test_fake_input(helper_, type, keycodeFor(keysym), XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
     syncHelper();
-}
-
-void X11TestDesktop::release(std::uint32_t keysym) {
-    xcb_test_fake_input(helper_, XCB_KEY_RELEASE, keycodeFor(keysym), XCB_CURRENT_TIME, XCB_NONE, 0,
-                        0, 0);
-    syncHelper();
-}
-
-void X11TestDesktop::tap(std::uint32_t keysym) {
-    press(keysym);
-    release(keysym);
 }
 
 const WindowInfo* findTitle(const std::vector<WindowInfo>& list, const std::string& title) {

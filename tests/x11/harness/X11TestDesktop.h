@@ -82,12 +82,16 @@ class X11TestDesktop {
     void syncHelper();
     // XTEST typing, by keysym at level 0.
     std::uint8_t keycodeFor(std::uint32_t keysym);
-    void press(std::uint32_t keysym);
-    void release(std::uint32_t keysym);
-    void tap(std::uint32_t keysym);
+    void press(std::uint32_t keysym) { fakeKey(XCB_KEY_PRESS, keysym); }
+    void release(std::uint32_t keysym) { fakeKey(XCB_KEY_RELEASE, keysym); }
+    void tap(std::uint32_t keysym) {
+        press(keysym);
+        release(keysym);
+    }
 
   private:
     X11TestDesktop() = default;
+    void fakeKey(std::uint8_t type, std::uint32_t keysym);
 
     std::string display_;
     pid_t server_ = 0;
