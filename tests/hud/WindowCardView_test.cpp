@@ -32,13 +32,9 @@ TEST_F(CardTest, IconAndLabelsSitWhereTheDesignPutsThem) {
         EXPECT_EQ(card.subviews()[0]->frame(), (Rect{46, 14, 48, 48})) << withIcon;
         const Rect name = card.subviews()[1]->frame();
         const Rect title = card.subviews()[2]->frame();
-        EXPECT_EQ(name.x, 5);
-        EXPECT_EQ(name.maxX(), 135);
-        EXPECT_EQ(name.y, 69);
-        EXPECT_EQ(name.height, testing::FakeTextMetrics::lineHeight(Font::systemFont(11)));
-        EXPECT_EQ(title.x, 5);
-        EXPECT_EQ(title.width, 130);
-        EXPECT_EQ(title.y, name.maxY() + 1);
+        EXPECT_EQ(name,
+                  (Rect{5, 69, 130, testing::FakeTextMetrics::lineHeight(Font::systemFont(11))}));
+        EXPECT_EQ((Rect{title.x, title.y, title.width, 0}), (Rect{5, name.maxY() + 1, 130, 0}));
     }
 }
 
