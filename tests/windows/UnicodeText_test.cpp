@@ -61,15 +61,9 @@ TEST(UnicodeText, CountsAndCutsUserPerceivedCharacters) {
         {flag + flag, 2, 1, flag},
         {"\r\nZ", 2, 1, "Z"},
         {hanJamo + "a", 2, 1, "a"},
-        {"a\xFF\xFE"
-         "b",
-         4, 2,
-         "\xFE"
-         "b"}, // each stray byte is one character
-        {"\xCC\x81"
-         "a",
-         2, 1, "a"},                // a mark with no base is a character of its own
-        {"\xE2\x84", 2, 1, "\x84"}, // truncated sequence
+        {"a\xFF\xFE" + std::string("b"), 4, 2, "\xFE" + std::string("b")}, // a stray byte each
+        {"\xCC\x81" + std::string("a"), 2, 1, "a"}, // a mark with no base stands alone
+        {"\xE2\x84", 2, 1, "\x84"},                 // truncated sequence
     };
     for (const auto& c : cases) {
         EXPECT_EQ(graphemeCount(c.text), c.clusters) << c.text;
