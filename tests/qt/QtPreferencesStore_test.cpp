@@ -42,15 +42,16 @@ TEST_F(PreferencesFile, ValuesReadBackWithTheirTypesAfterARestart) {
         const char* key;
         PropertyValue stored;
     };
-    const std::vector<Case> cases = {{"hotkeyMode", std::string("cmdTab")},
-                                     {"mouseHoverKeepOpen", false},
-                                     {"flagOn", true},
-                                     {"count", 3.0},
-                                     {"fraction", -0.25},
-                                     {"sentence", std::string("Option+Tab, then release")},
-                                     {"empty", std::string()},
-                                     {"unicode", std::string("Fenêtre — ☃")},
-                                     {"removed", std::monostate{}}};
+    using S = std::string;
+    const Case cases[] = {{"hotkeyMode", S("cmdTab")},
+                          {"mouseHoverKeepOpen", false},
+                          {"flagOn", true},
+                          {"count", 3.0},
+                          {"fraction", -0.25},
+                          {"empty", S()},
+                          {"unicode", S("Fenêtre — ☃")},
+                          {"sentence", S("Option+Tab, then release")},
+                          {"removed", std::monostate{}}};
     auto store = restart();
     store->setObject("removed", true);
     for (const auto& c : cases)
@@ -66,18 +67,11 @@ TEST_F(PreferencesFile, ValuesReadBackWithTheirTypesAfterARestart) {
 TEST_F(PreferencesFile, OnlyExactTrueAndFalseAreBooleansAndAListIsNeitherTextNorBoolean) {
     writeFile("[General]\na=true\nb=false\nc=TRUE\nd=yes\ne=1\nf=\" true\"\ng=1e3\nh=0x10\n"
               "i=nan\nj=12abc\nk=inf\nl=optionTab, cmdTab\n");
-    const std::pair<const char*, PropertyValue> cases[] = {{"a", true},
-                                                           {"b", false},
-                                                           {"c", std::string("TRUE")},
-                                                           {"d", std::string("yes")},
-                                                           {"e", 1.0},
-                                                           {"f", std::string(" true")},
-                                                           {"g", 1000.0},
-                                                           {"h", std::string("0x10")},
-                                                           {"i", std::string("nan")},
-                                                           {"j", std::string("12abc")},
-                                                           {"k", std::string("inf")},
-                                                           {"l", OtherValue{}}};
+    using S = std::string;
+    const std::pair<const char*, PropertyValue> cases[] = {
+        {"a", true},     {"b", false},      {"c", S("TRUE")}, {"d", S("yes")},
+        {"e", 1.0},      {"f", S(" true")}, {"g", 1000.0},    {"h", S("0x10")},
+        {"i", S("nan")}, {"j", S("12abc")}, {"k", S("inf")},  {"l", OtherValue{}}};
     auto store = restart();
     for (const auto& [key, expected] : cases) {
         const PropertyValue value = store->objectForKey(key);
