@@ -8,8 +8,13 @@
 namespace corvane {
 
 namespace {
-constexpr double kColumnPitch = 148; // the card's 140 plus the spacing, not the wrapper's 142
-constexpr double kRowHeight = 120;   // the card's height, not the wrapper's 122
+// How many cards fit in a row is reckoned with the card's 140 points plus the spacing.
+constexpr double kCapacityPitch = 148;
+// The panel itself is sized for what it holds, the 142 x 122 wrappers 8 points apart: sized
+// for bare cards, a full row would crowd the side insets by 2 points per card, and its outer
+// cards would reach the panel's edge or past it.
+constexpr double kWrapperWidth = 142;
+constexpr double kWrapperHeight = 122;
 constexpr double kSpacing = 8;
 constexpr double kInsetX = 12;
 constexpr double kInsetY = 16;
@@ -24,7 +29,7 @@ constexpr unsigned kCollectionBehavior =
 SwitcherHUD::SwitcherHUD(const UiContext& ui) : ui_(ui), animations_(ui.timers) {}
 
 int SwitcherHUD::rowCapacity(double screenWidth) {
-    const double capacity = std::trunc((screenWidth - 80 - 24) / kColumnPitch);
+    const double capacity = std::trunc((screenWidth - 80 - 24) / kCapacityPitch);
     // Also catches NaN from a nonsensical screen.
     if (!(capacity >= 2))
         return 1;
@@ -40,8 +45,8 @@ SwitcherHUD::Rows SwitcherHUD::rowLayout(double screenWidth, std::size_t windowC
 
 Rect SwitcherHUD::panelFrame(const Rect& screen, std::size_t windowCount) {
     const Rows rows = rowLayout(screen.width, windowCount);
-    const double width = rows.perRow * kColumnPitch - kSpacing + 2 * kInsetX;
-    const double height = rows.rows * kRowHeight + (rows.rows - 1) * kSpacing + 2 * kInsetY;
+    const double width = rows.perRow * (kWrapperWidth + kSpacing) - kSpacing + 2 * kInsetX;
+    const double height = rows.rows * (kWrapperHeight + kSpacing) - kSpacing + 2 * kInsetY;
     return {screen.midX() - width / 2, screen.midY() - height / 2, width, height};
 }
 
@@ -131,8 +136,8 @@ void SwitcherHUD::rebuildCards() {
             card->trailingAnchor().constraintEqualToAnchor(wrapper->trailingAnchor(), -1),
             card->topAnchor().constraintEqualToAnchor(wrapper->topAnchor(), 1),
             card->bottomAnchor().constraintEqualToAnchor(wrapper->bottomAnchor(), -1),
-            wrapper->widthAnchor().constraintEqualToConstant(142),
-            wrapper->heightAnchor().constraintEqualToConstant(122),
+            wrapper->widthAnchor().constraintEqualToConstant(kWrapperWidth),
+            wrapper->heightAnchor().constraintEqualToConstant(kWrapperHeight),
         });
         cards.push_back(std::move(card));
         wrappers.push_back(std::move(wrapper));
