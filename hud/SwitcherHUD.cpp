@@ -73,6 +73,12 @@ void SwitcherHUD::show(bool forward) {
             fade->cancel();
         fadeOuts_.clear();
         cancelDismissTimer();
+        // hide() forgot the pointer, but the panel stayed on screen under it: no entry will
+        // be reported while it stays inside.
+        mouseIsOver = pointerIsInside_;
+    } else {
+        // An ordered-out panel forgets the pointer without telling; it reports the next entry.
+        pointerIsInside_ = false;
     }
     createPanelIfNeeded();
     setFirstSelection(forward);
@@ -267,11 +273,13 @@ void SwitcherHUD::startDismissTimer() {
 }
 
 void SwitcherHUD::handleMouseEntered() {
+    pointerIsInside_ = true;
     mouseIsOver = true;
     cancelDismissTimer();
 }
 
 void SwitcherHUD::handleMouseExited() {
+    pointerIsInside_ = false;
     mouseIsOver = false;
     // The switch already ended: a timer armed now would commit again a second later, possibly
     // into the next switch.

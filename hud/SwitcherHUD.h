@@ -79,6 +79,8 @@ class SwitcherHUD : public std::enable_shared_from_this<SwitcherHUD> {
     const UiContext ui_;
     AnimationContext animations_;
     std::vector<std::shared_ptr<RunningAnimation>> fadeOuts_;
+    // Where the pointer is as the panel last reported it; unlike mouseIsOver, hide() leaves it.
+    bool pointerIsInside_ = false;
 };
 
 } // namespace corvane

@@ -163,6 +163,9 @@ TEST(SwitchScenario, FromChordToRaisedWindow) {
         {"a chord during the fade-out is a fresh switch",
          "opt tab release wait:0.2 opt tab lists:2 =1 wait:1 visible tab release",
          {"Shell", "Doc B"}},
+        {"the pointer over the fading panel still counts when a chord reopens it",
+         "opt tab over escape release wait:0.2 opt tab release hovering right return",
+         {"Doc B"}},
     };
     for (const Scenario& scenario : scenarios) {
         SCOPED_TRACE(scenario.name);
