@@ -59,6 +59,10 @@ bool SwitcherHUD::isFadingOut() const {
                        [](const auto& fade) { return !fade->isDone(); });
 }
 
+bool SwitcherHUD::isOpen() const {
+    return isUnseen_ || (panel && panel->isVisible() && !isFadingOut());
+}
+
 void SwitcherHUD::show(bool forward) {
     if (windows.empty())
         return;
@@ -80,10 +84,16 @@ void SwitcherHUD::show(bool forward) {
         // An ordered-out panel forgets the pointer without telling; it reports the next entry.
         pointerIsInside_ = false;
     }
+    isUnseen_ = false;
     createPanelIfNeeded();
     setFirstSelection(forward);
     rebuildCards();
     presentPanel();
+}
+
+void SwitcherHUD::selectWithoutShowing(bool forward) {
+    setFirstSelection(forward);
+    isUnseen_ = !windows.empty();
 }
 
 void SwitcherHUD::setFirstSelection(bool forward) {
@@ -178,6 +188,7 @@ void SwitcherHUD::activateSelected() {
 void SwitcherHUD::hide() {
     cancelDismissTimer();
     mouseIsOver = false;
+    isUnseen_ = false;
     if (!panel || !panel->isVisible())
         return;
     std::erase_if(fadeOuts_, [](const auto& fade) { return fade->isDone(); });
@@ -274,6 +285,9 @@ void SwitcherHUD::startDismissTimer() {
 
 void SwitcherHUD::handleMouseEntered() {
     pointerIsInside_ = true;
+    // Over a panel whose switch has ended the pointer keeps no switch open.
+    if (isFadingOut())
+        return;
     mouseIsOver = true;
     cancelDismissTimer();
 }
@@ -289,6 +303,10 @@ void SwitcherHUD::handleMouseExited() {
 }
 
 void SwitcherHUD::selectAndActivate(int index) {
+    // The fading panel's cards belong to a switch already committed, maybe to an older list
+    // than `windows`.
+    if (isFadingOut())
+        return;
     selectedIndex = index;
     activateSelected();
 }

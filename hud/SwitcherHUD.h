@@ -50,8 +50,17 @@ class SwitcherHUD : public std::enable_shared_from_this<SwitcherHUD> {
     // The panel's frame for this many windows, centred on the screen frame.
     static Rect panelFrame(const Rect& screen, std::size_t windowCount);
 
+    // For a switch the user ended before it could be shown (the whole chord arrived at once):
+    // takes the first selection over `windows` as show(forward) would, without building or
+    // showing anything. The switch is then open, unseen: moveSelection steps it, and
+    // activateSelected commits it or hide ends it, all without a panel.
+    void selectWithoutShowing(bool forward);
+
     // A fade-out is running whose end would order the panel out.
     bool isFadingOut() const;
+    // A switch is open: its panel is on screen and not fading out, or it was selected without
+    // showing and not yet committed or hidden.
+    bool isOpen() const;
 
     std::function<void(WindowInfo)> onActivate;
     std::function<void()> onDismiss;
@@ -81,6 +90,8 @@ class SwitcherHUD : public std::enable_shared_from_this<SwitcherHUD> {
     std::vector<std::shared_ptr<RunningAnimation>> fadeOuts_;
     // Where the pointer is as the panel last reported it; unlike mouseIsOver, hide() leaves it.
     bool pointerIsInside_ = false;
+    // The open switch was selected without showing.
+    bool isUnseen_ = false;
 };
 
 } // namespace corvane

@@ -306,12 +306,15 @@ TEST_F(HUDTest, ShowOnAnOpenPanelOnlySteps) {
     EXPECT_EQ(hud->panel->frame(), SwitcherHUD::panelFrame(*screen.frame, 3));
 }
 
-TEST_F(HUDTest, LeavingTheFadingPanelArmsNoCommitAndClosuresDieWithTheHUD) {
+TEST_F(HUDTest, TheFadingPanelCommitsNothingMoreAndClosuresDieWithTheHUD) {
     open(3);
     auto panel = hud->panel;
     panel->pointerMoved({50, 50});
     hud->activateSelected();
     panel->pointerLeft();
+    panel->mouseUp(centreOfCard(0)); // the fading panel's cards commit nothing either
+    panel->pointerMoved({50, 50});
+    EXPECT_FALSE(hud->mouseIsOver) << "no switch to keep open";
     loop.advance(2);
     EXPECT_EQ(activated.size(), 1u) << "no second commit";
     EXPECT_EQ(loop.validTimerCount(), 0u);
