@@ -106,7 +106,12 @@ void SwitcherHUD::moveSelection(bool forward) {
     if (n == 0)
         return;
     selectedIndex = forward ? (selectedIndex + 1) % n : (selectedIndex - 1 + n) % n;
+    // Cards on screen, if any, belong to an earlier switch.
+    if (isUnseen_)
+        return;
     refreshSelection();
+    if (panel && panel->isVisible() && !isFadingOut())
+        keepSelectionOnScreen();
 }
 
 void SwitcherHUD::refreshSelection() {
@@ -258,7 +263,9 @@ void SwitcherHUD::createPanelIfNeeded() {
 void SwitcherHUD::presentPanel() {
     if (!panel)
         return;
-    panel->setFrame(panelFrame(screenFrame(), windows.size()), false);
+    shownOnScreen_ = screenFrame();
+    panel->setFrame(panelFrame(shownOnScreen_, windows.size()), false);
+    keepSelectionOnScreen();
     panel->setAlphaValue(0);
     panel->orderFrontRegardless();
     std::shared_ptr<Panel> shown = panel;
@@ -266,6 +273,33 @@ void SwitcherHUD::presentPanel() {
         group.duration = kFadeIn;
         group.animateAlphaValue(shown, 1);
     });
+}
+
+void SwitcherHUD::keepSelectionOnScreen() {
+    if (!panel || selectedIndex < 0 || selectedIndex >= static_cast<int>(cardWrappers.size()))
+        return;
+    // Past two rows' worth of windows the panel is wider than its screen and reaches past both
+    // edges. It slides sideways, as little as will do, so that the selected card and a strip
+    // of backdrop beside it are on screen; a panel that fits never moves.
+    Rect frame = panel->frame();
+    const Rect& screen = shownOnScreen_;
+    if (frame.width <= screen.width)
+        return;
+    panel->layoutIfNeeded();
+    const Rect card = cardWrappers[static_cast<std::size_t>(selectedIndex)]->frameInAncestor(
+        panel->contentView().get());
+    const double left = frame.x + card.x - kInsetX;
+    const double right = frame.x + card.maxX() + kInsetX;
+    double shift = 0;
+    if (right > screen.maxX())
+        shift = screen.maxX() - right;
+    // On a screen too narrow for one card, its left part shows.
+    if (left + shift < screen.x)
+        shift = screen.x - left;
+    if (shift == 0)
+        return;
+    frame.x += shift;
+    panel->setFrame(frame, false);
 }
 
 void SwitcherHUD::cancelDismissTimer() {

@@ -1,5 +1,6 @@
 #pragma once
-// The switcher's panel: one card per window in one or two centred rows on the main screen, the
+// The switcher's panel: one card per window in one or two centred rows on the main screen (a
+// panel wider than the screen slides sideways to keep the selected card in view), the
 // selection, fades in and out, the one-second dismiss timer after the pointer leaves, and card
 // clicks. The switch controller assigns `windows`, calls show(forward) and the stepping and
 // committing operations, and hears back through onActivate and onDismiss.
@@ -77,6 +78,7 @@ class SwitcherHUD : public std::enable_shared_from_this<SwitcherHUD> {
   private:
     void createPanelIfNeeded();
     void presentPanel();
+    void keepSelectionOnScreen();
     void startDismissTimer();
     void cancelDismissTimer();
     void handleMouseEntered();
@@ -92,6 +94,8 @@ class SwitcherHUD : public std::enable_shared_from_this<SwitcherHUD> {
     bool pointerIsInside_ = false;
     // The open switch was selected without showing.
     bool isUnseen_ = false;
+    // The main screen's frame when the panel was last placed.
+    Rect shownOnScreen_;
 };
 
 } // namespace corvane

@@ -87,9 +87,13 @@ TEST_F(HUDTest, PanelFrameAndRowsForEachListLength) {
         std::vector<std::size_t> rowSizes;
     };
     const Case cases[] = {
-        {1, {637, 373, 166, 154}, {1}},     {3, {487, 373, 466, 154}, {3}},
-        {9, {37, 373, 1366, 154}, {9}},     {10, {337, 308, 766, 284}, {5, 5}},
-        {11, {262, 308, 916, 284}, {6, 5}}, {30, {-413, 308, 2266, 284}, {15, 15}},
+        {1, {637, 373, 166, 154}, {1}},
+        {3, {487, 373, 466, 154}, {3}},
+        {9, {37, 373, 1366, 154}, {9}},
+        {10, {337, 308, 766, 284}, {5, 5}},
+        {11, {262, 308, 916, 284}, {6, 5}},
+        // Wider than the screen: slid right from x = -413 to show the second card.
+        {30, {-150, 308, 2266, 284}, {15, 15}},
     };
     for (const auto& c : cases) {
         hud->hide();
@@ -124,6 +128,30 @@ TEST_F(HUDTest, FullRowsLieInsideThePanelWithEqualSideMargins) {
                 EXPECT_EQ(first.x, bounds.width - last.maxX());
                 EXPECT_GE(first.y, 16);
                 EXPECT_GE(bounds.height - first.maxY(), 16);
+            }
+        }
+    }
+}
+
+TEST_F(HUDTest, APanelWiderThanTheScreenKeepsTheSelectedCardOnScreen) {
+    for (int count : {20, 30, 60}) {
+        for (bool forward : {true, false}) {
+            SCOPED_TRACE(::testing::Message() << count << " windows, forward " << forward);
+            hud->hide();
+            loop.advance(0.5);
+            open(count, forward);
+            const Rect centred = SwitcherHUD::panelFrame(*screen.frame, count);
+            for (int step = 0; step <= count; ++step) {
+                const Rect frame = hud->panel->frame();
+                const Rect card = hud->cardWrappers[hud->selectedIndex]->frameInAncestor();
+                EXPECT_GE(frame.x + card.x, screen.frame->x) << hud->selectedIndex;
+                EXPECT_LE(frame.x + card.maxX(), screen.frame->maxX()) << hud->selectedIndex;
+                // Only sideways, and still past both edges.
+                EXPECT_EQ(frame.y, centred.y);
+                EXPECT_EQ(frame.width, centred.width);
+                EXPECT_LE(frame.x, screen.frame->x);
+                EXPECT_GE(frame.maxX(), screen.frame->maxX());
+                hud->moveSelection(forward);
             }
         }
     }
