@@ -275,6 +275,13 @@ void X11EventTap::handleKey(const xcb_key_press_event_t& key, bool isPress) {
                          result == TapResult::swallow ? XCB_ALLOW_ASYNC_KEYBOARD
                                                       : XCB_ALLOW_REPLAY_KEYBOARD,
                          XCB_CURRENT_TIME);
+        // A swallowed press leaves its passive grab holding the whole keyboard until that key
+        // is released: letters typed under a held Tab would come here and be lost. The press
+        // is answered, so the grab ends now; the key's release then reaches the focused window,
+        // a lone release that applications ignore. Repeats and the next press of a grabbed key
+        // still come here through the passive grabs.
+        if (result == TapResult::swallow)
+            xcb_ungrab_keyboard(connection_.xcb(), XCB_CURRENT_TIME);
     }
     syncGrabs();
     xcb_flush(connection_.xcb());

@@ -5,8 +5,10 @@
 // - Passive grabs on the root window in synchronous keyboard mode. Each grabbed key-down (and
 //   every key event that arrives while a grab of ours is active) is translated and handed to
 //   the callback at once; the answer is applied with AllowEvents: swallow = AsyncKeyboard,
-//   pass = ReplayKeyboard. A key-up cannot be replayed (X freezes only on the press), so a
-//   key-up that reaches Corvane stays with it whatever the answer.
+//   pass = ReplayKeyboard. A swallowed press's grab is ended at once (UngrabKeyboard), so keys
+//   typed while it is held down reach the focused window, and so does its release: a lone
+//   key-up the applications ignore. A key-up cannot be replayed (X freezes only on the press),
+//   so a key-up that does reach Corvane stays with it whatever the answer.
 // - The grab set follows setInterest(): the chord (Tab with the chord modifier, with and without
 //   Shift, times every combination of CapsLock, NumLock and ScrollLock, never Mod5/AltGr)
 //   always; Tab, Left, Right, Return, KP_Enter and Escape only while switch keys are wanted.
@@ -18,8 +20,8 @@
 //   the window manager's binding as the likely owner. Keymap changes reload and re-grab.
 // - Disabling or destroying the tap releases every grab. A lost connection ends all grabs on
 //   the server side.
-// Known gaps: keys typed while Tab is held after a swallowed chord go to Corvane (X delivers
-// them to the active grab), and the decision then sees them like any other key.
+// Known gap: keys queued behind a frozen press (typed before Corvane answered it) are
+// delivered to Corvane's grab and decided like any other key; those it passes are lost.
 
 #include "platform/EventTap.h"
 #include "platform/x11/X11Connection.h"
