@@ -63,7 +63,12 @@ TEST_F(X11Catalogue, ListsKnownWindowsAndRaisesPlainMinimizedAndFarAwayOnes) {
                                    "--window", "Doc B", "--minimized", "--window", "Stowed"});
     auto viewer = desktop->launch({"--class", "viewer,Viewer", "--window", "Picture"});
     auto far = desktop->launch({"--class", "far,Far", "--desktop", "1", "--window", "Elsewhere"});
-    ASSERT_TRUE(desktop->pumpUntil([&] { return desktop->enumerate().size() == 4; }));
+    // Once the manager's activations of the new windows have all been seen.
+    ASSERT_TRUE(desktop->pumpUntil([&] {
+        const auto list = desktop->enumerate();
+        return list.size() == 4 && list[0].windowTitle == "Picture" &&
+               list[1].windowTitle == "Doc B";
+    }));
     const auto list = desktop->enumerate();
     ASSERT_EQ(list.size(), 4u);
     const struct {
@@ -254,10 +259,13 @@ TEST_F(X11Catalogue, WhatWindowsAndTheManagerChangeIsSeenAtTheNextSwitch) {
     EXPECT_FALSE(desktop->accessibility().copyAttributeValue(notes, kAXTitleAttribute).value);
     expectSameAsColdRead();
 
-    // A newcomer is listed with its icon; moved to the second desktop it leaves the list, and
-    // comes back when the user follows it there.
+    // A newcomer is listed with its icon, first once the manager has activated it; moved to the
+    // second desktop it leaves the list, and comes back when the user follows it there.
     auto later = desktop->launch({"--class", "later,Later", "--icon", "16", "--window", "New"});
-    ASSERT_TRUE(eventuallyListed("New"));
+    ASSERT_TRUE(desktop->pumpUntil([&] {
+        const auto list = desktop->enumerate();
+        return !list.empty() && list[0].windowTitle == "New";
+    }));
     const auto list = desktop->enumerate();
     EXPECT_EQ(list[0].appName, "Later");
     EXPECT_EQ(list[0].pid, later.pid);
