@@ -5,6 +5,7 @@
 #include "fakes/ManualRunLoop.h"
 #include "hud/SwitcherHUD.h"
 #include "platform/qt/QtPanelBackend.h"
+#include "platform/qt/QtScreen.h"
 #include "platform/qt/QtTextMetrics.h"
 #include "platform/qt/QtViewPainter.h"
 

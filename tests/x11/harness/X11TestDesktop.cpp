@@ -87,7 +87,7 @@ void stopProcess(pid_t& pid) {
 // An explicit display number, not -displayfd: Xvfb takes no lock file with -displayfd, so two
 // servers started at once that way can both bind the same number, each unlinking the other's
 // socket. A high range also stays clear of desktops that do use -displayfd.
-pid_t startXvfb(std::string& display) {
+pid_t startXvfb(std::string& display, int heads) {
     for (int attempt = 0; attempt < 20; ++attempt) {
         const std::string number =
             std::to_string(200 + (static_cast<int>(getpid()) * 7 + attempt * 131) % 800);
@@ -95,8 +95,9 @@ pid_t startXvfb(std::string& display) {
             access(("/tmp/.X11-unix/X" + number).c_str(), F_OK) == 0)
             continue;
         display = ":" + number;
-        pid_t server = spawn(
-            {"Xvfb", display, "-screen", "0", "1440x900x24", "-nolisten", "tcp", "-noreset"}, "");
+        const std::string size = std::to_string(1440 * heads) + "x900x24";
+        pid_t server =
+            spawn({"Xvfb", display, "-screen", "0", size, "-nolisten", "tcp", "-noreset"}, "");
         bool exited = false; // the number was taken after all
         const bool ready = waitUntil(
             [&] {
@@ -122,10 +123,10 @@ pid_t startXvfb(std::string& display) {
 
 } // namespace
 
-std::unique_ptr<X11TestDesktop> X11TestDesktop::create(bool withWindowManager,
-                                                       std::string& failure) {
+std::unique_ptr<X11TestDesktop> X11TestDesktop::create(bool withWindowManager, std::string& failure,
+                                                       int heads) {
     std::unique_ptr<X11TestDesktop> desktop(new X11TestDesktop());
-    desktop->server_ = startXvfb(desktop->display_);
+    desktop->server_ = startXvfb(desktop->display_, heads);
     if (desktop->server_ == 0) {
         failure = "Xvfb could not be started (is it installed? scripts/install-deps.sh test)";
         return nullptr;

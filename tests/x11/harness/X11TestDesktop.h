@@ -31,8 +31,12 @@ namespace corvane::testing {
 
 class X11TestDesktop {
   public:
-    // Null when Xvfb or openbox cannot be started; failure then says why.
-    static std::unique_ptr<X11TestDesktop> create(bool withWindowManager, std::string& failure);
+    // Null when Xvfb or openbox cannot be started; failure then says why. The screen is
+    // 1440×900 per head, heads side by side. Xvfb's heads are one screen to the X clients:
+    // neither Xinerama nor RandR monitors reach Qt 6.4 as screens under Xvfb, so tests that
+    // need monitors say where they are.
+    static std::unique_ptr<X11TestDesktop> create(bool withWindowManager, std::string& failure,
+                                                  int heads = 1);
     ~X11TestDesktop();
     X11TestDesktop(const X11TestDesktop&) = delete;
     X11TestDesktop& operator=(const X11TestDesktop&) = delete;
