@@ -60,7 +60,8 @@ AXValue axValueFromCF(const CFValueReader& reader, CFValue value, pid_t pid,
     case CFKind::array: {
         const std::vector<CFValue> items = reader.arrayElements(value);
         // An array of something other than elements is not a window list.
-        if (!items.empty() && reader.kindOf(items.front()) != CFKind::axElement)
+        if (!items.empty() &&
+            (items.front() == nullptr || reader.kindOf(items.front()) != CFKind::axElement))
             return otherValue(reader, value);
         std::vector<AXUIElement> elements;
         table.beginRead(pid);

@@ -178,6 +178,8 @@ TEST(MacValueConversion, AttributeValuesAndWindowElements) {
             << "a number is not a Bool";
         EXPECT_EQ(axValueFromCF(cf, cf.array({cf.string("a")}), 7, table),
                   AXValue{OtherValue{"<CFArray>"}});
+        EXPECT_EQ(axValueFromCF(cf, cf.array({nullptr}), 7, table),
+                  AXValue{OtherValue{"<CFArray>"}});
         EXPECT_EQ(axValueFromCF(cf, cf.array({}), 7, table), AXValue{std::vector<AXUIElement>{}});
 
         const FakeCF* first = cf.element();
