@@ -16,6 +16,7 @@
 #include "platform/macos/MacWorkspace.h"
 #include "platform/qt/QtAlerts.h"
 #include "platform/qt/QtRunLoop.h"
+#include "platform/qt/QtScreen.h"
 #include "platform/qt/QtStatusBar.h"
 #include "platform/qt/QtTextMetrics.h"
 #include "platform/ui/UiContext.h"

@@ -3,7 +3,7 @@
 #   for the few members GNUstep lacks and sdk/ for ServiceManagement;
 # - the C++ files on Core Foundation, Core Graphics and the Accessibility API against the
 #   declarations in sdk/;
-# - the macOS program and the Qt backend's panel against Qt, without xcb.
+# - the macOS program, the Qt glue and the whole Qt backend against Qt, without xcb.
 # Warnings are errors, as in the build. Exits 77 (skipped) when clang++ or GNUstep is missing.
 # Run as: cmake -DCONFIG=<generated settings> -P SyntaxCheck.cmake
 include(${CONFIG})
@@ -23,7 +23,7 @@ set(objc -x objective-c++ -fobjc-runtime=gcc -fconstant-string-class=NSConstantS
          -DGNUSTEP -DGNUSTEP_BASE_LIBRARY=1 -DGNU_GUI_LIBRARY=1 -DGNU_RUNTIME=1
          -isystem ${GNUSTEP_HEADERS} -isystem ${OBJC_RUNTIME_HEADERS}
          -I${sdk} -include ${sdk}/GNUstepGaps.h)
-set(qt -x c++ -fPIC -DCORVANE_MAKER_HOST="tarrow.app")
+set(qt -x c++ -fPIC -DCORVANE_MAKER_HOST="tarrow.app" -I${sdk}/noxcb)
 # The system's own include folder stays last in the search, where the compiler puts it.
 list(REMOVE_DUPLICATES QT_INCLUDES)
 list(REMOVE_ITEM QT_INCLUDES /usr/include /usr/local/include)
@@ -55,7 +55,11 @@ foreach(file IN LISTS c_api_files)
 endforeach()
 check(program/main_macos.cpp ${qt})
 check(platform/macos/MacQtGlue.cpp ${qt})
-check(platform/qt/QtPanelBackend.cpp ${qt})
+# The Qt backend as macOS builds it: without xcb.
+file(GLOB qt_backend_files RELATIVE ${ROOT} ${ROOT}/platform/qt/*.cpp)
+foreach(file IN LISTS qt_backend_files)
+    check(${file} ${qt})
+endforeach()
 
 if(failed)
     message(FATAL_ERROR "Syntax check failed:${failed}")
