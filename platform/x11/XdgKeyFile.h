@@ -1,0 +1,21 @@
+#pragma once
+// Reading the freedesktop key files Corvane looks at (desktop entries, icon themes' index.theme):
+// one group's keys and their raw values. Localised keys ("Name[fr]") are keys like any other;
+// values are not unescaped (Corvane reads only Hidden, Icon, StartupWMClass and the icon theme
+// keys, which hold no escapes). Comments, blank lines and lines without '=' are skipped; of a
+// key given twice the first counts.
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvane {
+
+std::map<std::string, std::string, std::less<>> keyFileGroup(std::string_view text,
+                                                             std::string_view group);
+
+// A list value split at the separator, empty parts dropped ("a,b," is a and b).
+std::vector<std::string> splitKeyFileList(std::string_view value, char separator);
+
+} // namespace corvane
