@@ -107,6 +107,7 @@ int main(int argc, char** argv) {
                                       decodeImageFile);
     X11Workspace workspace(desktop);
     workspace.setDevicePixelRatio(app.devicePixelRatio());
+    fallbackIcons.prepare(app.devicePixelRatio());
     workspace.setFallbackIcons(&fallbackIcons);
     X11ProcessInfo processInfo;
     X11AccessibilityTrust accessibilityTrust(*connection);

@@ -77,8 +77,7 @@ long long modificationStamp(const std::string& path) {
     return static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec;
 }
 
-int number(const std::map<std::string, std::string, std::less<>>& keys, const char* key,
-           int fallback) {
+int number(const KeyFileGroup& keys, const char* key, int fallback) {
     const auto found = keys.find(key);
     if (found == keys.end())
         return fallback;
@@ -127,7 +126,11 @@ void XdgApplicationIcons::refreshEntriesIfChanged() {
         return;
     applicationDirStamps_ = std::move(stamps);
     readEntries();
+    // What installed or removed an application may have brought or taken its icons as well.
     icons_.clear();
+    genericIcons_.clear();
+    listings_.clear();
+    themes_.clear();
 }
 
 void XdgApplicationIcons::readEntries() {
@@ -228,13 +231,14 @@ const XdgApplicationIcons::Theme* XdgApplicationIcons::theme(const std::string& 
     }
     if (!index)
         return nullptr;
-    auto header = keyFileGroup(*index, "Icon Theme");
+    auto groups = keyFileGroups(*index);
+    auto& header = groups["Icon Theme"];
     theme.inherits = splitKeyFileList(header["Inherits"], ',');
     std::vector<std::string> paths = splitKeyFileList(header["Directories"], ',');
     for (const auto& scaled : splitKeyFileList(header["ScaledDirectories"], ','))
         paths.push_back(scaled);
     for (const auto& path : paths) {
-        const auto keys = keyFileGroup(*index, path);
+        const auto& keys = groups[path];
         Theme::Directory directory;
         directory.path = path;
         directory.size = number(keys, "Size", 0);
@@ -253,6 +257,18 @@ const XdgApplicationIcons::Theme* XdgApplicationIcons::theme(const std::string& 
     }
     slot = std::move(theme);
     return &*slot;
+}
+
+const std::set<std::string>& XdgApplicationIcons::listing(const std::string& folder) {
+    auto [known, isNew] = listings_.try_emplace(folder);
+    if (!isNew)
+        return known->second;
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (const dirent* item = readdir(dir))
+            known->second.insert(item->d_name);
+        closedir(dir);
+    }
+    return known->second;
 }
 
 std::optional<std::string> XdgApplicationIcons::lookupInTheme(const std::string& name,
@@ -290,10 +306,13 @@ std::optional<std::string> XdgApplicationIcons::lookupInTheme(const std::string&
         if (away >= closestDistance)
             continue;
         for (const auto& root : found->roots) {
+            const std::string folder = root + "/" + directory.path;
+            const auto& names = listing(folder);
             for (const char* extension : kExtensions) {
-                const std::string path = root + "/" + directory.path + "/" + name + "." + extension;
-                if (away < closestDistance && isRegularFile(path)) {
-                    closest = path;
+                const std::string file = name + "." + extension;
+                if (away < closestDistance && names.count(file) &&
+                    isRegularFile(folder + "/" + file)) {
+                    closest = folder + "/" + file;
                     closestDistance = away;
                 }
             }
@@ -387,6 +406,24 @@ ImageRef XdgApplicationIcons::iconFor(const std::string& windowClass,
         icon = genericIcon(scale, pixels);
     icons_[key] = icon;
     return icon;
+}
+
+void XdgApplicationIcons::prepare(double devicePixelRatio) {
+    iconFor({}, {}, devicePixelRatio);
+    std::vector<std::string> pending{"hicolor", places_.themeName};
+    std::set<std::string> seen;
+    while (!pending.empty()) {
+        const std::string name = std::move(pending.back());
+        pending.pop_back();
+        const Theme* found = seen.insert(name).second ? theme(name) : nullptr;
+        if (!found)
+            continue;
+        for (const auto& directory : found->directories) {
+            for (const auto& root : found->roots)
+                listing(root + "/" + directory.path);
+        }
+        pending.insert(pending.end(), found->inherits.begin(), found->inherits.end());
+    }
 }
 
 ImageRef drawnApplicationIcon(int pixels) {

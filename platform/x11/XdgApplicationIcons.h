@@ -12,8 +12,9 @@
 //   directories' icons folders and /usr/share/pixmaps;
 // - else the theme's generic "application-x-executable", else a plain window glyph drawn here.
 //
-// Lookups are remembered per WM_CLASS and scale: the applications folders are read once (and
-// again when one of them changes), the theme's folders only for the names asked. Only regular
+// Lookups are remembered per WM_CLASS and scale: the applications folders are read once, each
+// theme folder is listed once when first searched, and all of it again when an applications
+// folder changes (an application was installed or removed). Only regular
 // files are read, and only up to a size, so a FIFO or a device named like an icon cannot block
 // or flood Corvane. Decoding image files is the caller's (the Qt side has the codecs); this
 // file is plain C++.
@@ -23,6 +24,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -49,6 +51,9 @@ class XdgApplicationIcons {
   public:
     XdgApplicationIcons(XdgIconPlaces places, IconFileDecoder decoder);
 
+    // Reads the desktop entries, the icon themes' folders and the generic icon now, so that
+    // the first switch does not.
+    void prepare(double devicePixelRatio);
     // The application's icon, else the generic one; never null.
     ImageRef iconFor(const std::string& windowClass, const std::string& classInstance,
                      double devicePixelRatio);
@@ -82,6 +87,8 @@ class XdgApplicationIcons {
     const Theme* theme(const std::string& name);
     std::optional<std::string> lookupInTheme(const std::string& name, const std::string& themeName,
                                              int scale, std::vector<std::string>& visited);
+    // The names in an icon folder, read once (empty for a folder that does not exist).
+    const std::set<std::string>& listing(const std::string& folder);
     std::vector<std::string> iconBaseDirs() const;
     ImageRef decodeFile(const std::string& path, int pixels) const;
     ImageRef genericIcon(int scale, int pixels);
@@ -92,6 +99,7 @@ class XdgApplicationIcons {
     bool entriesRead_ = false;
     std::vector<long long> applicationDirStamps_;
     std::map<std::string, std::optional<Theme>> themes_;
+    std::map<std::string, std::set<std::string>> listings_;
     std::map<std::tuple<std::string, std::string, int>, ImageRef> icons_;
     std::map<int, ImageRef> genericIcons_;
 };

@@ -16,10 +16,9 @@ std::string_view trimmed(std::string_view text) {
 
 } // namespace
 
-std::map<std::string, std::string, std::less<>> keyFileGroup(std::string_view text,
-                                                             std::string_view group) {
-    std::map<std::string, std::string, std::less<>> keys;
-    bool inGroup = false;
+std::map<std::string, KeyFileGroup, std::less<>> keyFileGroups(std::string_view text) {
+    std::map<std::string, KeyFileGroup, std::less<>> groups;
+    KeyFileGroup* current = nullptr;
     while (!text.empty()) {
         const auto end = text.find('\n');
         const std::string_view line = trimmed(text.substr(0, end));
@@ -27,15 +26,22 @@ std::map<std::string, std::string, std::less<>> keyFileGroup(std::string_view te
         if (line.empty() || line.front() == '#')
             continue;
         if (line.front() == '[') {
-            inGroup = line.size() == group.size() + 2 && line.back() == ']' &&
-                      line.substr(1, group.size()) == group;
+            current = line.size() >= 2 && line.back() == ']'
+                          ? &groups[std::string(line.substr(1, line.size() - 2))]
+                          : nullptr;
             continue;
         }
         const auto equals = line.find('=');
-        if (inGroup && equals != std::string_view::npos)
-            keys.emplace(trimmed(line.substr(0, equals)), trimmed(line.substr(equals + 1)));
+        if (current && equals != std::string_view::npos)
+            current->emplace(trimmed(line.substr(0, equals)), trimmed(line.substr(equals + 1)));
     }
-    return keys;
+    return groups;
+}
+
+KeyFileGroup keyFileGroup(std::string_view text, std::string_view group) {
+    auto groups = keyFileGroups(text);
+    const auto found = groups.find(group);
+    return found == groups.end() ? KeyFileGroup() : std::move(found->second);
 }
 
 std::vector<std::string> splitKeyFileList(std::string_view value, char separator) {

@@ -12,8 +12,11 @@
 
 namespace corvane {
 
-std::map<std::string, std::string, std::less<>> keyFileGroup(std::string_view text,
-                                                             std::string_view group);
+using KeyFileGroup = std::map<std::string, std::string, std::less<>>;
+
+KeyFileGroup keyFileGroup(std::string_view text, std::string_view group);
+// Every group by name, read in one pass (an icon theme's index has hundreds).
+std::map<std::string, KeyFileGroup, std::less<>> keyFileGroups(std::string_view text);
 
 // A list value split at the separator, empty parts dropped ("a,b," is a and b).
 std::vector<std::string> splitKeyFileList(std::string_view value, char separator);

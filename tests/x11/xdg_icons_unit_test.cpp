@@ -112,6 +112,7 @@ TEST_F(XdgIcons, FindsTheEntryOfTheWindowClassAndItsIconInTheTheme) {
         {"", "", 1, ""},
     };
     XdgApplicationIcons icons(places(), decoder());
+    icons.prepare(2);
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.windowClass << "/" << c.instance << " @" << c.scale);
         const auto file = icons.iconFileFor(c.windowClass, c.instance, c.scale);
@@ -121,17 +122,20 @@ TEST_F(XdgIcons, FindsTheEntryOfTheWindowClassAndItsIconInTheTheme) {
 
 TEST_F(XdgIcons, DecodesOncePerClassFallsBackToTheGenericIconAndSeesNewEntries) {
     XdgApplicationIcons icons(places(), decoder());
+    icons.prepare(1);
     EXPECT_EQ(textOf(icons.iconFor("Viewer", "viewer", 1)), "viewer 48");
     EXPECT_EQ(textOf(icons.iconFor("Viewer", "viewer", 2)), "viewer 96");
     EXPECT_EQ(textOf(icons.iconFor("Unknown", "unknown", 1)), "generic");
     EXPECT_EQ(textOf(icons.iconFor("Viewer", "viewer", 1)), "viewer 48");
     EXPECT_EQ(decoded,
-              (std::vector<std::string>{"viewer 48.png@48", "viewer 96.png@96", "generic.png@48"}));
+              (std::vector<std::string>{"generic.png@48", "viewer 48.png@48", "viewer 96.png@96"}));
 
+    // An application installed after the start, its icon with it.
     write("sys/icons/Test/48/apps/broken.png", "corrupt");
+    write("sys/icons/Test/48/apps/late.png", "late");
     write("user/applications/broken.desktop", "[Desktop Entry]\nIcon=broken\n");
-    write("user/applications/late.desktop", "[Desktop Entry]\nIcon=viewer\n");
-    EXPECT_EQ(textOf(icons.iconFor("Late", "", 1)), "viewer 48") << "installed after the start";
+    write("user/applications/late.desktop", "[Desktop Entry]\nIcon=late\n");
+    EXPECT_EQ(textOf(icons.iconFor("Late", "", 1)), "late");
     EXPECT_EQ(textOf(icons.iconFor("Broken", "", 1)), "generic");
 
     // Without a generic icon in any theme, the drawn one.
