@@ -8,6 +8,7 @@
 #include "app/Corvane.h"
 #include "app/Platform.h"
 #include "platform/qt/QtAlerts.h"
+#include "platform/qt/QtImageDecoder.h"
 #include "platform/qt/QtPanelBackend.h"
 #include "platform/qt/QtPreferencesStore.h"
 #include "platform/qt/QtRunLoop.h"
@@ -23,9 +24,11 @@
 #include "platform/x11/X11InstanceSelection.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
+#include "platform/x11/XdgApplicationIcons.h"
 #include "platform/x11/XdgAutostartLoginItem.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
@@ -96,6 +99,14 @@ void handleToolkitMessage(QtMsgType type, const QMessageLogContext& context,
         std::_Exit(EXIT_FAILURE);
 }
 
+// The user's icon theme as Qt knows it from the desktop's settings. Without a desktop to say,
+// Qt answers hicolor or nothing, and hicolor has no generic application icon: Adwaita, which
+// most systems carry, stands in.
+std::string iconThemeName() {
+    const QString name = QIcon::themeName();
+    return name.isEmpty() || name == QStringLiteral("hicolor") ? "Adwaita" : name.toStdString();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -124,8 +135,12 @@ int main(int argc, char** argv) {
     desktop.snapshot(); // fills the window cache, so that the first switch is as quick as the rest
     X11WindowServer windowServer(desktop);
     X11Accessibility accessibility(desktop);
+    XdgApplicationIcons fallbackIcons(XdgIconPlaces::fromEnvironment(iconThemeName()),
+                                      decodeImageFile);
     X11Workspace workspace(desktop);
     workspace.setDevicePixelRatio(app.devicePixelRatio());
+    fallbackIcons.prepare(app.devicePixelRatio());
+    workspace.setFallbackIcons(&fallbackIcons);
     X11ProcessInfo processInfo;
     X11AccessibilityTrust accessibilityTrust(*connection);
     X11EventTapService eventTaps(*connection);
