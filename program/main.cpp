@@ -1,8 +1,8 @@
 // The corvane program: Corvane's core on the X11 backend (keyboard, windows, activation, login
 // item, log; on a connection of its own) and the Qt backend (run loop, preferences, tray menu,
 // alerts, the panel). It runs on the display named by $DISPLAY, once per display, and ends
-// cleanly when the process is asked to stop (SIGINT, SIGTERM, SIGHUP) or another instance takes
-// the display over (status 0), and when the display goes away (status 1, whichever connection,
+// cleanly when the process is asked to stop (SIGINT, SIGTERM, SIGHUP) or another program takes
+// its selection (status 0), and when the display goes away (status 1, whichever connection,
 // Corvane's or the toolkit's, notices first).
 
 #include "app/Corvane.h"
@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
     // One Corvane per display, settled before the keyboard is grabbed.
     const auto instance = X11InstanceSelection::claim(*connection);
     if (!instance)
-        return EXIT_SUCCESS;
+        return connection->isLost() ? EXIT_FAILURE : EXIT_SUCCESS;
     // The panel, the tray and the compositor check are X11 features.
     qputenv("QT_QPA_PLATFORM", "xcb");
     watchedConnection = connection.get();
