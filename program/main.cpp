@@ -11,6 +11,7 @@
 #include "platform/qt/QtPanelBackend.h"
 #include "platform/qt/QtPreferencesStore.h"
 #include "platform/qt/QtRunLoop.h"
+#include "platform/qt/QtScreen.h"
 #include "platform/qt/QtStatusBar.h"
 #include "platform/qt/QtTextMetrics.h"
 #include "platform/ui/UiContext.h"

@@ -16,8 +16,11 @@
 //   never ends with the keyboard held.
 // - Modifier changes come from XKB state notifications (they arrive whatever is grabbed) and
 //   become kCGEventFlagsChanged events; they cannot be swallowed.
-// - A chord another client already grabbed (BadAccess) is logged once per chord, naming it and
-//   the window manager's binding as the likely owner. Keymap changes reload and re-grab.
+// - A combination another client already grabbed (BadAccess), the chord's or a switch key's, is
+//   logged once, with the window manager and where its binding is freed (X11GrabConflicts.h).
+//   The switch keys are probed (grabbed and released at once) when the tap starts delivering
+//   and after a keymap change that moves them, so their conflicts are told at start-up, not
+//   found out in the middle of a switch. Keymap changes reload and re-grab.
 // - Disabling or destroying the tap releases every grab. A lost connection ends all grabs on
 //   the server side.
 // Known gap: keys queued behind a frozen press (typed before Corvane answered it) are
@@ -85,8 +88,8 @@ class X11EventTap : public EventTap, private X11EventListener {
     void selectXkbEvents();
     void syncGrabs();
     void releaseGrabs();
+    void probeSwitchKeys();
     std::uint32_t baseKeysym(std::uint8_t keycode) const;
-    std::string chordLabel(std::uint16_t modifiers) const;
 
     X11Connection& connection_;
     std::uint64_t eventMask_;
@@ -102,7 +105,10 @@ class X11EventTap : public EventTap, private X11EventListener {
     std::vector<KeyGrab> grabs_;
     bool switchKeysGrabbed_ = false;
     std::uint8_t lastModifiers_ = 0;
-    std::map<std::uint16_t, std::string> chordGrabSequences_;
+    // Every grab request by the low 16 bits of its sequence number, which is what an error
+    // carries; a later grab with the same bits replaces the entry.
+    std::map<std::uint16_t, KeyGrab> grabSequences_;
+    bool switchKeysProbed_ = false;
     std::set<std::string> reportedConflicts_;
 };
 
