@@ -204,14 +204,13 @@ WINDOW_MANAGERS = {
 
 
 class Desktop:
-    """Xvfb with one 1440x900 head (or two side by side, joined by Xinerama) with a window
-    manager and a tray, in a private state folder.
+    """Xvfb at 1440x900 with a window manager and a tray, in a private state folder.
 
     wm names one of WINDOW_MANAGERS, or None for a bare X server. compositor starts xcompmgr
     so translucent fades are real.
     """
 
-    def __init__(self, output_dir, wm="openbox", tray=True, compositor=False, heads=1):
+    def __init__(self, output_dir, wm="openbox", tray=True, compositor=False):
         self.output_dir = output_dir
         os.makedirs(output_dir, exist_ok=True)
         self.state_dir = tempfile.mkdtemp(prefix="corvane-desktop-")
@@ -223,8 +222,6 @@ class Desktop:
         self.config_home = os.path.join(self.state_dir, "config")
         os.makedirs(self.config_home)
         self.data_home = os.path.join(self.state_dir, "data")
-        self.heads = [xprobe.Geometry(i * SCREEN_WIDTH, 0, SCREEN_WIDTH, SCREEN_HEIGHT)
-                      for i in range(heads)]
         self.wm = WINDOW_MANAGERS.get(wm)
 
     # --- environment --------------------------------------------------------------------------
@@ -272,12 +269,9 @@ class Desktop:
     def _start_xvfb(self):
         read_fd, write_fd = os.pipe()
         try:
-            screens = []
-            for i in range(len(self.heads)):
-                screens += ["-screen", str(i), f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}x24"]
-            xinerama = ["+xinerama"] if len(self.heads) > 1 else []
-            xvfb = Child("xvfb", ["Xvfb", "-displayfd", str(write_fd), *screens, *xinerama,
-                                  "-nolisten", "tcp", "-noreset", "+extension", "RANDR"],
+            xvfb = Child("xvfb", ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
+                                  f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}x24", "-nolisten", "tcp",
+                                  "-noreset", "+extension", "RANDR"],
                          dict(os.environ), os.path.join(self.output_dir, "xvfb.log"),
                          pass_fds=(write_fd,))
             self.children.append(xvfb)
