@@ -1,13 +1,14 @@
 // The corvane program: Corvane's core on the X11 backend (keyboard, windows, activation, login
 // item, log; on a connection of its own) and the Qt backend (run loop, preferences, tray menu,
 // alerts, the panel). It runs on the display named by $DISPLAY, once per display, and ends
-// cleanly when the process is asked to stop (SIGINT, SIGTERM, SIGHUP) or another instance takes
-// the display over (status 0), and when the display goes away (status 1, whichever connection,
+// cleanly when the process is asked to stop (SIGINT, SIGTERM, SIGHUP) or another program takes
+// its selection (status 0), and when the display goes away (status 1, whichever connection,
 // Corvane's or the toolkit's, notices first).
 
 #include "app/Corvane.h"
 #include "app/Platform.h"
 #include "platform/qt/QtAlerts.h"
+#include "platform/qt/QtImageDecoder.h"
 #include "platform/qt/QtPanelBackend.h"
 #include "platform/qt/QtPreferencesStore.h"
 #include "platform/qt/QtRunLoop.h"
@@ -23,9 +24,11 @@
 #include "platform/x11/X11InstanceSelection.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
+#include "platform/x11/XdgApplicationIcons.h"
 #include "platform/x11/XdgAutostartLoginItem.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
@@ -37,9 +40,11 @@
 
 #if defined(__SANITIZE_ADDRESS__)
 // Allocations that system libraries keep for the life of the process (the D-Bus connection the
-// tray and the platform theme open, font caches) are not Corvane's leaks.
+// tray and the platform theme open, font caches, the toolkit's libX11 display, which Qt's xcb
+// plugin leaves open when the X server has gone) are not Corvane's leaks. Corvane itself speaks
+// to X through xcb only.
 extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libdbus-1.so\nleak:libfontconfig.so\n";
+    return "leak:libdbus-1.so\nleak:libfontconfig.so\nleak:libX11.so\n";
 }
 #endif
 
@@ -96,6 +101,14 @@ void handleToolkitMessage(QtMsgType type, const QMessageLogContext& context,
         std::_Exit(EXIT_FAILURE);
 }
 
+// The user's icon theme as Qt knows it from the desktop's settings. Without a desktop to say,
+// Qt answers hicolor or nothing, and hicolor has no generic application icon: Adwaita, which
+// most systems carry, stands in.
+std::string iconThemeName() {
+    const QString name = QIcon::themeName();
+    return name.isEmpty() || name == QStringLiteral("hicolor") ? "Adwaita" : name.toStdString();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -110,7 +123,7 @@ int main(int argc, char** argv) {
     // One Corvane per display, settled before the keyboard is grabbed.
     const auto instance = X11InstanceSelection::claim(*connection);
     if (!instance)
-        return EXIT_SUCCESS;
+        return connection->isLost() ? EXIT_FAILURE : EXIT_SUCCESS;
     // The panel, the tray and the compositor check are X11 features.
     qputenv("QT_QPA_PLATFORM", "xcb");
     watchedConnection = connection.get();
@@ -124,8 +137,12 @@ int main(int argc, char** argv) {
     desktop.snapshot(); // fills the window cache, so that the first switch is as quick as the rest
     X11WindowServer windowServer(desktop);
     X11Accessibility accessibility(desktop);
+    XdgApplicationIcons fallbackIcons(XdgIconPlaces::fromEnvironment(iconThemeName()),
+                                      decodeImageFile);
     X11Workspace workspace(desktop);
     workspace.setDevicePixelRatio(app.devicePixelRatio());
+    fallbackIcons.prepare(app.devicePixelRatio());
+    workspace.setFallbackIcons(&fallbackIcons);
     X11ProcessInfo processInfo;
     X11AccessibilityTrust accessibilityTrust(*connection);
     X11EventTapService eventTaps(*connection);

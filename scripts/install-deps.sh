@@ -13,9 +13,12 @@ build_packages=(
 )
 # What the integration and end-to-end tests and the demo run against: a virtual X server, the
 # window managers of the end-to-end matrix, a tray, a compositor, and tools to drive keys and take
-# screenshots.
+# screenshots; clang and GNUstep's headers (with GCC's Objective-C runtime headers) for the macOS
+# backend's syntax check.
 test_packages=(python3 xvfb xauth openbox fluxbox icewm i3-wm jwm awesome metacity
-               trayer xcompmgr xdotool x11-utils imagemagick hicolor-icon-theme)
+               xfwm4 xfconf dbus-daemon
+               trayer xcompmgr xdotool x11-utils imagemagick hicolor-icon-theme
+               clang libgnustep-gui-dev libgnustep-base-dev gobjc)
 
 packages=("${build_packages[@]}")
 if [[ "${1:-build}" == "test" ]]; then

@@ -40,15 +40,18 @@ std::string wmNameOf(const PropertyReply& reply) {
 // WM_CLASS is two NUL-terminated strings, instance then class. Parsed here with bounds checks
 // because xcb_icccm_get_wm_class_from_reply writes before its buffer for an empty value and
 // reads past it for one that is not NUL-terminated.
-std::string classNameOf(const PropertyReply& reply) {
+void readWmClass(const PropertyReply& reply, X11ClientWindow& facts) {
+    facts.classInstance.clear();
+    facts.windowClass.clear();
     if (!reply || reply->type != XCB_ATOM_STRING)
-        return {};
+        return;
     std::string_view bytes = bytesOf(*reply);
     std::string_view instance = bytes.substr(0, bytes.find('\0'));
     std::string_view rest =
         instance.size() < bytes.size() ? bytes.substr(instance.size() + 1) : std::string_view{};
     std::string_view windowClass = rest.substr(0, rest.find('\0'));
-    return utf8FromLatin1(windowClass.empty() ? instance : windowClass, kMaxNameUnits * 4);
+    facts.classInstance = utf8FromLatin1(instance, kMaxNameUnits * 4);
+    facts.windowClass = utf8FromLatin1(windowClass, kMaxNameUnits * 4);
 }
 
 std::string processName(pid_t pid) {
@@ -230,7 +233,7 @@ bool X11WindowCache::take(X11CachedWindow& window, Pending& pending,
     if (asked & kFactClass) {
         PropertyReply wmClass = takeProperty(c, pending.wmClass, &gone);
         window.hasClass = wmClass != nullptr;
-        window.className = classNameOf(wmClass);
+        readWmClass(wmClass, window.facts);
     }
     if (asked & kFactNetName)
         window.netWmName = netWmNameOf(e, takeProperty(c, pending.netWmName, &gone));
@@ -266,7 +269,7 @@ bool X11WindowCache::take(X11CachedWindow& window, Pending& pending,
     const pid_t pid = window.resourcePid != 0 ? window.resourcePid : window.claimedPid;
     if ((asked & (kFactClass | kFactPid)) != 0 || facts.pid != pid) {
         facts.pid = pid;
-        facts.ownerName = window.className;
+        facts.ownerName = facts.windowClass.empty() ? facts.classInstance : facts.windowClass;
         if (facts.ownerName.empty())
             facts.ownerName = processName(pid);
         if (facts.ownerName.empty())

@@ -35,8 +35,9 @@ struct X11ClientWindow {
     xcb_window_t id = 0;
     pid_t pid = 0;         // 0 when neither X-Resource nor _NET_WM_PID tells
     std::string ownerName; // WM_CLASS class, else instance, else the process name; never empty
-    std::string title;     // _NET_WM_NAME, else WM_NAME, as valid UTF-8
-    int layer = 0;         // 0 for normal and dialog windows
+    std::string windowClass, classInstance; // WM_CLASS's two parts, empty when not set
+    std::string title;                      // _NET_WM_NAME, else WM_NAME, as valid UTF-8
+    int layer = 0;                          // 0 for normal and dialog windows
     bool isViewable = false;
     bool isHidden = false; // _NET_WM_STATE_HIDDEN: minimized, or shaded away
     std::uint32_t desktop = kAllDesktops;
@@ -59,8 +60,8 @@ enum X11Fact : std::uint32_t {
 };
 
 struct X11CachedWindow {
-    // id, pid, ownerName, title, layer, isViewable, isHidden, desktop; isOnCurrentDesktop is
-    // the reader's to fill in.
+    // id, pid, ownerName, WM_CLASS, title, layer, isViewable, isHidden, desktop;
+    // isOnCurrentDesktop is the reader's to fill in.
     X11ClientWindow facts;
     xcb_window_t parent = 0;
     // The ancestor that is a child of the root (the window itself when it is one); 0 unknown.
@@ -68,7 +69,7 @@ struct X11CachedWindow {
     std::uint8_t mapState = XCB_MAP_STATE_UNMAPPED;
     bool isOverrideRedirect = false;
     bool hasClass = false; // WM_CLASS is set (without a manager, what makes a client window)
-    std::string className, netWmName, wmName;
+    std::string netWmName, wmName;
     pid_t resourcePid = 0; // from X-Resource, read once: a window never changes owner
     pid_t claimedPid = 0;  // _NET_WM_PID, which the client may set to anything
     std::uint32_t stale = kAllFacts;

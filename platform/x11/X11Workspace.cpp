@@ -23,6 +23,9 @@ std::vector<RunningApplication> X11Workspace::runningApplications() {
         application.localizedName = window.ownerName;
         if (auto icon = icons.find(window.pid); icon != icons.end())
             application.icon = icon->second;
+        else if (fallbackIcons_)
+            application.icon = fallbackIcons_->iconFor(window.windowClass, window.classInstance,
+                                                       devicePixelRatio_);
         applications.push_back(std::move(application));
     }
     return applications;
