@@ -323,6 +323,66 @@ void X11TestDesktop::syncHelper() {
     std::free(xcb_get_input_focus_reply(helper_, xcb_get_input_focus(helper_), nullptr));
 }
 
+void X11TestDesktop::playWindowManager(const std::vector<xcb_window_t>& windows, int depth) {
+    xcb_connection_t* c = helper_;
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    for (xcb_window_t window : windows) {
+        xcb_window_t parent = screen->root;
+        for (int level = 0; level < depth; ++level) {
+            const xcb_window_t frame = xcb_generate_id(c);
+            xcb_create_window(c, XCB_COPY_FROM_PARENT, frame, parent, 0, 0, 400, 300, 0,
+                              XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+            xcb_map_window(c, frame);
+            if (level == 0)
+                frames_[window] = frame;
+            parent = frame;
+        }
+        xcb_reparent_window(c, window, parent, 0, 0);
+    }
+    const xcb_window_t check = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, check, screen->root, -1, -1, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    setProperty(check, "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW, 32, &check, 1);
+    setProperty(check, "_NET_WM_NAME", atom("UTF8_STRING"), 8, "Corvane test manager", 20);
+    setProperty(screen->root, "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW, 32, &check, 1);
+    const xcb_atom_t supported[] = {atom("_NET_ACTIVE_WINDOW"), atom("_NET_CLIENT_LIST_STACKING")};
+    setProperty(screen->root, "_NET_SUPPORTED", XCB_ATOM_ATOM, 32, supported, 2);
+    setProperty(screen->root, "_NET_CLIENT_LIST_STACKING", XCB_ATOM_WINDOW, 32, windows.data(),
+                windows.size());
+}
+
+void X11TestDesktop::stackFrames(const std::vector<xcb_window_t>& bottomToTop) {
+    const std::uint32_t above = XCB_STACK_MODE_ABOVE;
+    for (xcb_window_t window : bottomToTop)
+        xcb_configure_window(helper_, frames_.at(window), XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    syncHelper();
+}
+
+void X11TestDesktop::announceActive(xcb_window_t window) {
+    setProperty(root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW, 32, &window, 1);
+}
+
+void X11TestDesktop::listenToRoot() {
+    const std::uint32_t events = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(helper_, root(), XCB_CW_EVENT_MASK, &events);
+    syncHelper();
+}
+
+std::vector<std::pair<xcb_atom_t, xcb_window_t>> X11TestDesktop::rootMessages() {
+    // Corvane's requests are handled before the helper's next one is answered.
+    xcb_connection_t* corvane = connection_->xcb();
+    std::free(xcb_get_input_focus_reply(corvane, xcb_get_input_focus(corvane), nullptr));
+    syncHelper();
+    std::vector<std::pair<xcb_atom_t, xcb_window_t>> messages;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(helper_)) {
+        const auto& message = *reinterpret_cast<xcb_client_message_event_t*>(event);
+        if ((event->response_type & 0x7F) == XCB_CLIENT_MESSAGE)
+            messages.emplace_back(message.type, message.window);
+        std::free(event);
+    }
+    return messages;
+}
+
 std::uint8_t X11TestDesktop::keycodeFor(std::uint32_t keysym) {
     for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap_);
          key <= xkb_keymap_max_keycode(keymap_); ++key) {
