@@ -1,8 +1,8 @@
 // The corvane program: Corvane's core on the X11 backend (keyboard, windows, activation, login
 // item, log; on a connection of its own) and the Qt backend (run loop, preferences, tray menu,
 // alerts, the panel). It runs on the display named by $DISPLAY, once per display, and ends
-// cleanly when the process is asked to stop (SIGINT, SIGTERM, SIGHUP) or another instance takes
-// the display over (status 0), and when the display goes away (status 1, whichever connection,
+// cleanly when the process is asked to stop (SIGINT, SIGTERM, SIGHUP) or another program takes
+// its selection (status 0), and when the display goes away (status 1, whichever connection,
 // Corvane's or the toolkit's, notices first).
 
 #include "app/Corvane.h"
@@ -40,9 +40,11 @@
 
 #if defined(__SANITIZE_ADDRESS__)
 // Allocations that system libraries keep for the life of the process (the D-Bus connection the
-// tray and the platform theme open, font caches) are not Corvane's leaks.
+// tray and the platform theme open, font caches, the toolkit's libX11 display, which Qt's xcb
+// plugin leaves open when the X server has gone) are not Corvane's leaks. Corvane itself speaks
+// to X through xcb only.
 extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libdbus-1.so\nleak:libfontconfig.so\n";
+    return "leak:libdbus-1.so\nleak:libfontconfig.so\nleak:libX11.so\n";
 }
 #endif
 
@@ -121,7 +123,7 @@ int main(int argc, char** argv) {
     // One Corvane per display, settled before the keyboard is grabbed.
     const auto instance = X11InstanceSelection::claim(*connection);
     if (!instance)
-        return EXIT_SUCCESS;
+        return connection->isLost() ? EXIT_FAILURE : EXIT_SUCCESS;
     // The panel, the tray and the compositor check are X11 features.
     qputenv("QT_QPA_PLATFORM", "xcb");
     watchedConnection = connection.get();

@@ -15,7 +15,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+
+#if defined(CORVANE_QT_HAS_XCB)
 #include <xcb/xcb.h>
+#endif
 
 namespace corvane {
 
@@ -35,6 +38,7 @@ void syncSystemAppearance() {
 // The _NET_WM_CM_S<screen> atom of a connection. Atoms live as long as the X server, so it is
 // asked once: every switch checks for a compositor before the panel is mapped, and each round
 // trip on that path delays the panel.
+#if defined(CORVANE_QT_HAS_XCB)
 xcb_atom_t compositorSelection(xcb_connection_t* connection) {
     static xcb_connection_t* askedOn = nullptr;
     static xcb_atom_t atom = XCB_ATOM_NONE;
@@ -50,10 +54,14 @@ xcb_atom_t compositorSelection(xcb_connection_t* connection) {
     std::free(reply);
     return atom;
 }
+#endif
 
 } // namespace
 
 bool isCompositorRunning() {
+#if !defined(CORVANE_QT_HAS_XCB)
+    return false;
+#else
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (!x11 || !x11->connection())
         return false;
@@ -68,6 +76,7 @@ bool isCompositorRunning() {
     const bool owned = owner->owner != XCB_NONE;
     std::free(owner);
     return owned;
+#endif
 }
 
 QRect desktopGeometry() {

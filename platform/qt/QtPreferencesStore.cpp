@@ -46,18 +46,6 @@ bool looksDamaged(const QString& path) {
     return decoded.toUtf8() != bytes;
 }
 
-QVariant toVariant(const PropertyValue& value) {
-    if (const auto* text = std::get_if<std::string>(&value))
-        return QString::fromStdString(*text);
-    if (const auto* flag = std::get_if<bool>(&value))
-        return *flag;
-    if (const auto* number = std::get_if<double>(&value))
-        return *number;
-    if (const auto* other = std::get_if<OtherValue>(&value))
-        return QString::fromStdString(other->description);
-    return {};
-}
-
 PropertyValue fromVariant(const QVariant& variant) {
     if (!variant.isValid())
         return std::monostate{};
@@ -79,6 +67,18 @@ PropertyValue fromVariant(const QVariant& variant) {
 }
 
 } // namespace
+
+QVariant toQVariant(const PropertyValue& value) {
+    if (const auto* text = std::get_if<std::string>(&value))
+        return QString::fromStdString(*text);
+    if (const auto* flag = std::get_if<bool>(&value))
+        return *flag;
+    if (const auto* number = std::get_if<double>(&value))
+        return *number;
+    if (const auto* other = std::get_if<OtherValue>(&value))
+        return QString::fromStdString(other->description);
+    return {};
+}
 
 QtPreferencesStore::QtPreferencesStore(const QString& filePath, SystemLog& log)
     : filePath_(filePath), log_(log) {
@@ -159,7 +159,7 @@ void QtPreferencesStore::setObject(const std::string& key, const PropertyValue& 
     if (isAbsent(value))
         settings_->remove(qkey);
     else
-        settings_->setValue(qkey, toVariant(value));
+        settings_->setValue(qkey, toQVariant(value));
     QDir().mkpath(QFileInfo(filePath_).absolutePath());
     settings_->sync();
     if (settings_->status() != QSettings::NoError)

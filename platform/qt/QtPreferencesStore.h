@@ -20,6 +20,7 @@
 #include "platform/Preferences.h"
 
 #include <QString>
+#include <QVariant>
 #include <map>
 #include <memory>
 
@@ -28,6 +29,10 @@ class QSettings;
 namespace corvane {
 
 class SystemLog;
+
+// A value as QSettings stores it: strings as strings, Bools as Bools, numbers as doubles, and
+// an OtherValue as its description.
+QVariant toQVariant(const PropertyValue& value);
 
 class QtPreferencesStore : public PreferencesStore {
   public:

@@ -4,12 +4,16 @@
 #include <QScreen>
 #include <cstdlib>
 #include <memory>
+
+#if defined(CORVANE_QT_HAS_XCB)
 #include <xcb/xcb.h>
+#endif
 
 namespace corvane {
 
 namespace {
 
+#if defined(CORVANE_QT_HAS_XCB)
 struct FreeReply {
     void operator()(void* reply) const { std::free(reply); }
 };
@@ -41,6 +45,7 @@ xcb_atom_t activeWindowAtom(xcb_connection_t* connection) {
     atom = reply->atom;
     return atom;
 }
+#endif
 
 long long overlapArea(const QRect& a, const QRect& b) {
     const QRect common = a.intersected(b);
@@ -50,6 +55,9 @@ long long overlapArea(const QRect& a, const QRect& b) {
 } // namespace
 
 int defaultX11ScreenNumber() {
+#if !defined(CORVANE_QT_HAS_XCB)
+    return 0;
+#else
     int screen = 0;
     char* host = nullptr;
     int display = 0;
@@ -57,9 +65,13 @@ int defaultX11ScreenNumber() {
         screen = 0;
     std::free(host);
     return screen;
+#endif
 }
 
 DesktopFocus readDesktopFocus() {
+#if !defined(CORVANE_QT_HAS_XCB)
+    return {};
+#else
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     xcb_connection_t* c = x11 ? x11->connection() : nullptr;
     const xcb_screen_t* screen = c ? defaultRootScreen(c) : nullptr;
@@ -96,6 +108,7 @@ DesktopFocus readDesktopFocus() {
     if (geometry && origin)
         focus.activeWindow = QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
     return focus;
+#endif
 }
 
 std::optional<std::size_t> mainScreenIndex(const std::vector<QRect>& screens,

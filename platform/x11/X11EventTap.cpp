@@ -238,15 +238,8 @@ void X11EventTap::probeSwitchKeys() {
     switchKeysProbed_ = true;
     xcb_connection_t* c = connection_.xcb();
     const xcb_window_t root = connection_.root();
-    const auto& tabs = grabKeymap_.tab;
     for (const KeyGrab& grab : grabsForInterest({interest_.chordModifierFlag, true}, grabKeymap_)) {
         if (std::binary_search(grabs_.begin(), grabs_.end(), grab))
-            continue;
-        // Tab with a chord's modifiers is told about as the chord when it becomes one.
-        const auto held = static_cast<std::uint16_t>(
-            grab.modifiers & ~kX11ShiftMask & (kX11ControlMask | kX11Mod1Mask | kX11Mod4Mask));
-        if ((held == kX11Mod1Mask || held == kX11Mod4Mask) &&
-            std::find(tabs.begin(), tabs.end(), grab.keycode) != tabs.end())
             continue;
         auto cookie = xcb_grab_key(c, 0, root, grab.modifiers, grab.keycode, XCB_GRAB_MODE_ASYNC,
                                    XCB_GRAB_MODE_ASYNC);
@@ -341,13 +334,16 @@ void X11EventTap::handleError(const xcb_generic_error_t& error) {
     auto found = grabSequences_.find(error.sequence);
     if (found == grabSequences_.end())
         return;
-    // Reported once per combination, however many lock combinations of it failed.
+    // Reported once per combination and role, however many lock combinations of it failed: a
+    // switch key's combination can become the chord when the hotkey changes.
     const GrabConflict conflict{
         baseKeysym(found->second.keycode),
         static_cast<std::uint16_t>(found->second.modifiers &
                                    (kX11ShiftMask | kX11ControlMask | kX11Mod1Mask | kX11Mod4Mask)),
         found->second.isChord};
-    if (!reportedConflicts_.insert(keyCombinationLabel(conflict)).second)
+    if (!reportedConflicts_
+             .insert(keyCombinationLabel(conflict) + (conflict.isChord ? " chord" : ""))
+             .second)
         return;
     connection_.log().log(grabConflictLine(conflict, readWindowManagerName(connection_)));
 }

@@ -73,7 +73,7 @@ std::unique_ptr<X11InstanceSelection> X11InstanceSelection::claim(X11Connection&
                         std::strlen(name), name);
     const xcb_timestamp_t time = serverTimeVia(c, window, connection.ewmh()._NET_WM_PID);
     xcb_set_selection_owner(c, window, selection, time);
-    // Two instances started at once may both have found no owner: the later request wins.
+    // Two instances started at once may both have found no owner; only one of them gets it.
     if (const xcb_window_t owner = selectionOwner(c, selection); owner != window) {
         xcb_destroy_window(c, window);
         xcb_flush(c);
