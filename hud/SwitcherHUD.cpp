@@ -196,6 +196,9 @@ void SwitcherHUD::hide() {
     isUnseen_ = false;
     if (!panel || !panel->isVisible())
         return;
+    // The pointer goes through the fading panel at once: the window under it is told now, not
+    // after the window chosen is activated.
+    panel->setIgnoresMouseEvents(true);
     std::erase_if(fadeOuts_, [](const auto& fade) { return fade->isDone(); });
     std::shared_ptr<Panel> fading = panel;
     std::weak_ptr<SwitcherHUD> weakSelf = weak_from_this();
@@ -267,6 +270,7 @@ void SwitcherHUD::presentPanel() {
     panel->setFrame(panelFrame(shownOnScreen_, windows.size()), false);
     keepSelectionOnScreen();
     panel->setAlphaValue(0);
+    panel->setIgnoresMouseEvents(false);
     panel->orderFrontRegardless();
     std::shared_ptr<Panel> shown = panel;
     animations_.runAnimationGroup([shown](AnimationGroup& group) {

@@ -28,6 +28,7 @@ class MacPanelBackend : public PanelBackend {
     void panelDidOrderOut() override { inner_.panelDidOrderOut(); }
     void panelDidChangeFrame() override { inner_.panelDidChangeFrame(); }
     void panelDidChangeAlpha() override { inner_.panelDidChangeAlpha(); }
+    void panelDidChangeIgnoresMouseEvents() override { inner_.panelDidChangeIgnoresMouseEvents(); }
     void panelNeedsDisplay() override { inner_.panelNeedsDisplay(); }
 
   private:

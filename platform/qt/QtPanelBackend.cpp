@@ -1,5 +1,6 @@
 #include "platform/qt/QtPanelBackend.h"
 
+#include "platform/qt/QtRunLoop.h"
 #include "platform/qt/QtScreen.h"
 
 #include <QCursor>
@@ -17,6 +18,7 @@
 #include <string>
 
 #if defined(CORVANE_QT_HAS_XCB)
+#include <xcb/shape.h>
 #include <xcb/xcb.h>
 #endif
 
@@ -172,7 +174,9 @@ void QtPanelWindow::changeEvent(QEvent* event) {
 QtPanelBackend::QtPanelBackend(Panel& panel, std::function<bool()> compositorProbe,
                                std::function<QRect()> screenArea)
     : panel_(panel), compositorProbe_(std::move(compositorProbe)),
-      screenArea_(std::move(screenArea)), window_(std::make_unique<QtPanelWindow>(panel)) {}
+      screenArea_(std::move(screenArea)), window_(std::make_unique<QtPanelWindow>(panel)),
+      // Only on X11 do the keys come on a connection of Corvane's own, drained before sleeping.
+      mapsBeforeSleeping_(QGuiApplication::platformName() == QLatin1String("xcb")) {}
 
 QtPanelBackend::~QtPanelBackend() {
     // The panel is going away: no event of the closing window may reach it.
@@ -192,14 +196,65 @@ void QtPanelBackend::panelDidOrderFront() {
 void QtPanelBackend::showWindow() {
     // A window already up keeps its pointer state: re-showing a fading panel must not make the
     // pointer leave and enter again.
-    if (!window_->isVisible())
-        window_->showUnderRestingPointer();
+    if (window_->isVisible()) {
+        window_->raise();
+        window_->update();
+        return;
+    }
+    if (mapRequested_)
+        return;
+    mapRequested_ = true;
+    if (!mapsBeforeSleeping_) {
+        mapIfStillWanted();
+        return;
+    }
+    runBeforeSleeping(window_.get(), [this] { mapIfStillWanted(); });
+}
+
+void QtPanelBackend::mapIfStillWanted() {
+    if (!mapRequested_)
+        return;
+    mapRequested_ = false;
+    if (!panel_.isVisible() || window_->isVisible())
+        return;
+    if (panel_.ignoresMouseEvents() && panel_.alphaValue() <= 0)
+        return;
+    window_->showUnderRestingPointer();
+    applyInputShape();
     window_->raise();
     window_->update();
 }
 
 void QtPanelBackend::panelDidOrderOut() {
+    mapRequested_ = false;
     window_->hide();
+}
+
+void QtPanelBackend::panelDidChangeIgnoresMouseEvents() {
+    applyInputShape();
+}
+
+void QtPanelBackend::applyInputShape() {
+#if defined(CORVANE_QT_HAS_XCB)
+    const bool empty = panel_.ignoresMouseEvents();
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    // A window not made yet gets its shape when it is mapped.
+    if (empty == inputShapeIsEmpty_ || !x11 || !x11->connection() || !window_->windowHandle())
+        return;
+    inputShapeIsEmpty_ = empty;
+    xcb_connection_t* c = x11->connection();
+    const auto id = static_cast<xcb_window_t>(window_->winId());
+    if (!empty) {
+        xcb_shape_mask(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, id, 0, 0, XCB_NONE);
+        xcb_flush(c);
+        return;
+    }
+    xcb_shape_rectangles(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED, id, 0,
+                         0, 0, nullptr);
+    // The round trip proves the server has processed the change and sent the crossing events
+    // it caused before the caller's next request on any other connection.
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+#endif
 }
 
 void QtPanelBackend::panelDidChangeFrame() {

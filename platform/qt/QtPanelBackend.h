@@ -21,6 +21,14 @@
 // knows where its top-left corner lies in the panel, paints the tree shifted by that much,
 // and hands pointer positions back in the panel's coordinates.
 //
+// On X11 the window is mapped at the last moment before the event loop sleeps (runBeforeSleeping),
+// after Corvane's own X connection has been drained: a switch whose release came with its chord (a
+// quick Alt+Tab) is committed by then, and its panel, ignoring the pointer with nothing shown
+// yet, is never mapped. A panel that ignores mouse events gets an empty input shape at once,
+// and Qt's connection is synced: the server has moved the pointer to the window below, and
+// told the window manager, before Corvane asks for an activation on its own connection (a
+// manager that focuses the window under the pointer would otherwise do so after it).
+//
 // Pointer movement, leaving and button releases are handed to the panel, which hit-tests its
 // tree; the pointer enters the panel only by moving (see showUnderRestingPointer). Painting lays
 // the tree out first (Panel::layoutIfNeeded), then draws the part of it that needs painting with
@@ -93,6 +101,7 @@ class QtPanelBackend : public PanelBackend {
     void panelDidOrderOut() override;
     void panelDidChangeFrame() override;
     void panelDidChangeAlpha() override;
+    void panelDidChangeIgnoresMouseEvents() override;
     void panelNeedsDisplay() override;
 
     QtPanelWindow& window() { return *window_; }
@@ -100,8 +109,10 @@ class QtPanelBackend : public PanelBackend {
 
   private:
     void showWindow();
+    void mapIfStillWanted();
     void applyGeometry();
     void applyShape();
+    void applyInputShape();
 
     Panel& panel_;
     std::function<bool()> compositorProbe_;
@@ -111,6 +122,9 @@ class QtPanelBackend : public PanelBackend {
     bool compositorRuns_ = false;
     double lastAlpha_ = 1;
     bool usesShapeMask_ = false;
+    bool mapsBeforeSleeping_;
+    bool mapRequested_ = false; // the map waits for the loop's last moment before sleeping
+    bool inputShapeIsEmpty_ = false;
 };
 
 class QtPanelBackendFactory : public PanelBackendFactory {

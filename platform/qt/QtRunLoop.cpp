@@ -9,8 +9,17 @@
 #include <cmath>
 #include <limits>
 #include <utility>
+#include <vector>
 
 namespace corvane {
+
+namespace {
+// Every live watcher, for work that must come after all of them have drained.
+std::vector<QtConnectionWatcher*>& liveWatchers() {
+    static std::vector<QtConnectionWatcher*> watchers;
+    return watchers;
+}
+} // namespace
 
 QtMainQueue::QtMainQueue() : context_(std::make_unique<QObject>()) {}
 
@@ -150,6 +159,7 @@ void QtApplication::terminate() {
 
 QtConnectionWatcher::QtConnectionWatcher(int fd, std::function<void()> drain)
     : drain_(std::move(drain)) {
+    liveWatchers().push_back(this);
     if (fd >= 0) {
         notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
         QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
@@ -162,6 +172,7 @@ QtConnectionWatcher::QtConnectionWatcher(int fd, std::function<void()> drain)
 
 QtConnectionWatcher::~QtConnectionWatcher() {
     QObject::disconnect(aboutToBlock_);
+    std::erase(liveWatchers(), this);
 }
 
 void QtConnectionWatcher::drainNow() {
@@ -170,6 +181,27 @@ void QtConnectionWatcher::drainNow() {
     isDraining_ = true;
     drain_();
     isDraining_ = false;
+}
+
+void runBeforeSleeping(QObject* context, std::function<void()> work) {
+    auto* dispatcher = QAbstractEventDispatcher::instance(QThread::currentThread());
+    if (!context || !work || !dispatcher)
+        return;
+    // Slots run in the order they were connected, and watchers made later than this request
+    // would drain after it: each is drained here first (a second drain finds nothing). What
+    // the drains queue is posted already, so the work, posted now, runs after it.
+    QObject::connect(
+        dispatcher, &QAbstractEventDispatcher::aboutToBlock, context,
+        [context, work = std::move(work)] {
+            // A drain may destroy another watcher (the program ending on a lost connection).
+            for (QtConnectionWatcher* watcher : std::vector(liveWatchers())) {
+                if (std::find(liveWatchers().begin(), liveWatchers().end(), watcher) !=
+                    liveWatchers().end())
+                    watcher->drainNow();
+            }
+            QMetaObject::invokeMethod(context, work, Qt::QueuedConnection);
+        },
+        Qt::SingleShotConnection);
 }
 
 } // namespace corvane

@@ -1,7 +1,8 @@
 #pragma once
 // The Qt event loop as Corvane's main run loop: the main queue, timers and the clock, the
 // application object, and the watch on a foreign connection (the X11 backend's own xcb
-// connection) that is read as soon as it has data and drained before the loop sleeps.
+// connection) that is read as soon as it has data and drained before the loop sleeps, and work
+// held back to the last moment before the loop sleeps.
 //
 // Covers: queued work in submission order after the current event, one-shot and repeating
 // precise timers, a monotonic clock, launch/terminate order around QApplication::exec().
@@ -102,5 +103,12 @@ class QtConnectionWatcher {
     QMetaObject::Connection aboutToBlock_;
     bool isDraining_ = false;
 };
+
+// Runs `work` once, at the last moment before the event loop next sleeps: after every
+// QtConnectionWatcher has drained its connection, and behind the work that drain queued on the
+// main queue. Output that an event already received would make wrong waits here (the panel's
+// map, when the switch's release is in that drain); it costs one more pass of the loop, no
+// timer and no round trip. Dropped unrun when `context` is destroyed first.
+void runBeforeSleeping(QObject* context, std::function<void()> work);
 
 } // namespace corvane

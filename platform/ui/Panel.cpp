@@ -58,6 +58,14 @@ void Panel::orderOut() {
         backend_->panelDidOrderOut();
 }
 
+void Panel::setIgnoresMouseEvents(bool ignores) {
+    if (ignores == ignoresMouseEvents_)
+        return;
+    ignoresMouseEvents_ = ignores;
+    if (backend_)
+        backend_->panelDidChangeIgnoresMouseEvents();
+}
+
 void Panel::setFloatingPanel(bool floating) {
     isFloatingPanel_ = floating;
     level_ = floating ? WindowLevel::floating : WindowLevel::normal;
@@ -105,14 +113,14 @@ void Panel::updateTrackingAreas(View& view) {
 }
 
 void Panel::pointerMoved(Point location) {
-    if (!isVisible_)
+    if (!isVisible_ || ignoresMouseEvents_)
         return;
     pointer_ = location;
     dispatchPointer(location);
 }
 
 void Panel::pointerLeft() {
-    if (!isVisible_)
+    if (!isVisible_ || ignoresMouseEvents_)
         return;
     pointer_.reset();
     dispatchPointer(std::nullopt);
@@ -177,7 +185,7 @@ void Panel::dispatchPointer(std::optional<Point> location) {
 }
 
 void Panel::mouseUp(Point location, int clickCount) {
-    if (!isVisible_)
+    if (!isVisible_ || ignoresMouseEvents_)
         return;
     layoutIfNeeded();
     View* hit = contentView_->hitTest(location);

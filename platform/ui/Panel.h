@@ -50,6 +50,8 @@ class PanelBackend {
     virtual void panelDidOrderOut() = 0;
     virtual void panelDidChangeFrame() = 0;
     virtual void panelDidChangeAlpha() = 0;
+    // Takes effect before it returns: the pointer's next crossing is already the window's below.
+    virtual void panelDidChangeIgnoresMouseEvents() = 0;
     // The tree changed: call panel.layoutIfNeeded() and repaint, soon (coalesce; the panel asks
     // once until the next layoutIfNeeded()).
     virtual void panelNeedsDisplay() = 0;
@@ -78,6 +80,10 @@ class Panel {
     bool isVisible() const { return isVisible_; }
     void orderFrontRegardless();
     void orderOut();
+    // The pointer passes through to the windows below, and pointer input is ignored. A
+    // panel that ignores mouse events and shows nothing (alpha 0) need not reach the screen.
+    bool ignoresMouseEvents() const { return ignoresMouseEvents_; }
+    void setIgnoresMouseEvents(bool ignores);
 
     unsigned styleMask() const { return styleMask_; }
     BackingStoreType backingType() const { return backing_; }
@@ -107,8 +113,9 @@ class Panel {
 
     // Pointer input from the backend, in the panel's top-left content coordinates. Entered/exited
     // reach the views whose tracking areas the pointer crosses, once per crossing. Input is
-    // ignored while the panel is not visible, and ordering the panel out forgets the pointer
-    // without exit events: a window that is gone must not act on a late leave notification.
+    // ignored while the panel is not visible or ignores mouse events, and ordering the panel out
+    // forgets the pointer without exit events: a window that is gone must not act on a late leave
+    // notification.
     void pointerMoved(Point location);
     void pointerLeft();
     // Hit-tests the tree and hands the event to the deepest view under the point.
@@ -130,6 +137,7 @@ class Panel {
     Rect frame_;
     double alphaValue_ = 1;
     bool isVisible_ = false;
+    bool ignoresMouseEvents_ = false;
     unsigned styleMask_;
     BackingStoreType backing_;
     int level_ = WindowLevel::normal;

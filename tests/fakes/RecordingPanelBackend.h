@@ -1,6 +1,6 @@
 #pragma once
 // A panel backend factory whose backends write what the panel told them into one journal:
-// "orderFront", "orderOut", "frame", "alpha", "needsDisplay".
+// "orderFront", "orderOut", "frame", "alpha", "ignoresMouse", "needsDisplay".
 
 #include "fakes/CallLog.h"
 #include "platform/ui/Panel.h"
@@ -26,6 +26,7 @@ class RecordingPanelBackendFactory : public PanelBackendFactory {
         void panelDidOrderOut() override { journal.record("orderOut"); }
         void panelDidChangeFrame() override { journal.record("frame"); }
         void panelDidChangeAlpha() override { journal.record("alpha"); }
+        void panelDidChangeIgnoresMouseEvents() override { journal.record("ignoresMouse"); }
         void panelNeedsDisplay() override { journal.record("needsDisplay"); }
         CallLog& journal;
     };

@@ -1,13 +1,17 @@
-// The panel on a real X server with two heads: which monitor it opens on, and when the pointer
-// counts as over it.
+// The panel on a real X server with two heads: which monitor it opens on, when the pointer
+// counts as over it, when the window is mapped, and when it lets the pointer through.
 #include "fakes/ManualRunLoop.h"
 #include "hud/SwitcherHUD.h"
 #include "platform/qt/QtPanelBackend.h"
+#include "platform/qt/QtRunLoop.h"
 #include "platform/qt/QtScreen.h"
 #include "platform/qt/QtTextMetrics.h"
 #include "qt/xcb/XcbDesktop.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <optional>
+#include <unistd.h>
 
 namespace corvane {
 namespace {
@@ -163,6 +167,98 @@ TEST_F(PanelOnX11, ThePointerEntersOnlyByMovingAfterThePanelAppears) {
         EXPECT_TRUE(pumpQtUntil([&] { return view->entered == 2; })) << "came in from outside";
         EXPECT_EQ(view->exited, 0) << "the pointer was not over the panel when it went out";
         panel.orderOut();
+    }
+}
+
+// The top-level window the server finds under the pointer, as the window manager is told.
+xcb_window_t windowUnderPointer() {
+    xcb_connection_t* helper = xcbDesktop->helper();
+    auto* reply =
+        xcb_query_pointer_reply(helper, xcb_query_pointer(helper, xcbDesktop->root()), nullptr);
+    const xcb_window_t child = reply ? reply->child : XCB_NONE;
+    std::free(reply);
+    return child;
+}
+
+// The release of a quick switch can already wait on Corvane's own connection, unread, when the
+// switch begins. That connection is drained before the loop sleeps, and the release commits
+// first: the panel of a committed switch is never mapped, and the switch still ends as usual.
+TEST_F(PanelOnX11, ASwitchCommittedBeforeTheLoopSleepsNeverMapsItsPanel) {
+    for (bool releaseWaiting : {false, true}) {
+        SCOPED_TRACE(releaseWaiting ? "release waiting" : "key still held");
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        fcntl(fds[0], F_SETFL, O_NONBLOCK);
+        QtPanelBackendFactory backends([] { return false; });
+        UiContext ui{loop, screen, metrics, backends};
+        auto hud = std::make_shared<SwitcherHUD>(ui);
+        hud->windows = {WindowInfo{1, "App", "One", {}, 7, false},
+                        WindowInfo{2, "App", "Two", {}, 7, false}};
+        int activated = 0;
+        int dismissed = 0;
+        hud->onActivate = [&](WindowInfo) { ++activated; };
+        hud->onDismiss = [&] { ++dismissed; };
+        // Stands for Corvane's connection: what it reads is handed to the main queue.
+        QtMainQueue mainQueue;
+        QtConnectionWatcher watcher(fds[0], [&] {
+            char byte = 0;
+            if (read(fds[0], &byte, 1) == 1)
+                mainQueue.async([&] { hud->activateSelected(); });
+        });
+        if (releaseWaiting) {
+            ASSERT_EQ(write(fds[1], "r", 1), 1);
+        }
+
+        hud->show(true);
+        auto* backend = dynamic_cast<QtPanelBackend*>(hud->panel->backend());
+        ASSERT_NE(backend, nullptr);
+        pumpQtFor(std::chrono::milliseconds(200));
+        EXPECT_EQ(backend->window().isVisible(), !releaseWaiting);
+        EXPECT_EQ(activated, releaseWaiting ? 1 : 0);
+        if (!releaseWaiting)
+            hud->activateSelected();
+        loop.advance(1);
+        pumpQtFor(std::chrono::milliseconds(50));
+        EXPECT_FALSE(backend->window().isVisible());
+        EXPECT_FALSE(hud->isOpen());
+        EXPECT_EQ(dismissed, 1);
+        close(fds[0]);
+        close(fds[1]);
+    }
+}
+
+// A window manager that focuses the window under the pointer must hear of the crossing before
+// the activation that follows a commit: by then the server no longer finds the panel there,
+// though it stays on screen for its fade, and a new switch takes the pointer again.
+TEST_F(PanelOnX11, ACommittedPanelLetsThePointerThroughBeforeTheActivation) {
+    for (bool compositor : {false, true}) {
+        SCOPED_TRACE(compositor ? "with a compositor" : "without a compositor");
+        QtPanelBackendFactory backends([compositor] { return compositor; });
+        UiContext ui{loop, screen, metrics, backends};
+        auto hud = std::make_shared<SwitcherHUD>(ui);
+        hud->windows = {WindowInfo{1, "App", "One", {}, 7, false},
+                        WindowInfo{2, "App", "Two", {}, 7, false}};
+        std::optional<xcb_window_t> underPointerAtActivation;
+        hud->onActivate = [&](WindowInfo) { underPointerAtActivation = windowUnderPointer(); };
+        warpPointer(kHead / 2, 450); // the panel's centre
+        hud->show(true);
+        loop.advance(0.3);
+        auto* backend = dynamic_cast<QtPanelBackend*>(hud->panel->backend());
+        ASSERT_NE(backend, nullptr);
+        ASSERT_TRUE(pumpQtUntil([&] { return backend->window().isVisible(); }));
+        const auto panelWindow = static_cast<xcb_window_t>(backend->window().winId());
+        ASSERT_TRUE(pumpQtUntil([&] { return windowUnderPointer() == panelWindow; }));
+
+        hud->activateSelected();
+        ASSERT_TRUE(underPointerAtActivation.has_value());
+        EXPECT_NE(*underPointerAtActivation, panelWindow);
+
+        // A chord during the fade-out.
+        hud->show(true);
+        loop.advance(0.3);
+        EXPECT_TRUE(pumpQtUntil([&] { return windowUnderPointer() == panelWindow; }));
+        hud->hide();
+        loop.advance(1);
     }
 }
 

@@ -5,9 +5,10 @@
 #include "harness/X11TestDesktop.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 #include <chrono>
 #include <functional>
-#include <thread>
 
 namespace corvane::testing {
 
@@ -20,8 +21,11 @@ inline bool pumpQtUntil(const std::function<bool()>& condition,
     while (!condition()) {
         if (std::chrono::steady_clock::now() > deadline)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        // A loop that goes on until it would sleep, as the program's does: what waits for
+        // that moment (the panel's map) runs too.
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
     }
     return true;
 }
