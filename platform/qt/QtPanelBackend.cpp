@@ -232,6 +232,9 @@ void QtPanelBackend::panelDidOrderOut() {
 
 void QtPanelBackend::panelDidChangeIgnoresMouseEvents() {
     applyInputShape();
+    // Committed before its fade-in showed anything: nothing of it would be seen or take input.
+    if (panel_.ignoresMouseEvents() && panel_.alphaValue() <= 0 && window_->isVisible())
+        window_->hideKeepingPointer();
 }
 
 void QtPanelBackend::applyInputShape() {

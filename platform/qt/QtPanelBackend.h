@@ -24,7 +24,8 @@
 // On X11 the window is mapped at the last moment before the event loop sleeps (runBeforeSleeping),
 // after Corvane's own X connection has been drained: a switch whose release came with its chord (a
 // quick Alt+Tab) is committed by then, and its panel, ignoring the pointer with nothing shown
-// yet, is never mapped. A panel that ignores mouse events gets an empty input shape at once,
+// yet, is never mapped; one committed just after its map, before its fade-in showed anything,
+// is unmapped at once. A panel that ignores mouse events gets an empty input shape at once,
 // and Qt's connection is synced: the server has moved the pointer to the window below, and
 // told the window manager, before Corvane asks for an activation on its own connection (a
 // manager that focuses the window under the pointer would otherwise do so after it).
