@@ -339,6 +339,7 @@ TEST_F(HUDTest, TheFadingPanelCommitsNothingMoreAndClosuresDieWithTheHUD) {
     auto panel = hud->panel;
     panel->pointerMoved({50, 50});
     hud->activateSelected();
+    EXPECT_TRUE(panel->ignoresMouseEvents()) << "the pointer goes through the fading panel";
     panel->pointerLeft();
     panel->mouseUp(centreOfCard(0)); // the fading panel's cards commit nothing either
     panel->pointerMoved({50, 50});
@@ -348,6 +349,7 @@ TEST_F(HUDTest, TheFadingPanelCommitsNothingMoreAndClosuresDieWithTheHUD) {
     EXPECT_EQ(loop.validTimerCount(), 0u);
 
     hud->show(true);
+    EXPECT_FALSE(panel->ignoresMouseEvents());
     panel->pointerMoved({50, 50});
     panel->pointerLeft(); // arms the timer
     hud->activateSelected();
