@@ -3,7 +3,6 @@
 // answers and raises. Each scenario ends with the panel faded out and the switch state idle,
 // and names every window raised on the way, so a commit made twice shows.
 #include "fakes/ShellWorld.h"
-#include "hud/SwitcherHUD.h"
 
 #include <gtest/gtest.h>
 #include <map>
@@ -37,14 +36,6 @@ struct SwitchWorld {
     }
     bool panelVisible() { return hud().panel && hud().panel->isVisible(); }
     bool switchKeysWanted() const { return world.taps.tap()->interests.back().switchKeysWanted; }
-    void clickCard(std::size_t index) {
-        Panel& panel = *hud().panel;
-        panel.layoutIfNeeded();
-        const Rect card = hud().cardWrappers.at(index)->frameInAncestor(panel.contentView().get());
-        panel.pointerMoved(Point{card.midX(), card.midY()});
-        panel.mouseUp(Point{card.midX(), card.midY()});
-        world.loop.runQueued();
-    }
 
     // Plays one step of a scenario:
     //   opt, opt+shift, cmd  the modifiers now down; release: all up
@@ -74,7 +65,7 @@ struct SwitchWorld {
         else if (step == "leave")
             hud().panel->pointerLeft();
         else if (step.starts_with("click:"))
-            clickCard(std::stoul(arg()));
+            world.clickCard(std::stoul(arg()));
         else if (step.starts_with("wait:"))
             world.loop.advance(std::stod(arg()));
         else if (step == "none")

@@ -15,6 +15,7 @@
 #include "fakes/RecordedDesktop.h"
 #include "fakes/RecordingPanelBackend.h"
 #include "fakes/ShellFakes.h"
+#include "hud/SwitcherHUD.h"
 
 #include <memory>
 
@@ -67,6 +68,17 @@ struct ShellWorld {
         const TapResult result = keyDown(key, flags);
         send(kCGEventKeyUp, key, flags);
         return result;
+    }
+
+    // The pointer moves to the middle of card `index` of the HUD's panel and clicks there.
+    void clickCard(std::size_t index) {
+        SwitcherHUD& hud = *delegate->hud;
+        Panel& panel = *hud.panel;
+        panel.layoutIfNeeded();
+        const Rect card = hud.cardWrappers.at(index)->frameInAncestor(panel.contentView().get());
+        panel.pointerMoved(Point{card.midX(), card.midY()});
+        panel.mouseUp(Point{card.midX(), card.midY()});
+        loop.runQueued();
     }
 
     SwitchFlags flags() const {
