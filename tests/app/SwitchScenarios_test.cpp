@@ -154,6 +154,9 @@ TEST(SwitchScenario, FromChordToRaisedWindow) {
         {"a chord during the fade-out is a fresh switch",
          "opt tab release wait:0.2 opt tab lists:2 =1 wait:1 visible tab release",
          {"Shell", "Doc B"}},
+        {"the pointer entering the fading panel counts for that panel only",
+         "opt tab release wait:0.2 over wait:0.5 opt tab release",
+         {"Shell", "Shell"}},
     };
     for (const Scenario& scenario : scenarios) {
         SCOPED_TRACE(scenario.name);
