@@ -69,6 +69,11 @@ void SwitcherHUD::show(bool forward) {
         fadeOuts_.clear();
         cancelDismissTimer();
     }
+    // A second fade-out may still run after the first ordered the panel out: its end would
+    // close this switch's panel.
+    for (const auto& fade : fadeOuts_)
+        fade->cancel();
+    fadeOuts_.clear();
     createPanelIfNeeded();
     setFirstSelection(forward);
     rebuildCards();

@@ -154,6 +154,10 @@ TEST(SwitchScenario, FromChordToRaisedWindow) {
         {"a chord during the fade-out is a fresh switch",
          "opt tab release wait:0.2 opt tab lists:2 =1 wait:1 visible tab release",
          {"Shell", "Doc B"}},
+        {"a second click on the fading panel does not close the next switch",
+         "opt tab over release hovering click:2 wait:0.4 click:0 wait:0.2 opt tab visible wait:0.4 "
+         "visible release",
+         {"Doc B", "Doc A", "Shell"}},
         {"the pointer entering the fading panel counts for that panel only",
          "opt tab release wait:0.2 over wait:0.5 opt tab release",
          {"Shell", "Shell"}},
