@@ -62,6 +62,10 @@ void AppDelegate::handleModifierRelease() {
 }
 
 void AppDelegate::handleHUDDismiss() {
+    // The fade-out of the last switch ended after a chord had begun the next one, whose action
+    // has not run yet: these flags are the new switch's.
+    if (pendingBegins_ > 0)
+        return;
     hudIsShowing = false;
     hudMouseHoverMode = false;
     syncTapInterest();

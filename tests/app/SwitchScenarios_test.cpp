@@ -41,7 +41,8 @@ struct SwitchWorld {
     //   opt, opt+shift, cmd  the modifiers now down; release: all up
     //   tab, shift+tab, cmd+shift+tab, left, right, return, enter, escape, a, up
     //                        a key press with the modifiers down plus those named; swallowed,
-    //                        or passed when written with a leading ~
+    //                        or passed when written with a leading ~; with a leading !
+    //                        only its key-down, and its action waits for the next step
     //   =N                   card N is selected       lists:N  N window lists fetched so far
     //   cards:N              N cards on the panel     visible  the panel is on screen
     //   over, leave          the pointer enters or leaves the panel;  click:N  a click on card N
@@ -91,12 +92,15 @@ struct SwitchWorld {
                                                                  {"a", 0},
                                                                  {"up", 126}};
         const bool passes = step.starts_with("~");
-        std::istringstream parts(step.substr(passes ? 1 : 0));
+        const bool quick = step.starts_with("!");
+        std::istringstream parts(step.substr(passes || quick ? 1 : 0));
         std::uint64_t word = 0;
         for (std::string part; std::getline(parts, part, '+');) {
             if (keys.contains(part)) {
-                EXPECT_EQ(world.press(keys.at(part), held | word),
-                          passes ? TapResult::pass : TapResult::swallow);
+                const TapResult result =
+                    quick ? world.taps.send(kCGEventKeyDown, keys.at(part), held | word)
+                          : world.press(keys.at(part), held | word);
+                EXPECT_EQ(result, passes ? TapResult::pass : TapResult::swallow);
                 return;
             }
             word |= modifiers.at(part);
@@ -158,6 +162,9 @@ TEST(SwitchScenario, FromChordToRaisedWindow) {
          "opt tab over release hovering click:2 wait:0.4 click:0 wait:0.2 opt tab visible wait:0.4 "
          "visible release",
          {"Doc B", "Doc A", "Shell"}},
+        {"a chord whose action runs after the fade-out ended still opens a switch",
+         "opt tab release wait:0.49 opt !tab wait:0.1 visible =1 release",
+         {"Shell", "Shell"}},
         {"the pointer entering the fading panel counts for that panel only",
          "opt tab release wait:0.2 over wait:0.5 opt tab release",
          {"Shell", "Shell"}},
