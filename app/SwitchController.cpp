@@ -43,6 +43,10 @@ void AppDelegate::stepSelection(bool forward) {
 }
 
 void AppDelegate::commitSwitch() {
+    // A fading panel belongs to a switch that has ended (a click, the dismiss timer, a release
+    // out of hover mode); the hover flag that let this key through only waits for the fade.
+    if (hud->isFadingOut())
+        return;
     hud->activateSelected();
 }
 

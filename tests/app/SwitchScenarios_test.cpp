@@ -162,6 +162,12 @@ TEST(SwitchScenario, FromChordToRaisedWindow) {
          "opt tab over release hovering click:2 wait:0.4 click:0 wait:0.2 opt tab visible wait:0.4 "
          "visible release",
          {"Doc B", "Doc A", "Shell"}},
+        {"Return after a click in hover mode raises nothing more",
+         "opt tab over release hovering click:2 return",
+         {"Doc B"}},
+        {"Return after the release of a chord made in hover mode raises nothing more",
+         "opt tab over release hovering leave opt tab release right return",
+         {"Doc B"}},
         {"a chord whose action runs after the fade-out ended still opens a switch",
          "opt tab release wait:0.49 opt !tab wait:0.1 visible =1 release",
          {"Shell", "Shell"}},
