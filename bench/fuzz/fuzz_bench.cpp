@@ -4,7 +4,7 @@
 //
 //   corvane_fuzz_bench [count] [--seed N] [--without feature,...] [--replay 'steps']
 //
-// Features: quickEvents unseenModifiers keysAfterHUDCommit chordOverFadingPanel sharedTitles.
+// Features: quickEvents unseenModifiers keysAfterHeldCommit chordOverFadingPanel sharedTitles.
 
 #include "fuzz/CoreFuzzer.h"
 
@@ -22,7 +22,7 @@ bool leaveOut(Features& features, std::string_view name) {
     const std::map<std::string_view, bool Features::*> named{
         {"quickEvents", &Features::quickEvents},
         {"unseenModifiers", &Features::unseenModifiers},
-        {"keysAfterHUDCommit", &Features::keysAfterHUDCommit},
+        {"keysAfterHeldCommit", &Features::keysAfterHeldCommit},
         {"chordOverFadingPanel", &Features::chordOverFadingPanel},
         {"sharedTitles", &Features::sharedTitles}};
     const auto found = named.find(name);

@@ -70,15 +70,18 @@ struct ShellWorld {
         return result;
     }
 
-    // The pointer moves to the middle of card `index` of the HUD's panel and clicks there.
-    void clickCard(std::size_t index) {
+    // The pointer moves to the middle of card `index` of the HUD's panel and clicks there;
+    // returns that point, in the panel's content coordinates.
+    Point clickCard(std::size_t index) {
         SwitcherHUD& hud = *delegate->hud;
         Panel& panel = *hud.panel;
         panel.layoutIfNeeded();
         const Rect card = hud.cardWrappers.at(index)->frameInAncestor(panel.contentView().get());
-        panel.pointerMoved(Point{card.midX(), card.midY()});
-        panel.mouseUp(Point{card.midX(), card.midY()});
+        const Point middle{card.midX(), card.midY()};
+        panel.pointerMoved(middle);
+        panel.mouseUp(middle);
         loop.runQueued();
+        return middle;
     }
 
     SwitchFlags flags() const {

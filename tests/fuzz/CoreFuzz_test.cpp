@@ -23,10 +23,9 @@ Features ciFeatures() {
     features.unseenModifiers = false;
     // Waits for: after a click or the dismiss timer commits with the modifier still held, a
     // further Tab reopens the old window list instead of starting a fresh switch. From the same
-    // cause (the switch flags outlive a switch the HUD ended), the release, Return or keypad
-    // Enter then commit a second time, in hover mode too, raising whatever the selection has
-    // moved to since.
-    features.keysAfterHUDCommit = false;
+    // cause (hudIsShowing outlives the switch the HUD ended), the release then commits a second
+    // time, raising whatever the selection has moved to since.
+    features.keysAfterHeldCommit = false;
     // Waits for: after a chord during the fade-out, mouseIsOver is false while the pointer is
     // over the panel.
     features.chordOverFadingPanel = false;

@@ -184,9 +184,11 @@ std::optional<std::string> Player::play(const Step& step) {
         if (visible() && step.number >= 0 &&
             static_cast<std::size_t>(step.number) < hud().cardWrappers.size()) {
             mayCommit = true;
-            pointerIn = true;
             clicking = true;
-            world.clickCard(static_cast<std::size_t>(step.number));
+            const Rect panel = hud().panel->frame();
+            // A panel that kept its frame while the cards were rebuilt may hold cards beyond it.
+            pointerIn = Rect{0, 0, panel.width, panel.height}.contains(
+                world.clickCard(static_cast<std::size_t>(step.number)));
             clicking = false;
         }
         break;
@@ -446,17 +448,13 @@ Step draw(Rng& rng, const Player& player, const Features& features) {
 }
 
 bool allowed(const Step& step, const Player& player, const Features& features) {
-    // A click or the dismiss timer ended the switch while the modifier is still held, or in
-    // hover mode: the switch flags still say it is under way.
-    const AppDelegate& delegate = *player.world.delegate;
-    const bool hudCommit = (delegate.hudIsShowing || delegate.hudMouseHoverMode) && player.fading();
+    // A click or the dismiss timer ended the switch while the modifier is still held: the
+    // switch flags still say it is under way.
+    const bool heldCommit = player.world.delegate->hudIsShowing && player.fading();
     const std::uint64_t chord = player.chordFlag();
     const bool releases =
         step.kind == Step::Kind::flags && (player.held & chord) && !(step.flags & chord);
-    const bool commitKey = step.kind == Step::Kind::keyDown &&
-                           (step.key == kVK_Return || step.key == kVK_ANSI_KeypadEnter);
-    if (!features.keysAfterHUDCommit && hudCommit &&
-        (releases || commitKey || (player.isChord(step) && delegate.hudIsShowing)))
+    if (!features.keysAfterHeldCommit && heldCommit && (releases || player.isChord(step)))
         return false;
     if (!player.isChord(step))
         return true;

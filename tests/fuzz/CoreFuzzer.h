@@ -27,9 +27,9 @@ struct Features {
     bool quickEvents = true;
     // Key events carrying Option or Command although the tap never saw that modifier go down.
     bool unseenModifiers = true;
-    // After a click or the dismiss timer ended the switch, the modifier still held or in hover
-    // mode: the chord, the modifier's release, Return or keypad Enter.
-    bool keysAfterHUDCommit = true;
+    // After a click or the dismiss timer ended the switch with the modifier still held: the
+    // chord, or the modifier's release.
+    bool keysAfterHeldCommit = true;
     // A chord Tab during the fade-out while the pointer rests on the panel.
     bool chordOverFadingPanel = true;
     // Windows of one application with the same title, and untitled windows.
