@@ -34,6 +34,10 @@ Features ciFeatures() {
     return features;
 }
 
+#ifndef CORVANE_FUZZ_SEQUENCES_DEFAULT
+#define CORVANE_FUZZ_SEQUENCES_DEFAULT 20000
+#endif
+
 std::uint64_t fromEnvironment(const char* name, std::uint64_t fallback) {
     const char* value = std::getenv(name);
     return value ? std::stoull(value) : fallback;
@@ -48,8 +52,9 @@ TEST(CoreFuzz, RandomSwitchesKeepEveryInvariant) {
         EXPECT_FALSE(failure) << failure->invariant << " after step " << failure->step;
         return;
     }
-    const auto finding = fuzzSeeds(fromEnvironment("CORVANE_FUZZ_SEED", 1),
-                                   fromEnvironment("CORVANE_FUZZ_SEQUENCES", 20000), ciFeatures());
+    const auto finding = fuzzSeeds(
+        fromEnvironment("CORVANE_FUZZ_SEED", 1),
+        fromEnvironment("CORVANE_FUZZ_SEQUENCES", CORVANE_FUZZ_SEQUENCES_DEFAULT), ciFeatures());
     EXPECT_FALSE(finding) << finding->describe();
 }
 

@@ -288,6 +288,19 @@ std::optional<std::string> Player::checkCommit(const Commit& commit) {
     return std::nullopt;
 }
 
+// One card per window, exactly the selected one marked.
+bool cardsShowSelection(const SwitcherHUD& hud) {
+    const auto count = static_cast<int>(hud.windows.size());
+    if (static_cast<int>(hud.cardViews.size()) != count || hud.selectedIndex < 0 ||
+        hud.selectedIndex >= count)
+        return false;
+    for (int i = 0; i < count; ++i) {
+        if (hud.cardViews[static_cast<std::size_t>(i)]->isSelected() != (i == hud.selectedIndex))
+            return false;
+    }
+    return true;
+}
+
 std::optional<std::string> Player::checkAfterRun() {
     const bool presented = world.panelBackends.journal.count("orderFront") > 0;
     world.panelBackends.journal.calls.clear();
@@ -335,6 +348,9 @@ std::optional<std::string> Player::checkAfterRun() {
     if (world.taps.tap()->interests.back().switchKeysWanted !=
         (flags.hudIsShowing || flags.hudMouseHoverMode))
         return "the switch keys are wanted outside a switch, or not during one";
+    // A clicked card's panel fades out with the previous highlight, by design.
+    if (isVisible && !isFading && !cardsShowSelection(h))
+        return "the panel's cards do not match its windows and selection";
     if (!isVisible && h.mouseIsOver)
         return "the HUD takes the pointer to be over a panel that is not on screen";
     if (isVisible && !isFading && h.mouseIsOver != pointerIn)
@@ -439,6 +455,10 @@ Step draw(Rng& rng, const Player& player, const Features& features) {
         step.seconds = kWaits[static_cast<std::size_t>(rng.below(kWaits.size()))];
     } else if (roll < 98) {
         return desktopChange(rng, player, features);
+    } else if (features.unseenModifiers && rng.chance(50)) {
+        // With the modifier down in one chord, the other one's modifier may be down unseen.
+        step.kind = Step::Kind::cmdTab;
+        step.on = player.chordFlag() == OPT;
     } else {
         step.kind = Step::Kind::keepOpen;
         step.on = rng.chance(50);

@@ -25,7 +25,8 @@ namespace corvane::testing::fuzz {
 struct Features {
     // Events that arrive before the run loop has run the action of the one before.
     bool quickEvents = true;
-    // Key events carrying Option or Command although the tap never saw that modifier go down.
+    // Key events carrying Option or Command although the tap never saw that modifier go down,
+    // and the chord changing mid-sequence (its modifier may already be down).
     bool unseenModifiers = true;
     // After a click or the dismiss timer ended the switch with the modifier still held: the
     // chord, or the modifier's release.
