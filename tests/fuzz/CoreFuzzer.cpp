@@ -291,8 +291,10 @@ std::optional<std::string> Player::checkCommit(const Commit& commit) {
 // One card per window, exactly the selected one marked.
 bool cardsShowSelection(const SwitcherHUD& hud) {
     const auto count = static_cast<int>(hud.windows.size());
-    if (static_cast<int>(hud.cardViews.size()) != count || hud.selectedIndex < 0 ||
-        hud.selectedIndex >= count)
+    if (static_cast<int>(hud.cardViews.size()) != count)
+        return false;
+    // A chord in hover mode may fetch an empty list: the panel stays, empty, by design.
+    if (count > 0 && (hud.selectedIndex < 0 || hud.selectedIndex >= count))
         return false;
     for (int i = 0; i < count; ++i) {
         if (hud.cardViews[static_cast<std::size_t>(i)]->isSelected() != (i == hud.selectedIndex))
