@@ -29,13 +29,27 @@ void AppDelegate::setupHUD() {
 
 void AppDelegate::beginSwitch(bool forward) {
     hud->windows = enumerateWindows(catalogueOf(platform_));
+    // The tap has already seen this switch end, before it could be shown: the chord and the
+    // release arrived together (a quick Alt+Tab, a script). The action that ended it is queued
+    // behind this one and commits or cancels the selection; a panel mapped now would only
+    // stand over the raised window for its fade-out.
+    if (!hudIsShowing && !hud->isOpen()) {
+        hud->selectWithoutShowing(forward);
+        return;
+    }
     if (hud->panel)
         hud->rebuildCards();
     hud->show(forward);
 }
 
 void AppDelegate::advanceSwitch(bool forward) {
-    hud->show(forward);
+    // A click or the dismiss timer ended the last switch while the modifier stayed down: this
+    // press begins a new one, over the windows as they are now.
+    if (!hud->isOpen()) {
+        beginSwitch(forward);
+        return;
+    }
+    hud->moveSelection(forward);
 }
 
 void AppDelegate::stepSelection(bool forward) {
@@ -43,9 +57,9 @@ void AppDelegate::stepSelection(bool forward) {
 }
 
 void AppDelegate::commitSwitch() {
-    // A fading panel belongs to a switch that has ended (a click, the dismiss timer, a release
-    // out of hover mode); the hover flag that let this key through only waits for the fade.
-    if (hud->isFadingOut())
+    // The switch has ended already (a click, the dismiss timer, a release out of hover mode):
+    // the hover flag that let this key through only waits for the fade-out.
+    if (!hud->isOpen())
         return;
     hud->activateSelected();
 }

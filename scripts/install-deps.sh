@@ -12,8 +12,10 @@ build_packages=(
     fonts-dejavu-core
 )
 # What the integration and end-to-end tests and the demo run against: a virtual X server, window
-# managers, a tray, a compositor, and tools to drive keys and take screenshots.
-test_packages=(python3 xvfb xauth openbox fluxbox trayer xcompmgr xdotool x11-utils imagemagick)
+# managers, a tray, a compositor, and tools to drive keys and take screenshots; clang and
+# GNUstep's headers (with GCC's Objective-C runtime headers) for the macOS backend's syntax check.
+test_packages=(python3 xvfb xauth openbox fluxbox trayer xcompmgr xdotool x11-utils imagemagick
+    clang libgnustep-gui-dev libgnustep-base-dev gobjc)
 
 packages=("${build_packages[@]}")
 if [[ "${1:-build}" == "test" ]]; then

@@ -22,8 +22,9 @@
 // and hands pointer positions back in the panel's coordinates.
 //
 // Pointer movement, leaving and button releases are handed to the panel, which hit-tests its
-// tree. Painting lays the tree out first (Panel::layoutIfNeeded), then draws the part of it
-// that needs painting with QtViewPainter.
+// tree; the pointer enters the panel only by moving (see showUnderRestingPointer). Painting lays
+// the tree out first (Panel::layoutIfNeeded), then draws the part of it that needs painting with
+// QtViewPainter.
 
 #include "platform/qt/QtViewPainter.h"
 #include "platform/ui/Panel.h"
@@ -33,6 +34,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace corvane {
 
@@ -52,6 +54,15 @@ class QtPanelWindow : public QWidget {
     void setPanelOrigin(QPoint origin) { panelOrigin_ = origin; }
     const QtViewPainter& viewPainter() const { return painter_; }
 
+    // Maps the window. The X server reports an entry when a window appears under the pointer,
+    // but the pointer only counts as over the panel once it moves (into it or inside it) after
+    // that, as tracking areas report entries: a quick switch with the pointer resting where the
+    // panel opens is not kept open by the pointer.
+    void showUnderRestingPointer();
+    // Unmaps the window while the panel stays visible (a fade nobody can see); the pointer is
+    // not reported to leave.
+    void hideKeepingPointer();
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
@@ -62,10 +73,14 @@ class QtPanelWindow : public QWidget {
 
   private:
     Point toPanel(QPointF position) const;
+    // False for pointer input at the place the pointer rested when the window was mapped.
+    bool pointerHasMoved(QPointF globalPosition);
 
     Panel* panel_;
     QtViewPainter painter_;
     QPoint panelOrigin_;
+    std::optional<QPoint> restingPointer_; // where the pointer was at mapping, until it moves
+    bool hidingQuietly_ = false;
 };
 
 class QtPanelBackend : public PanelBackend {

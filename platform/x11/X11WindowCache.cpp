@@ -40,15 +40,18 @@ std::string wmNameOf(const PropertyReply& reply) {
 // WM_CLASS is two NUL-terminated strings, instance then class. Parsed here with bounds checks
 // because xcb_icccm_get_wm_class_from_reply writes before its buffer for an empty value and
 // reads past it for one that is not NUL-terminated.
-std::string classNameOf(const PropertyReply& reply) {
+void readWmClass(const PropertyReply& reply, X11ClientWindow& facts) {
+    facts.classInstance.clear();
+    facts.windowClass.clear();
     if (!reply || reply->type != XCB_ATOM_STRING)
-        return {};
+        return;
     std::string_view bytes = bytesOf(*reply);
     std::string_view instance = bytes.substr(0, bytes.find('\0'));
     std::string_view rest =
         instance.size() < bytes.size() ? bytes.substr(instance.size() + 1) : std::string_view{};
     std::string_view windowClass = rest.substr(0, rest.find('\0'));
-    return utf8FromLatin1(windowClass.empty() ? instance : windowClass, kMaxNameUnits * 4);
+    facts.classInstance = utf8FromLatin1(instance, kMaxNameUnits * 4);
+    facts.windowClass = utf8FromLatin1(windowClass, kMaxNameUnits * 4);
 }
 
 std::string processName(pid_t pid) {
@@ -230,7 +233,7 @@ bool X11WindowCache::take(X11CachedWindow& window, Pending& pending,
     if (asked & kFactClass) {
         PropertyReply wmClass = takeProperty(c, pending.wmClass, &gone);
         window.hasClass = wmClass != nullptr;
-        window.className = classNameOf(wmClass);
+        readWmClass(wmClass, window.facts);
     }
     if (asked & kFactNetName)
         window.netWmName = netWmNameOf(e, takeProperty(c, pending.netWmName, &gone));
@@ -255,6 +258,7 @@ bool X11WindowCache::take(X11CachedWindow& window, Pending& pending,
         XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, pending.tree, nullptr));
         gone = gone || !tree;
         window.parent = tree ? tree->parent : 0;
+        window.frame = 0;
     }
     const std::uint32_t clientMask = ~xcb_get_setup(c)->resource_id_mask;
     if (auto owner = pidsByClient.find(pending.id & clientMask); owner != pidsByClient.end())
@@ -265,13 +269,58 @@ bool X11WindowCache::take(X11CachedWindow& window, Pending& pending,
     const pid_t pid = window.resourcePid != 0 ? window.resourcePid : window.claimedPid;
     if ((asked & (kFactClass | kFactPid)) != 0 || facts.pid != pid) {
         facts.pid = pid;
-        facts.ownerName = window.className;
+        facts.ownerName = facts.windowClass.empty() ? facts.classInstance : facts.windowClass;
         if (facts.ownerName.empty())
             facts.ownerName = processName(pid);
         if (facts.ownerName.empty())
             facts.ownerName = "Window";
     }
     return !gone;
+}
+
+int X11WindowCache::resolveFrames(const std::unordered_map<xcb_window_t, std::size_t>& topLevels) {
+    xcb_connection_t* c = connection_.xcb();
+    const xcb_window_t root = connection_.root();
+    struct Climb {
+        xcb_window_t id, at;
+        xcb_query_tree_cookie_t cookie;
+    };
+    std::vector<Climb> climbing;
+    for (auto& [id, window] : windows_) {
+        if (window.frame != 0 && topLevels.count(window.frame))
+            continue;
+        window.frame = window.parent == root ? id : 0;
+        if (window.parent != 0 && window.parent != root)
+            climbing.push_back({id, window.parent, {}});
+    }
+    int stages = 0;
+    // Deeper than any manager nests; a loop in a hostile tree cannot keep Corvane here.
+    constexpr int kMaxNesting = 8;
+    for (int depth = 0; depth < kMaxNesting && !climbing.empty(); ++depth) {
+        std::vector<Climb> next;
+        for (Climb& climb : climbing) {
+            if (topLevels.count(climb.at)) {
+                windows_[climb.id].frame = climb.at;
+                continue;
+            }
+            climb.cookie = xcb_query_tree(c, climb.at);
+            next.push_back(climb);
+        }
+        if (next.empty())
+            break;
+        ++stages;
+        climbing.clear();
+        for (Climb& climb : next) {
+            XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, climb.cookie, nullptr));
+            if (!tree || tree->parent == 0)
+                continue; // the ancestor went away: the window is read again when reparented
+            if (tree->parent == root)
+                windows_[climb.id].frame = climb.at;
+            else
+                climbing.push_back({climb.id, tree->parent, {}});
+        }
+    }
+    return stages;
 }
 
 std::uint32_t X11WindowCache::factOfProperty(xcb_atom_t atom) {

@@ -35,8 +35,9 @@ struct X11ClientWindow {
     xcb_window_t id = 0;
     pid_t pid = 0;         // 0 when neither X-Resource nor _NET_WM_PID tells
     std::string ownerName; // WM_CLASS class, else instance, else the process name; never empty
-    std::string title;     // _NET_WM_NAME, else WM_NAME, as valid UTF-8
-    int layer = 0;         // 0 for normal and dialog windows
+    std::string windowClass, classInstance; // WM_CLASS's two parts, empty when not set
+    std::string title;                      // _NET_WM_NAME, else WM_NAME, as valid UTF-8
+    int layer = 0;                          // 0 for normal and dialog windows
     bool isViewable = false;
     bool isHidden = false; // _NET_WM_STATE_HIDDEN: minimized, or shaded away
     std::uint32_t desktop = kAllDesktops;
@@ -54,19 +55,21 @@ enum X11Fact : std::uint32_t {
     kFactType = 1 << 5,       // _NET_WM_WINDOW_TYPE
     kFactDesktop = 1 << 6,    // _NET_WM_DESKTOP
     kFactPid = 1 << 7,        // _NET_WM_PID
-    kFactFrame = 1 << 8,      // the parent window (the manager's frame)
+    kFactFrame = 1 << 8,      // the parent window (the manager's frame, or a part of it)
     kAllFacts = (1 << 9) - 1,
 };
 
 struct X11CachedWindow {
-    // id, pid, ownerName, title, layer, isViewable, isHidden, desktop; isOnCurrentDesktop is
-    // the reader's to fill in.
+    // id, pid, ownerName, WM_CLASS, title, layer, isViewable, isHidden, desktop;
+    // isOnCurrentDesktop is the reader's to fill in.
     X11ClientWindow facts;
     xcb_window_t parent = 0;
+    // The ancestor that is a child of the root (the window itself when it is one); 0 unknown.
+    xcb_window_t frame = 0;
     std::uint8_t mapState = XCB_MAP_STATE_UNMAPPED;
     bool isOverrideRedirect = false;
     bool hasClass = false; // WM_CLASS is set (without a manager, what makes a client window)
-    std::string className, netWmName, wmName;
+    std::string netWmName, wmName;
     pid_t resourcePid = 0; // from X-Resource, read once: a window never changes owner
     pid_t claimedPid = 0;  // _NET_WM_PID, which the client may set to anything
     std::uint32_t stale = kAllFacts;
@@ -85,6 +88,11 @@ class X11WindowCache : public X11EventListener {
     bool requestUpdates(const std::vector<xcb_window_t>& ids);
     // Applies the replies. A window found destroyed meanwhile is forgotten.
     void takeUpdates();
+    // Finds each window's frame among topLevels (the root's children) where it is not known or
+    // no longer stands there. Managers nest the client at different depths (openbox: in the
+    // frame; icewm: in a container in the frame), so the parents are climbed, one pipelined
+    // stage for every window per level below the first. Returns the number of stages.
+    int resolveFrames(const std::unordered_map<xcb_window_t, std::size_t>& topLevels);
 
     const X11CachedWindow* find(xcb_window_t id) const;
     std::size_t size() const { return windows_.size(); }

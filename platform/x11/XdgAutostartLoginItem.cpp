@@ -3,12 +3,12 @@
 #include "platform/x11/XdgAutostartLoginItem.h"
 
 #include "platform/x11/X11Text.h"
+#include "platform/x11/XdgKeyFile.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,14 +41,6 @@ std::optional<std::string> writeAll(int fd, std::string_view text) {
         text.remove_prefix(static_cast<std::size_t>(written));
     }
     return std::nullopt;
-}
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
-        text.remove_suffix(1);
-    return text;
 }
 
 } // namespace
@@ -151,27 +143,12 @@ std::string autostartEntryText(std::string_view quotedExec) {
 }
 
 bool autostartEntryIsEnabled(std::string_view text) {
-    bool inMainGroup = false;
-    std::istringstream lines{std::string(text)};
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::string_view view = trimmed(line);
-        if (view.empty() || view.front() == '#')
-            continue;
-        if (view.front() == '[') {
-            inMainGroup = view == "[Desktop Entry]";
-            continue;
-        }
-        auto equals = view.find('=');
-        if (!inMainGroup || equals == std::string_view::npos)
-            continue;
-        std::string_view key = trimmed(view.substr(0, equals));
-        std::string_view value = trimmed(view.substr(equals + 1));
-        if ((key == "Hidden" && value == "true") ||
-            (key == "X-GNOME-Autostart-enabled" && value == "false"))
-            return false;
-    }
-    return true;
+    const auto keys = keyFileGroup(text, "Desktop Entry");
+    auto is = [&keys](std::string_view key, std::string_view value) {
+        const auto found = keys.find(key);
+        return found != keys.end() && found->second == value;
+    };
+    return !is("Hidden", "true") && !is("X-GNOME-Autostart-enabled", "false");
 }
 
 } // namespace corvane

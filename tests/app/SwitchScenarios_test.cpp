@@ -41,8 +41,7 @@ struct SwitchWorld {
     //   opt, opt+shift, cmd  the modifiers now down; release: all up
     //   tab, shift+tab, cmd+shift+tab, left, right, return, enter, escape, a, up
     //                        a key press with the modifiers down plus those named; swallowed,
-    //                        or passed when written with a leading ~; with a leading !
-    //                        only its key-down, and its action waits for the next step
+    //                        or passed when written with a leading ~
     //   =N                   card N is selected       lists:N  N window lists fetched so far
     //   cards:N              N cards on the panel     visible  the panel is on screen
     //   over, leave          the pointer enters or leaves the panel;  click:N  a click on card N
@@ -50,6 +49,9 @@ struct SwitchWorld {
     //   hovering             the panel stays open in hover mode, switch keys still grabbed
     //   keepopen:off         the hover preference is turned off
     //   +Logs                Terminal opens a fourth window, "Logs"
+    //   ^tab, ^release ...   the keys reach the tap before the queued actions run, as when
+    //                        the whole chord arrives at once; the next plain step runs them
+    //   fronts:N             the panel has been ordered front N times so far
     void play(const std::string& step) {
         SCOPED_TRACE(step);
         const auto arg = [&] { return step.substr(step.find(':') + 1); };
@@ -77,6 +79,8 @@ struct SwitchWorld {
             world.preferences.setObject(kMouseHoverKeepOpenPreferenceKey, false);
         else if (step == "+Logs")
             addWindow(300, 22, "Logs");
+        else if (step.starts_with("fronts:"))
+            EXPECT_EQ(world.panelBackends.journal.count("orderFront"), std::stoi(arg()));
         else
             playKeys(step);
     }
@@ -92,21 +96,23 @@ struct SwitchWorld {
                                                                  {"a", 0},
                                                                  {"up", 126}};
         const bool passes = step.starts_with("~");
-        const bool quick = step.starts_with("!");
-        std::istringstream parts(step.substr(passes || quick ? 1 : 0));
+        const bool early = step.starts_with("^");
+        std::istringstream parts(step.substr(passes || early ? 1 : 0));
         std::uint64_t word = 0;
         for (std::string part; std::getline(parts, part, '+');) {
             if (keys.contains(part)) {
-                const TapResult result =
-                    quick ? world.taps.send(kCGEventKeyDown, keys.at(part), held | word)
-                          : world.press(keys.at(part), held | word);
-                EXPECT_EQ(result, passes ? TapResult::pass : TapResult::swallow);
+                EXPECT_EQ(send(kCGEventKeyDown, keys.at(part), held | word, early),
+                          passes ? TapResult::pass : TapResult::swallow);
+                send(kCGEventKeyUp, keys.at(part), held | word, early);
                 return;
             }
             word |= modifiers.at(part);
         }
         held = word;
-        world.modifiers(held);
+        send(kCGEventFlagsChanged, 0, held, early);
+    }
+    TapResult send(std::uint32_t type, std::int64_t key, std::uint64_t flags, bool early) {
+        return early ? world.taps.send(type, key, flags) : world.send(type, key, flags);
     }
     void expectHovering() {
         EXPECT_TRUE(raised().empty());
@@ -158,10 +164,34 @@ TEST(SwitchScenario, FromChordToRaisedWindow) {
         {"a chord during the fade-out is a fresh switch",
          "opt tab release wait:0.2 opt tab lists:2 =1 wait:1 visible tab release",
          {"Shell", "Doc B"}},
-        {"a second click on the fading panel does not close the next switch",
-         "opt tab over release hovering click:2 wait:0.4 click:0 wait:0.2 opt tab visible wait:0.4 "
+        {"a click with the modifier down ends the switch: the next Tab begins a fresh one",
+         "opt tab click:2 +Logs tab lists:2 cards:4 =1 visible leave release",
+         {"Doc B", "Shell"}},
+        {"so does the dismiss timer",
+         "opt tab over leave wait:1 tab lists:2 =1 visible release",
+         {"Shell", "Shell"}},
+        {"a chord released before its switch runs raises without showing the panel",
+         "opt ^tab release fronts:0",
+         {"Shell"}},
+        {"the same with Shift", "opt opt+shift ^tab release fronts:0", {"Doc B"}},
+        {"steps before the release count",
+         "opt ^tab ^tab ^shift+tab ^tab release fronts:0",
+         {"Doc B"}},
+        {"Return", "opt ^tab ^return release fronts:0", {"Shell"}},
+        {"Escape", "opt ^tab ^escape release fronts:0", {}},
+        {"a quick chord over the fading panel",
+         "opt tab release wait:0.2 opt ^tab release fronts:1",
+         {"Shell", "Shell"}},
+        {"a quick Tab after a click",
+         "opt tab click:2 ^tab release fronts:1 lists:2",
+         {"Doc B", "Shell"}},
+        {"the pointer over the fading panel still counts when a chord reopens it",
+         "opt tab over escape release wait:0.2 opt tab release hovering right return",
+         {"Doc B"}},
+        {"Escape on the fading panel does not close the next switch",
+         "opt tab over release hovering click:2 wait:0.4 escape wait:0.2 opt tab visible wait:0.4 "
          "visible release",
-         {"Doc B", "Doc A", "Shell"}},
+         {"Doc B", "Shell"}},
         {"Return after a click in hover mode raises nothing more",
          "opt tab over release hovering click:2 return",
          {"Doc B"}},
@@ -169,7 +199,7 @@ TEST(SwitchScenario, FromChordToRaisedWindow) {
          "opt tab over release hovering leave opt tab release right return",
          {"Doc B"}},
         {"a chord whose action runs after the fade-out ended still opens a switch",
-         "opt tab release wait:0.49 opt !tab wait:0.1 visible =1 release",
+         "opt tab release wait:0.49 opt ^tab wait:0.1 visible =1 release",
          {"Shell", "Shell"}},
         {"the pointer entering the fading panel counts for that panel only",
          "opt tab release wait:0.2 over wait:0.5 opt tab release",

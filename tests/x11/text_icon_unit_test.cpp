@@ -1,5 +1,7 @@
-// Titles and icons as X clients hand them over: bytes that may be anything.
+// Titles and icons as X clients hand them over (bytes that may be anything), and the window
+// order made of what the window manager tells.
 
+#include "platform/x11/X11ActivationHistory.h"
 #include "platform/x11/X11Icon.h"
 #include "platform/x11/X11Text.h"
 
@@ -69,6 +71,24 @@ TEST(X11IconChoice, TheSmallestIconThatFillsTheCardElseTheLargestNeverAnAbsurdOn
                                               {0.0, 48}, {-3.0, 48}, {1e9, 48}};
     for (const auto& [scale, side] : targets)
         EXPECT_EQ(iconTargetPixels(scale), side) << scale;
+}
+
+TEST(X11WindowOrder, SeenActiveMostRecentFirstThenFramesTopFirstElseTheManagersList) {
+    using Positions = std::vector<std::optional<std::size_t>>;
+    const auto none = std::nullopt;
+    const struct {
+        const char* what;
+        Positions stack, rank;
+        std::vector<std::size_t> expected;
+    } cases[] = {
+        {"frames only", {{0}, {2}, {1}}, {none, none, none}, {1, 2, 0}},
+        {"history first", {{0}, {2}, {1}}, {{1}, none, {0}}, {2, 0, 1}},
+        {"a frame not found: the list's order", {{0}, none, {1}}, {none, none, none}, {0, 1, 2}},
+        {"a frame not found, with history", {{0}, none, {1}}, {none, {0}, none}, {1, 0, 2}},
+        {"nothing", {}, {}, {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(frontToBackOrder(c.stack, c.rank), c.expected) << c.what;
 }
 
 } // namespace
