@@ -69,6 +69,9 @@ void AppDelegate::cancelSwitch() {
 }
 
 void AppDelegate::handleModifierRelease() {
+    // A click or the dismiss timer has ended the switch while the modifier was down.
+    if (!hud->isOpen())
+        return;
     // Decided now, on the main queue: where the pointer is when the action runs counts, not
     // where it was when the key went up.
     if (isMouseHoverKeepOpen() && hud->mouseIsOver) {

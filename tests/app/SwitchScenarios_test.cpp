@@ -192,6 +192,9 @@ TEST(SwitchScenario, FromChordToRaisedWindow) {
          "opt tab over release hovering click:2 wait:0.4 escape wait:0.2 opt tab visible wait:0.4 "
          "visible release",
          {"Doc B", "Shell"}},
+        {"the release after a click with the modifier down raises nothing more",
+         "opt tab click:2 right release",
+         {"Doc B"}},
         {"Return after a click in hover mode raises nothing more",
          "opt tab over release hovering click:2 return",
          {"Doc B"}},
