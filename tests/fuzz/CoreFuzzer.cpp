@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <sstream>
 
@@ -69,7 +70,6 @@ struct Commit {
     WindowInfo chosen;
     std::optional<std::uint64_t> raised;
     int listCopies; // window lists fetched when it was made
-    bool byClick;
 };
 
 // A ShellWorld with a model of the desktop and of the pointer, playing steps and checking the
@@ -88,8 +88,8 @@ class Player {
         h.onActivate = [this, activate = std::move(h.onActivate)](WindowInfo info) {
             world.desktop.lastRaisedWindow.reset();
             activate(info);
-            commits.push_back({std::move(info), world.desktop.lastRaisedWindow,
-                               world.desktop.windowListCopies, clicking});
+            commits.push_back(
+                {std::move(info), world.desktop.lastRaisedWindow, world.desktop.windowListCopies});
             world.desktop.lastRaisedWindow.reset();
         };
     }
@@ -131,7 +131,8 @@ class Player {
     std::weak_ptr<SwitcherHUD> weakHud;
     std::vector<Commit> commits;
     std::vector<std::uint32_t> raisedNumbers;
-    bool clicking = false;
+    // Per application, the window lists fetched when its windows last changed.
+    std::map<pid_t, int> listsAtChange;
     bool mayCommit = false; // a step since the last run that may end a switch with a raise
     int listCopiesSeen = 0;
     int listCopiesAtLastCommit = -1;
@@ -184,12 +185,10 @@ std::optional<std::string> Player::play(const Step& step) {
         if (visible() && step.number >= 0 &&
             static_cast<std::size_t>(step.number) < hud().cardWrappers.size()) {
             mayCommit = true;
-            clicking = true;
             const Rect panel = hud().panel->frame();
             // A panel that kept its frame while the cards were rebuilt may hold cards beyond it.
             pointerIn = Rect{0, 0, panel.width, panel.height}.contains(
                 world.clickCard(static_cast<std::size_t>(step.number)));
-            clicking = false;
         }
         break;
     case Step::Kind::wait:
@@ -215,6 +214,7 @@ void Player::changeDesktop(const Step& step) {
     if (step.kind == Step::Kind::open) {
         if (windowNumbered(static_cast<std::uint32_t>(step.number)) || step.number <= 0)
             return;
+        listsAtChange[step.pid] = world.desktop.windowListCopies;
         windows.insert(windows.begin(),
                        Window{static_cast<std::uint32_t>(step.number), step.pid, step.title});
         nextNumber = std::max(nextNumber, static_cast<std::uint32_t>(step.number) + 1);
@@ -225,6 +225,7 @@ void Player::changeDesktop(const Step& step) {
     Window* window = windowNumbered(static_cast<std::uint32_t>(step.number));
     if (!window)
         return;
+    listsAtChange[window->pid] = world.desktop.windowListCopies;
     if (step.kind == Step::Kind::close) {
         windows.erase(windows.begin() + (window - windows.data()));
     } else if (step.kind == Step::Kind::retitle) {
@@ -253,8 +254,7 @@ void Player::layOutDesktop() {
 }
 
 std::optional<std::string> Player::checkCommit(const Commit& commit) {
-    // A click on a card of the fading panel raises that card's window too, by design.
-    if (commit.listCopies == listCopiesAtLastCommit && !commit.byClick)
+    if (commit.listCopies == listCopiesAtLastCommit)
         return "a second commit from one window list: a switch showed the windows of the one "
                "before";
     listCopiesAtLastCommit = commit.listCopies;
@@ -272,12 +272,17 @@ std::optional<std::string> Player::checkCommit(const Commit& commit) {
     if (raised == windows.end() || raised->pid != chosen.pid)
         return "a commit raised a window of another application";
 
-    // The chosen window as the list saw it, if it still has that title; otherwise the
-    // application's window of that title, or its front one, is raised by design.
+    // The chosen window as the list saw it, if it still has that title. Windows of one title
+    // are told apart by their order, which the application's windows changing since the list
+    // was made may upset; and a window retitled or gone leaves the application's window of
+    // that title, or its front one, to be raised, by design.
+    const auto changed = listsAtChange.find(chosen.pid);
+    const bool appChanged = changed != listsAtChange.end() && changed->second >= commit.listCopies;
     const Window* exact = chosen.windowID != 0 ? windowNumbered(chosen.windowID) : nullptr;
     const bool unchanged = exact && exact->title == chosen.windowTitle;
-    const bool wrong =
-        unchanged ? &*raised != exact : sameTitled > 0 && raised->title != chosen.windowTitle;
+    const bool wrong = unchanged && !appChanged
+                           ? &*raised != exact
+                           : sameTitled > 0 && raised->title != chosen.windowTitle;
     if (wrong)
         return chosen.windowTitle.empty() || sameTitled > 1
                    ? "a commit raised a same-titled or untitled sibling of the chosen window"
@@ -305,6 +310,9 @@ bool cardsShowSelection(const SwitcherHUD& hud) {
 
 std::optional<std::string> Player::checkAfterRun() {
     const bool presented = world.panelBackends.journal.count("orderFront") > 0;
+    // An ordered-out panel forgets the pointer, even if it is back on screen now.
+    if (world.panelBackends.journal.count("orderOut") > 0)
+        pointerIn = false;
     world.panelBackends.journal.calls.clear();
     const bool fetched = world.desktop.windowListCopies != listCopiesSeen;
     listCopiesSeen = world.desktop.windowListCopies;
@@ -321,6 +329,7 @@ std::optional<std::string> Player::checkAfterRun() {
     // Raised windows come to the front, as on a real desktop.
     for (std::uint32_t number : raisedNumbers) {
         auto raised = windows.begin() + (windowNumbered(number) - windows.data());
+        listsAtChange[raised->pid] = world.desktop.windowListCopies;
         std::rotate(windows.begin(), raised, raised + 1);
     }
     if (!raisedNumbers.empty())
@@ -341,8 +350,8 @@ std::optional<std::string> Player::checkAfterRun() {
 
     const SwitchFlags flags = world.flags();
     const SwitcherHUD& h = hud();
-    if (isVisible && !isFading && !flags.hudIsShowing && !flags.hudMouseHoverMode)
-        return "the panel is on screen with no switch under way and no fade-out";
+    if (h.isOpen() && !flags.hudIsShowing && !flags.hudMouseHoverMode)
+        return "the HUD holds a switch open (on screen or unseen) with no switch under way";
     if (flags.hudIsShowing && !flags.hudModifierIsHeld && !isFading)
         return "a switch is under way with the modifier up and nothing to end it";
     if (flags.hudMouseHoverMode && !isVisible)
