@@ -212,12 +212,7 @@ void SwitcherHUD::hide() {
         [fading, weakSelf] {
             fading->orderOut();
             auto self = weakSelf.lock();
-            if (!self)
-                return;
-            // The ordered-out panel forgets a pointer that entered it during the fade-out,
-            // without an exit: left set, it would send the next switch into hover mode.
-            self->mouseIsOver = false;
-            if (self->onDismiss)
+            if (self && self->onDismiss)
                 self->onDismiss();
         }));
 }
