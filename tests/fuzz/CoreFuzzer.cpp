@@ -280,9 +280,16 @@ std::optional<std::string> Player::checkCommit(const Commit& commit) {
     const bool appChanged = changed != listsAtChange.end() && changed->second >= commit.listCopies;
     const Window* exact = chosen.windowID != 0 ? windowNumbered(chosen.windowID) : nullptr;
     const bool unchanged = exact && exact->title == chosen.windowTitle;
-    const bool wrong = unchanged && !appChanged
-                           ? &*raised != exact
-                           : sameTitled > 0 && raised->title != chosen.windowTitle;
+    // The application's front Accessibility window: its first on-screen one, else its first.
+    auto front = std::find_if(windows.begin(), windows.end(), [&](const Window& w) {
+        return w.pid == chosen.pid && !w.isMinimized;
+    });
+    if (front == windows.end())
+        front = std::find_if(windows.begin(), windows.end(),
+                             [&](const Window& w) { return w.pid == chosen.pid; });
+    const bool wrong = unchanged && !appChanged ? &*raised != exact
+                       : appChanged ? raised->title != chosen.windowTitle && raised != front
+                                    : sameTitled > 0 && raised->title != chosen.windowTitle;
     if (wrong)
         return chosen.windowTitle.empty() || sameTitled > 1
                    ? "a commit raised a same-titled or untitled sibling of the chosen window"
