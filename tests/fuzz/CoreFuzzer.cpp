@@ -137,6 +137,7 @@ class Player {
     int listCopiesSeen = 0;
     int listCopiesAtLastCommit = -1;
     bool wasFading = false;
+    Rect shownOn; // the main screen when the panel was last put on screen
 };
 
 std::optional<std::string> Player::send(const Step& step) {
@@ -201,6 +202,10 @@ std::optional<std::string> Player::play(const Step& step) {
     case Step::Kind::cmdTab:
         world.preferences.setObject(kHotkeyModePreferenceKey,
                                     std::string(step.on ? "cmdTab" : "optionTab"));
+        break;
+    case Step::Kind::screen:
+        world.screen.frame =
+            step.number > 0 ? std::optional(Rect{0, 0, 1.0 * step.number, 900}) : std::nullopt;
         break;
     default:
         changeDesktop(step);
@@ -315,8 +320,23 @@ bool cardsShowSelection(const SwitcherHUD& hud) {
     return true;
 }
 
+// A panel wider than its screen slides to keep the selected card on it (when a card fits).
+bool selectionOnScreen(const SwitcherHUD& hud, const Rect& screen) {
+    const Rect frame = hud.panel->frame();
+    const auto selected = static_cast<std::size_t>(hud.selectedIndex);
+    if (frame.width <= screen.width || selected >= hud.cardWrappers.size())
+        return true;
+    hud.panel->layoutIfNeeded();
+    const Rect card = hud.cardWrappers[selected]->frameInAncestor(hud.panel->contentView().get());
+    constexpr double tolerance = 1e-6;
+    return card.width > screen.width || (frame.x + card.x >= screen.x - tolerance &&
+                                         frame.x + card.maxX() <= screen.maxX() + tolerance);
+}
+
 std::optional<std::string> Player::checkAfterRun() {
     const bool presented = world.panelBackends.journal.count("orderFront") > 0;
+    if (presented)
+        shownOn = mainScreenFrameOrFallback(world.screen);
     // An ordered-out panel forgets the pointer, even if it is back on screen now.
     if (world.panelBackends.journal.count("orderOut") > 0)
         pointerIn = false;
@@ -369,6 +389,8 @@ std::optional<std::string> Player::checkAfterRun() {
     // A clicked card's panel fades out with the previous highlight, by design.
     if (isVisible && !isFading && !cardsShowSelection(h))
         return "the panel's cards do not match its windows and selection";
+    if (isVisible && !isFading && !selectionOnScreen(h, shownOn))
+        return "the selected card of a panel wider than its screen is off the screen";
     if (!isVisible && h.mouseIsOver)
         return "the HUD takes the pointer to be over a panel that is not on screen";
     if (isVisible && !isFading && h.mouseIsOver != pointerIn)
@@ -473,6 +495,10 @@ Step draw(Rng& rng, const Player& player, const Features& features) {
         step.seconds = kWaits[static_cast<std::size_t>(rng.below(kWaits.size()))];
     } else if (roll < 98) {
         return desktopChange(rng, player, features);
+    } else if (rng.chance(30)) {
+        static constexpr std::array<int, 5> widths{1440, 1280, 700, 300, 0};
+        step.kind = Step::Kind::screen;
+        step.number = widths[static_cast<std::size_t>(rng.below(widths.size()))];
     } else if (features.unseenModifiers && rng.chance(50)) {
         // With the modifier down in one chord, the other one's modifier may be down unseen.
         step.kind = Step::Kind::cmdTab;
@@ -582,6 +608,8 @@ std::string stepText(const Step& step) {
         return std::string("keepopen:") + (step.on ? "on" : "off");
     case Step::Kind::cmdTab:
         return std::string("chord:") + (step.on ? "cmd" : "opt");
+    case Step::Kind::screen:
+        return "screen:" + number;
     }
     return "?";
 }
@@ -617,10 +645,11 @@ std::optional<Step> parseStep(std::string_view token) {
             step.flags = *flags;
         } else if (head == "over" || head == "leave") {
             step.kind = head == "over" ? Step::Kind::over : Step::Kind::leave;
-        } else if (head == "click" || head == "close" || head == "minimize") {
-            step.kind = head == "click"   ? Step::Kind::click
-                        : head == "close" ? Step::Kind::close
-                                          : Step::Kind::minimize;
+        } else if (head == "click" || head == "close" || head == "minimize" || head == "screen") {
+            step.kind = head == "click"    ? Step::Kind::click
+                        : head == "close"  ? Step::Kind::close
+                        : head == "screen" ? Step::Kind::screen
+                                           : Step::Kind::minimize;
             step.number = std::stoi(restText);
         } else if (head == "wait") {
             step.kind = Step::Kind::wait;

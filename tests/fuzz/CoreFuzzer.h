@@ -52,6 +52,7 @@ struct Step {
         minimize, // window number is minimized
         keepOpen, // the hover preference is set to on
         cmdTab,   // the chord becomes Cmd+Tab (on) or Option+Tab
+        screen,   // number: the main screen's width now (0: no main screen)
     };
     Kind kind = Kind::wait;
     // An event that arrives before the run loop runs again.
