@@ -102,8 +102,8 @@ BenchDesktop::BenchDesktop(Paths paths) : paths_(std::move(paths)) {
 }
 
 BenchDesktop::~BenchDesktop() {
-    if (corvane_.pid > 0)
-        stop(corvane_);
+    stop(corvane_);
+    stop(floor_);
     for (auto it = children_.rbegin(); it != children_.rend(); ++it)
         stop(*it);
     std::string command = "rm -rf '" + stateDir_ + "'";
@@ -236,7 +236,9 @@ void BenchDesktop::openWindows(int windowCount, int processCount) {
                    "--count", std::to_string(count), "--window", "Document {n} of " + app},
                   true);
         children_.push_back(client);
-        readLinesUntil(client.stdoutFd, "ready", Clock::now() + std::chrono::seconds(60), app);
+        for (const std::string& id :
+             readLinesUntil(client.stdoutFd, "ready", Clock::now() + std::chrono::seconds(60), app))
+            windowIds_.push_back(std::uint32_t(std::stoul(id)));
     }
     auto deadline = Clock::now() + std::chrono::seconds(120);
     int managed = 0;
@@ -251,6 +253,18 @@ void BenchDesktop::openWindows(int windowCount, int processCount) {
 
 void BenchDesktop::startCorvane() {
     corvane_ = spawn("corvane", {paths_.corvane});
+}
+
+void BenchDesktop::stopCorvane() {
+    stop(corvane_);
+}
+
+void BenchDesktop::startFloor() {
+    floor_ = spawn("floor", {paths_.floorClient});
+}
+
+void BenchDesktop::stopFloor() {
+    stop(floor_);
 }
 
 int BenchDesktop::managedWindowCount() const {
