@@ -84,8 +84,15 @@ class AppDelegate : public ApplicationDelegate, public std::enable_shared_from_t
     // hover mode. A tap made of key grabs (X11) grabs exactly these.
     void syncTapInterest();
     void syncTapInterest(HotkeyMode mode);
+    // Keeping the panel ready between switches: the window server reports changes, the HUD's
+    // cards are rebuilt a moment later, and a chord with no change since uses them as they are.
+    void windowListDidChange();
+    void prepareSwitch();
 
     Platform& platform_;
+    bool windowListIsObserved_ = false;
+    bool preparedIsCurrent_ = false;
+    std::shared_ptr<Timer> prepareTimer_;
 };
 
 // The tap's callback: userInfo is the AppDelegate, not retained; without one every event passes.

@@ -12,6 +12,10 @@ WindowCatalogue catalogueOf(Platform& platform) {
                            platform.processInfo};
 }
 
+// Changes come in bursts (a window opening sets a dozen properties): the cards are rebuilt once
+// the burst is over.
+constexpr double kPrepareDelay = 0.05;
+
 } // namespace
 
 void AppDelegate::setupHUD() {
@@ -25,12 +29,45 @@ void AppDelegate::setupHUD() {
         if (auto self = weakSelf.lock())
             self->handleHUDDismiss();
     };
+    windowListIsObserved_ = platform_.windowServer.observeWindowListChanges([weakSelf] {
+        if (auto self = weakSelf.lock())
+            self->windowListDidChange();
+    });
+    if (windowListIsObserved_)
+        prepareSwitch();
+}
+
+void AppDelegate::windowListDidChange() {
+    preparedIsCurrent_ = false;
+    if (prepareTimer_)
+        return;
+    std::weak_ptr<AppDelegate> weakSelf = weak_from_this();
+    prepareTimer_ = platform_.timers.scheduleTimer(kPrepareDelay, false, [weakSelf](Timer&) {
+        if (auto self = weakSelf.lock()) {
+            self->prepareTimer_ = nullptr;
+            self->prepareSwitch();
+        }
+    });
+}
+
+void AppDelegate::prepareSwitch() {
+    // The cards on screen stay as the switch began; the dismissal prepares again.
+    if (hudIsShowing || hud->isFadingOut())
+        return;
+    hud->windows = enumerateWindows(catalogueOf(platform_));
+    hud->prepare();
+    preparedIsCurrent_ = true;
 }
 
 void AppDelegate::beginSwitch(bool forward) {
-    hud->windows = enumerateWindows(catalogueOf(platform_));
-    if (hud->panel)
-        hud->rebuildCards();
+    // A change reported before the chord (its events were handled first) makes the prepared
+    // cards stale: the list is read now.
+    if (!windowListIsObserved_ || !preparedIsCurrent_) {
+        hud->windows = enumerateWindows(catalogueOf(platform_));
+        if (hud->panel)
+            hud->rebuildCards();
+        preparedIsCurrent_ = windowListIsObserved_;
+    }
     hud->show(forward);
 }
 
@@ -65,6 +102,8 @@ void AppDelegate::handleHUDDismiss() {
     hudIsShowing = false;
     hudMouseHoverMode = false;
     syncTapInterest();
+    if (windowListIsObserved_ && !preparedIsCurrent_)
+        windowListDidChange();
 }
 
 bool AppDelegate::isMouseHoverKeepOpen() const {

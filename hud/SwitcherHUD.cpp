@@ -69,10 +69,31 @@ void SwitcherHUD::show(bool forward) {
         fadeOuts_.clear();
         cancelDismissTimer();
     }
+    readyCards(forward);
+    presentPanel();
+}
+
+void SwitcherHUD::prepare() {
+    if (panel && panel->isVisible())
+        return;
+    readyCards(true);
+    panel->setFrame(panelFrame(screenFrame(), windows.size()), false);
+    panel->prepareDisplay();
+}
+
+void SwitcherHUD::readyCards(bool forward) {
     createPanelIfNeeded();
     setFirstSelection(forward);
-    rebuildCards();
-    presentPanel();
+    // Cards made in advance for these windows only change their selection.
+    if (cardsMatchWindows())
+        refreshSelection();
+    else
+        rebuildCards();
+}
+
+bool SwitcherHUD::cardsMatchWindows() const {
+    return containerStack && cardViews.size() == windows.size() && cardsWindows_ == windows &&
+           cardsScreenWidth_ == screenFrame().width;
 }
 
 void SwitcherHUD::setFirstSelection(bool forward) {
@@ -139,6 +160,8 @@ void SwitcherHUD::rebuildCards() {
     }
     cardViews = std::move(cards);
     cardWrappers = std::move(wrappers);
+    cardsWindows_ = windows;
+    cardsScreenWidth_ = screenFrame().width;
 
     const std::size_t perRow = static_cast<std::size_t>(rows.perRow);
     for (std::size_t r = 0; r < static_cast<std::size_t>(rows.rows); ++r) {

@@ -29,6 +29,8 @@ struct WindowInfo {
     pid_t pid = 0;
     // True exactly when windowID is 0.
     bool isMinimized = false;
+
+    friend bool operator==(const WindowInfo&, const WindowInfo&) = default;
 };
 
 // The window key tells two windows apart by process and title: the decimal pid, a colon, and the
