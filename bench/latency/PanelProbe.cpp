@@ -153,7 +153,11 @@ std::optional<SwitchTiming> PanelProbe::measureSwitch(std::chrono::milliseconds 
         if (mapped && (timing.toPaintedMs || !knownPanel))
             break;
     }
-    if (mapped && knownPanel) {
+    if (mapped && knownPanel && plan.steps > 0) {
+        for (int step = 0; step < plan.stepsBefore; ++step) {
+            key(tab_, false);
+            key(tab_, true);
+        }
         for (int step = 0; step < plan.steps; ++step)
             timing.stepToPaintedMs.push_back(measureStep(timeout));
     }

@@ -25,6 +25,9 @@ struct SwitchTiming {
 struct SwitchPlan {
     int steps = 0;
     bool commit = false;
+    // Tab presses before the timed steps, untimed: a panel wider than the screen shows only its
+    // middle, and a step between cards off screen repaints nothing.
+    int stepsBefore = 0;
 };
 
 class PanelProbe {
