@@ -62,17 +62,31 @@ void AppDelegate::prepareSwitch() {
 void AppDelegate::beginSwitch(bool forward) {
     // A change reported before the chord (its events were handled first) makes the prepared
     // cards stale: the list is read now.
-    if (!windowListIsObserved_ || !preparedIsCurrent_) {
+    const bool isStale = !windowListIsObserved_ || !preparedIsCurrent_;
+    if (isStale)
         hud->windows = enumerateWindows(catalogueOf(platform_));
-        if (hud->panel)
-            hud->rebuildCards();
-        preparedIsCurrent_ = windowListIsObserved_;
+    // The tap has already seen this switch end, before it could be shown: the chord and the
+    // release arrived together (a quick Alt+Tab, a script). The action that ended it is queued
+    // behind this one and commits or cancels the selection; a panel mapped now would only
+    // stand over the raised window for its fade-out.
+    if (!hudIsShowing && !hud->isOpen()) {
+        hud->selectWithoutShowing(forward);
+        return;
     }
+    if (isStale && hud->panel)
+        hud->rebuildCards();
+    preparedIsCurrent_ = windowListIsObserved_;
     hud->show(forward);
 }
 
 void AppDelegate::advanceSwitch(bool forward) {
-    hud->show(forward);
+    // A click or the dismiss timer ended the last switch while the modifier stayed down: this
+    // press begins a new one, over the windows as they are now.
+    if (!hud->isOpen()) {
+        beginSwitch(forward);
+        return;
+    }
+    hud->moveSelection(forward);
 }
 
 void AppDelegate::stepSelection(bool forward) {

@@ -8,8 +8,13 @@
 namespace corvane {
 
 namespace {
-constexpr double kColumnPitch = 148; // the card's 140 plus the spacing, not the wrapper's 142
-constexpr double kRowHeight = 120;   // the card's height, not the wrapper's 122
+// How many cards fit in a row is reckoned with the card's 140 points plus the spacing.
+constexpr double kCapacityPitch = 148;
+// The panel itself is sized for what it holds, the 142 x 122 wrappers 8 points apart: sized
+// for bare cards, a full row would crowd the side insets by 2 points per card, and its outer
+// cards would reach the panel's edge or past it.
+constexpr double kWrapperWidth = 142;
+constexpr double kWrapperHeight = 122;
 constexpr double kSpacing = 8;
 constexpr double kInsetX = 12;
 constexpr double kInsetY = 16;
@@ -24,7 +29,7 @@ constexpr unsigned kCollectionBehavior =
 SwitcherHUD::SwitcherHUD(const UiContext& ui) : ui_(ui), animations_(ui.timers) {}
 
 int SwitcherHUD::rowCapacity(double screenWidth) {
-    const double capacity = std::trunc((screenWidth - 80 - 24) / kColumnPitch);
+    const double capacity = std::trunc((screenWidth - 80 - 24) / kCapacityPitch);
     // Also catches NaN from a nonsensical screen.
     if (!(capacity >= 2))
         return 1;
@@ -40,8 +45,8 @@ SwitcherHUD::Rows SwitcherHUD::rowLayout(double screenWidth, std::size_t windowC
 
 Rect SwitcherHUD::panelFrame(const Rect& screen, std::size_t windowCount) {
     const Rows rows = rowLayout(screen.width, windowCount);
-    const double width = rows.perRow * kColumnPitch - kSpacing + 2 * kInsetX;
-    const double height = rows.rows * kRowHeight + (rows.rows - 1) * kSpacing + 2 * kInsetY;
+    const double width = rows.perRow * (kWrapperWidth + kSpacing) - kSpacing + 2 * kInsetX;
+    const double height = rows.rows * (kWrapperHeight + kSpacing) - kSpacing + 2 * kInsetY;
     return {screen.midX() - width / 2, screen.midY() - height / 2, width, height};
 }
 
@@ -52,6 +57,10 @@ Rect SwitcherHUD::screenFrame() const {
 bool SwitcherHUD::isFadingOut() const {
     return std::any_of(fadeOuts_.begin(), fadeOuts_.end(),
                        [](const auto& fade) { return !fade->isDone(); });
+}
+
+bool SwitcherHUD::isOpen() const {
+    return isUnseen_ || (panel && panel->isVisible() && !isFadingOut());
 }
 
 void SwitcherHUD::show(bool forward) {
@@ -68,7 +77,14 @@ void SwitcherHUD::show(bool forward) {
             fade->cancel();
         fadeOuts_.clear();
         cancelDismissTimer();
+        // hide() forgot the pointer, but the panel stayed on screen under it: no entry will
+        // be reported while it stays inside.
+        mouseIsOver = pointerIsInside_;
+    } else {
+        // An ordered-out panel forgets the pointer without telling; it reports the next entry.
+        pointerIsInside_ = false;
     }
+    isUnseen_ = false;
     readyCards(forward);
     presentPanel();
 }
@@ -96,6 +112,11 @@ bool SwitcherHUD::cardsMatchWindows() const {
            cardsScreenWidth_ == screenFrame().width;
 }
 
+void SwitcherHUD::selectWithoutShowing(bool forward) {
+    setFirstSelection(forward);
+    isUnseen_ = !windows.empty();
+}
+
 void SwitcherHUD::setFirstSelection(bool forward) {
     const int n = static_cast<int>(windows.size());
     selectedIndex = forward ? std::min(n, 2) - 1 : n - 1;
@@ -106,7 +127,12 @@ void SwitcherHUD::moveSelection(bool forward) {
     if (n == 0)
         return;
     selectedIndex = forward ? (selectedIndex + 1) % n : (selectedIndex - 1 + n) % n;
+    // Cards on screen, if any, belong to an earlier switch.
+    if (isUnseen_)
+        return;
     refreshSelection();
+    if (panel && panel->isVisible() && !isFadingOut())
+        keepSelectionOnScreen();
 }
 
 void SwitcherHUD::refreshSelection() {
@@ -152,8 +178,8 @@ void SwitcherHUD::rebuildCards() {
             card->trailingAnchor().constraintEqualToAnchor(wrapper->trailingAnchor(), -1),
             card->topAnchor().constraintEqualToAnchor(wrapper->topAnchor(), 1),
             card->bottomAnchor().constraintEqualToAnchor(wrapper->bottomAnchor(), -1),
-            wrapper->widthAnchor().constraintEqualToConstant(142),
-            wrapper->heightAnchor().constraintEqualToConstant(122),
+            wrapper->widthAnchor().constraintEqualToConstant(kWrapperWidth),
+            wrapper->heightAnchor().constraintEqualToConstant(kWrapperHeight),
         });
         cards.push_back(std::move(card));
         wrappers.push_back(std::move(wrapper));
@@ -190,6 +216,7 @@ void SwitcherHUD::activateSelected() {
 void SwitcherHUD::hide() {
     cancelDismissTimer();
     mouseIsOver = false;
+    isUnseen_ = false;
     if (!panel || !panel->isVisible())
         return;
     std::erase_if(fadeOuts_, [](const auto& fade) { return fade->isDone(); });
@@ -259,7 +286,9 @@ void SwitcherHUD::createPanelIfNeeded() {
 void SwitcherHUD::presentPanel() {
     if (!panel)
         return;
-    panel->setFrame(panelFrame(screenFrame(), windows.size()), false);
+    shownOnScreen_ = screenFrame();
+    panel->setFrame(panelFrame(shownOnScreen_, windows.size()), false);
+    keepSelectionOnScreen();
     panel->setAlphaValue(0);
     panel->orderFrontRegardless();
     std::shared_ptr<Panel> shown = panel;
@@ -267,6 +296,33 @@ void SwitcherHUD::presentPanel() {
         group.duration = kFadeIn;
         group.animateAlphaValue(shown, 1);
     });
+}
+
+void SwitcherHUD::keepSelectionOnScreen() {
+    if (!panel || selectedIndex < 0 || selectedIndex >= static_cast<int>(cardWrappers.size()))
+        return;
+    // Past two rows' worth of windows the panel is wider than its screen and reaches past both
+    // edges. It slides sideways, as little as will do, so that the selected card and a strip
+    // of backdrop beside it are on screen; a panel that fits never moves.
+    Rect frame = panel->frame();
+    const Rect& screen = shownOnScreen_;
+    if (frame.width <= screen.width)
+        return;
+    panel->layoutIfNeeded();
+    const Rect card = cardWrappers[static_cast<std::size_t>(selectedIndex)]->frameInAncestor(
+        panel->contentView().get());
+    const double left = frame.x + card.x - kInsetX;
+    const double right = frame.x + card.maxX() + kInsetX;
+    double shift = 0;
+    if (right > screen.maxX())
+        shift = screen.maxX() - right;
+    // On a screen too narrow for one card, its left part shows.
+    if (left + shift < screen.x)
+        shift = screen.x - left;
+    if (shift == 0)
+        return;
+    frame.x += shift;
+    panel->setFrame(frame, false);
 }
 
 void SwitcherHUD::cancelDismissTimer() {
@@ -285,11 +341,16 @@ void SwitcherHUD::startDismissTimer() {
 }
 
 void SwitcherHUD::handleMouseEntered() {
+    pointerIsInside_ = true;
+    // Over a panel whose switch has ended the pointer keeps no switch open.
+    if (isFadingOut())
+        return;
     mouseIsOver = true;
     cancelDismissTimer();
 }
 
 void SwitcherHUD::handleMouseExited() {
+    pointerIsInside_ = false;
     mouseIsOver = false;
     // The switch already ended: a timer armed now would commit again a second later, possibly
     // into the next switch.
@@ -299,6 +360,10 @@ void SwitcherHUD::handleMouseExited() {
 }
 
 void SwitcherHUD::selectAndActivate(int index) {
+    // The fading panel's cards belong to a switch already committed, maybe to an older list
+    // than `windows`.
+    if (isFadingOut())
+        return;
     selectedIndex = index;
     activateSelected();
 }

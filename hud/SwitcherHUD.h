@@ -1,5 +1,6 @@
 #pragma once
-// The switcher's panel: one card per window in one or two centred rows on the main screen, the
+// The switcher's panel: one card per window in one or two centred rows on the main screen (a
+// panel wider than the screen slides sideways to keep the selected card in view), the
 // selection, fades in and out, the one-second dismiss timer after the pointer leaves, and card
 // clicks. The switch controller assigns `windows`, calls show(forward) and the stepping and
 // committing operations, and hears back through onActivate and onDismiss.
@@ -53,8 +54,17 @@ class SwitcherHUD : public std::enable_shared_from_this<SwitcherHUD> {
     // The panel's frame for this many windows, centred on the screen frame.
     static Rect panelFrame(const Rect& screen, std::size_t windowCount);
 
+    // For a switch the user ended before it could be shown (the whole chord arrived at once):
+    // takes the first selection over `windows` as show(forward) would, without building or
+    // showing anything. The switch is then open, unseen: moveSelection steps it, and
+    // activateSelected commits it or hide ends it, all without a panel.
+    void selectWithoutShowing(bool forward);
+
     // A fade-out is running whose end would order the panel out.
     bool isFadingOut() const;
+    // A switch is open: its panel is on screen and not fading out, or it was selected without
+    // showing and not yet committed or hidden.
+    bool isOpen() const;
 
     std::function<void(WindowInfo)> onActivate;
     std::function<void()> onDismiss;
@@ -71,6 +81,7 @@ class SwitcherHUD : public std::enable_shared_from_this<SwitcherHUD> {
   private:
     void createPanelIfNeeded();
     void presentPanel();
+    void keepSelectionOnScreen();
     void startDismissTimer();
     void cancelDismissTimer();
     void handleMouseEntered();
@@ -87,6 +98,12 @@ class SwitcherHUD : public std::enable_shared_from_this<SwitcherHUD> {
     // What the cards were last built for.
     std::vector<WindowInfo> cardsWindows_;
     double cardsScreenWidth_ = 0;
+    // Where the pointer is as the panel last reported it; unlike mouseIsOver, hide() leaves it.
+    bool pointerIsInside_ = false;
+    // The open switch was selected without showing.
+    bool isUnseen_ = false;
+    // The main screen's frame when the panel was last placed.
+    Rect shownOnScreen_;
 };
 
 } // namespace corvane

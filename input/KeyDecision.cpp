@@ -31,6 +31,11 @@ KeyDecision pass(SwitchFlags flags, SwitchAction action = SwitchAction::none) {
 }
 
 KeyDecision decideKeyDown(std::int64_t keyCode, const EventFacts& facts, SwitchFlags flags) {
+    // The chord's own key-down carries the modifier in its flags: proof that it is held even
+    // when no flags-changed event showed it going down (it was already down when listening
+    // began, or went down while another program held the keyboard). Its release then counts.
+    if (facts.chord)
+        flags.hudModifierIsHeld = true;
     if (facts.chord && flags.hudIsShowing)
         return act(flags, SwitchAction::advanceSwitch, facts.forward);
     if (facts.chord) {

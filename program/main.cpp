@@ -1,7 +1,9 @@
 // The corvane program: Corvane's core on the X11 backend (keyboard, windows, activation, login
 // item, log; on a connection of its own) and the Qt backend (run loop, preferences, tray menu,
-// alerts, the panel). It runs on the display named by $DISPLAY and ends cleanly when that
-// display goes away or the process is asked to stop (SIGINT, SIGTERM, SIGHUP).
+// alerts, the panel). It runs on the display named by $DISPLAY, once per display, and ends
+// cleanly when the process is asked to stop (SIGINT, SIGTERM, SIGHUP) or another instance takes
+// the display over (status 0), and when the display goes away (status 1, whichever connection,
+// Corvane's or the toolkit's, notices first).
 
 #include "app/Corvane.h"
 #include "app/Platform.h"
@@ -9,6 +11,7 @@
 #include "platform/qt/QtPanelBackend.h"
 #include "platform/qt/QtPreferencesStore.h"
 #include "platform/qt/QtRunLoop.h"
+#include "platform/qt/QtScreen.h"
 #include "platform/qt/QtStatusBar.h"
 #include "platform/qt/QtTextMetrics.h"
 #include "platform/ui/UiContext.h"
@@ -17,15 +20,18 @@
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11DesktopSnapshot.h"
 #include "platform/x11/X11EventTap.h"
+#include "platform/x11/X11InstanceSelection.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
 #include "platform/x11/XdgAutostartLoginItem.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <csignal>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -69,6 +75,27 @@ std::unique_ptr<QSocketNotifier> watchStopSignals(corvane::Application& applicat
     return notifier;
 }
 
+corvane::X11Connection* watchedConnection = nullptr;
+QtMessageHandler toolkitMessageHandler = nullptr;
+
+// Qt's xcb plugin ends the process itself (exit(1), straight after a warning that begins "The
+// X11 connection broke") when its own connection to the X server breaks, and that can happen
+// before Corvane's connection has noticed anything. Recognising the warning puts Corvane's line
+// first, and the process then ends with the status a lost display always has here.
+void handleToolkitMessage(QtMsgType type, const QMessageLogContext& context,
+                          const QString& message) {
+    const bool connectionBroke = message.startsWith(QLatin1String("The X11 connection broke"));
+    if (connectionBroke && watchedConnection != nullptr) {
+        watchedConnection->drain(); // notices the loss and logs it, unless that is done already
+        if (!watchedConnection->isLost())
+            watchedConnection->log().log(
+                "Corvane: the toolkit lost its connection to the X server; exiting");
+    }
+    toolkitMessageHandler(type, context, message);
+    if (connectionBroke)
+        std::_Exit(EXIT_FAILURE);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -80,8 +107,14 @@ int main(int argc, char** argv) {
     std::unique_ptr<X11Connection> connection = X11Connection::open(log);
     if (!connection)
         return EXIT_FAILURE;
+    // One Corvane per display, settled before the keyboard is grabbed.
+    const auto instance = X11InstanceSelection::claim(*connection);
+    if (!instance)
+        return EXIT_SUCCESS;
     // The panel, the tray and the compositor check are X11 features.
     qputenv("QT_QPA_PLATFORM", "xcb");
+    watchedConnection = connection.get();
+    toolkitMessageHandler = qInstallMessageHandler(handleToolkitMessage);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("corvane"));
     QApplication::setApplicationDisplayName(QStringLiteral("Corvane"));
@@ -114,8 +147,10 @@ int main(int argc, char** argv) {
     QtPanelBackendFactory panelBackends;
     UiContext ui{timers, screen, textMetrics, panelBackends};
 
-    // The X11 connection logs its own loss; the switcher then ends like a Quit.
+    // The X11 connection logs its own loss, and the selection its takeover; the switcher then
+    // ends like a Quit.
     connection->onConnectionLost = [&application] { application.terminate(); };
+    instance->onLost = [&application] { application.terminate(); };
     QtConnectionWatcher watcher(connection->fileDescriptor(),
                                 [&connection] { connection->drain(); });
     const auto signalWatch = watchStopSignals(application, log);
@@ -138,5 +173,17 @@ int main(int argc, char** argv) {
         .processInfo = processInfo,
         .ui = ui,
     };
-    return runCorvane(platform);
+    // Once the launch has set up the keyboard grabs and the server has answered them (a chord
+    // held by another program is logged by then), one line says Corvane is running: the signal
+    // scripts and tests wait for before they press the chord.
+    QTimer::singleShot(0, [&connection, &log] {
+        xcb_connection_t* c = connection->xcb();
+        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+        connection->drain();
+        if (!connection->isLost())
+            log.log("Corvane: running on display " + connection->displayName() + " (pid " +
+                    std::to_string(getpid()) + ")");
+    });
+    const int status = runCorvane(platform);
+    return connection->isLost() ? EXIT_FAILURE : status;
 }

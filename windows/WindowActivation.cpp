@@ -29,15 +29,19 @@ void activateWindow(const WindowCatalogue& catalogue, const WindowInfo& info) {
     if (windows.empty())
         return;
 
-    // The wanted title is normalised once, not once per window compared.
+    // The wanted title is normalised once, not once per window compared. Windows that share
+    // the title (two terminals, two "New Tab" windows, untitled ones) are told apart by their
+    // order among themselves, as the enumeration counted them.
     const std::string wanted = normalizedNFC(info.windowTitle);
+    int sameTitled = 0;
     for (const AXUIElement& window : windows) {
-        const std::string title = normalizedNFC(copyWindowTitle(accessibility, window));
-        if (wanted.empty() || title == wanted) {
-            accessibility.setAttributeValue(window, kAXMainAttribute, AXValue{true});
-            accessibility.performAction(window, kAXRaiseAction);
-            return;
-        }
+        if (normalizedNFC(copyWindowTitle(accessibility, window)) != wanted)
+            continue;
+        if (sameTitled++ != info.titleOccurrence)
+            continue;
+        accessibility.setAttributeValue(window, kAXMainAttribute, AXValue{true});
+        accessibility.performAction(window, kAXRaiseAction);
+        return;
     }
     // The title changed or the window closed since the list was made: bring the application's
     // front window forward, without claiming it is the one asked for.

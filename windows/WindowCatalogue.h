@@ -32,9 +32,10 @@ std::vector<WindowInfo> enumerateWindows(const WindowCatalogue& catalogue);
 // windows included); empty when its window list cannot be read or is empty.
 std::vector<std::string> axWindowTitles(AccessibilityService& accessibility, pid_t pid);
 
-// Activates the record's application and makes its window main and raises it: the first
-// Accessibility window with the record's title, or the first window when the title is empty.
-// When no window carries the title, the first window is raised without being made main.
+// Activates the record's application and makes its window main and raises it: the Accessibility
+// window with the record's title whose occurrence among the windows so titled is the record's
+// titleOccurrence. When there is no such window any more, the first window is raised without
+// being made main.
 void activateWindow(const WindowCatalogue& catalogue, const WindowInfo& info);
 
 } // namespace corvane

@@ -1,10 +1,12 @@
 #include "windows/AccessibilityReads.h"
+#include "windows/UnicodeText.h"
 #include "windows/WindowCatalogue.h"
 #include "windows/WindowListValues.h"
 
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -42,14 +44,34 @@ ListedWindow readListedWindow(const WindowListEntry& entry) {
                         readString(entry, ownerName), readBool(entry, isOnscreen)};
 }
 
+// A title and how many windows of the same process carried it before, in "AXWindows" order.
+struct CountedTitle {
+    std::string title;
+    int occurrence = 0;
+};
+
+// Counts titles by their canonical form, so that a window can be found again among others of
+// its application that read the same.
+class TitleCounts {
+  public:
+    // The title's occurrence: how many times it was counted before this call.
+    int count(std::string_view title) { return counts_[normalizedNFC(title)]++; }
+
+  private:
+    std::unordered_map<std::string, int> counts_;
+};
+
 // A process's Accessibility titles, handed out in order to its accepted on-screen windows.
 struct TitleQueue {
     std::vector<std::string> titles;
     std::size_t cursor = 0;
+    TitleCounts handedOut{};
 
-    std::string next() {
+    CountedTitle next() {
         const std::size_t index = cursor++;
-        return index < titles.size() ? titles[index] : std::string();
+        std::string title = index < titles.size() ? titles[index] : std::string();
+        const int occurrence = handedOut.count(title);
+        return {std::move(title), occurrence};
     }
 };
 
@@ -80,8 +102,9 @@ std::vector<WindowInfo> onScreenRecords(const std::vector<ListedWindow>& listed,
         const pid_t pid = *window.pid;
         const auto application = runningAppsByPid.find(pid);
         ImageRef icon = application == runningAppsByPid.end() ? nullptr : application->second->icon;
-        records.push_back(WindowInfo{*window.number, *window.ownerName, titlesByPid[pid].next(),
-                                     std::move(icon), pid, false});
+        CountedTitle title = titlesByPid[pid].next();
+        records.push_back(WindowInfo{*window.number, *window.ownerName, std::move(title.title),
+                                     std::move(icon), pid, false, title.occurrence});
     }
     return records;
 }
@@ -100,14 +123,24 @@ void appendAccessibilityRecords(std::vector<WindowInfo>& records, pid_t ownPid,
         const pid_t pid = application.processIdentifier;
         if (application.activationPolicy != ActivationPolicy::regular || pid == ownPid || pid < 1)
             continue;
-        for (const AXUIElement& window : copyWindowElements(accessibility, pid)) {
-            if (!copyWindowIsMinimized(accessibility, window) && !application.isHidden)
+        const std::vector<AXUIElement> windows = copyWindowElements(accessibility, pid);
+        // Titles of the windows before the current one, counted for occurrences. A skipped
+        // window's title is read only once a later window of the application is taken.
+        TitleCounts earlier;
+        std::size_t counted = 0;
+        for (std::size_t i = 0; i < windows.size(); ++i) {
+            if (!copyWindowIsMinimized(accessibility, windows[i]) && !application.isHidden)
                 continue;
-            std::string title = copyWindowTitle(accessibility, window);
+            for (; counted < i; ++counted)
+                earlier.count(copyWindowTitle(accessibility, windows[counted]));
+            std::string title = copyWindowTitle(accessibility, windows[i]);
+            const int occurrence = earlier.count(title);
+            ++counted;
             if (!windowKeys.insert(windowKey(pid, title)).second)
                 continue;
             records.push_back(WindowInfo{0, application.localizedName.value_or(std::string()),
-                                         std::move(title), application.icon, pid, true});
+                                         std::move(title), application.icon, pid, true,
+                                         occurrence});
         }
     }
 }

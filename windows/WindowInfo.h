@@ -29,6 +29,10 @@ struct WindowInfo {
     pid_t pid = 0;
     // True exactly when windowID is 0.
     bool isMinimized = false;
+    // Which of its process's Accessibility windows with this title (canonically equal, empty
+    // titles included) the record stands for, counting from 0 in "AXWindows" order: two windows
+    // that share a title share the window key, and only this tells them apart when raising.
+    int titleOccurrence = 0;
 
     friend bool operator==(const WindowInfo&, const WindowInfo&) = default;
 };

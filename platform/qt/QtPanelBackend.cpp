@@ -1,7 +1,8 @@
 #include "platform/qt/QtPanelBackend.h"
 
-#include "platform/qt/QtTextMetrics.h"
+#include "platform/qt/QtScreen.h"
 
+#include <QCursor>
 #include <QEnterEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -19,16 +20,6 @@
 namespace corvane {
 
 namespace {
-
-int defaultScreenNumber() {
-    int screen = 0;
-    char* host = nullptr;
-    int display = 0;
-    if (xcb_parse_display(nullptr, &host, &display, &screen) == 0)
-        screen = 0;
-    std::free(host);
-    return screen;
-}
 
 QRect toQRect(const Rect& r) {
     return QRect(int(std::lround(r.x)), int(std::lround(r.y)), int(std::lround(r.width)),
@@ -49,7 +40,7 @@ xcb_atom_t compositorSelection(xcb_connection_t* connection) {
     static xcb_atom_t atom = XCB_ATOM_NONE;
     if (askedOn == connection && atom != XCB_ATOM_NONE)
         return atom;
-    const std::string name = "_NET_WM_CM_S" + std::to_string(defaultScreenNumber());
+    const std::string name = "_NET_WM_CM_S" + std::to_string(defaultX11ScreenNumber());
     xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
         connection, xcb_intern_atom(connection, 0, uint16_t(name.size()), name.c_str()), nullptr);
     if (!reply)
@@ -131,19 +122,43 @@ Point QtPanelWindow::toPanel(QPointF position) const {
     return {position.x() + panelOrigin_.x(), position.y() + panelOrigin_.y()};
 }
 
+void QtPanelWindow::showUnderRestingPointer() {
+    restingPointer_ = QCursor::pos();
+    show();
+}
+
+void QtPanelWindow::hideKeepingPointer() {
+    hidingQuietly_ = true;
+    hide();
+    hidingQuietly_ = false;
+}
+
+bool QtPanelWindow::pointerHasMoved(QPointF globalPosition) {
+    if (restingPointer_ && globalPosition.toPoint() == *restingPointer_)
+        return false;
+    restingPointer_.reset();
+    return true;
+}
+
 void QtPanelWindow::enterEvent(QEnterEvent* event) {
-    if (panel_)
+    if (panel_ && pointerHasMoved(event->globalPosition()))
         panel_->pointerMoved(toPanel(event->position()));
 }
 
 void QtPanelWindow::mouseMoveEvent(QMouseEvent* event) {
-    if (panel_)
+    if (panel_ && pointerHasMoved(event->globalPosition()))
         panel_->pointerMoved(toPanel(event->position()));
 }
 
 void QtPanelWindow::leaveEvent(QEvent*) {
-    if (panel_)
-        panel_->pointerLeft();
+    // A leave for a window that is hidden, or one the server sends for the unmapping before a
+    // quick re-show while the pointer still rests where it was, is not the pointer leaving.
+    if (!panel_ || hidingQuietly_ || !isVisible())
+        return;
+    if (restingPointer_ && QCursor::pos() == *restingPointer_)
+        return;
+    restingPointer_.reset();
+    panel_->pointerLeft();
 }
 
 void QtPanelWindow::mouseReleaseEvent(QMouseEvent* event) {
@@ -180,7 +195,10 @@ void QtPanelBackend::panelDidOrderFront() {
 }
 
 void QtPanelBackend::showWindow() {
-    window_->show();
+    // A window already up keeps its pointer state: re-showing a fading panel must not make the
+    // pointer leave and enter again.
+    if (!window_->isVisible())
+        window_->showUnderRestingPointer();
     window_->raise();
     window_->update();
 }
@@ -210,7 +228,7 @@ void QtPanelBackend::panelDidChangeAlpha() {
     // whole fade over the window just raised. It goes at the first step instead; the panel
     // itself stays visible until ordered out, so the switch logic is unchanged.
     if (fadingOut && window_->isVisible())
-        window_->hide();
+        window_->hideKeepingPointer();
     else if (!fadingOut && panel_.isVisible() && !window_->isVisible())
         showWindow();
 }

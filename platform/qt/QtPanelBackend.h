@@ -23,9 +23,10 @@
 // and hands pointer positions back in the panel's coordinates.
 //
 // Pointer movement, leaving and button releases are handed to the panel, which hit-tests its
-// tree. Painting copies from the window's picture (QtPanelImage), brought up to date first: the
-// tree laid out (Panel::layoutIfNeeded), and what changed drawn with QtViewPainter. The panel
-// asks for its picture to be painted while hidden once its cards are ready (panelPrepareDisplay).
+// tree; the pointer enters the panel only by moving (see showUnderRestingPointer). Painting
+// copies from the window's picture (QtPanelImage), brought up to date first: the tree laid out
+// (Panel::layoutIfNeeded), and what changed drawn with QtViewPainter. The panel asks for its
+// picture to be painted while hidden once its cards are ready (panelPrepareDisplay).
 
 #include "platform/qt/QtPanelImage.h"
 #include "platform/qt/QtViewPainter.h"
@@ -36,6 +37,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace corvane {
 
@@ -60,6 +62,15 @@ class QtPanelWindow : public QWidget {
     // That part of the window (window coordinates) must be painted again.
     void invalidateImage(const QRect& area) { image_.invalidate(area); }
 
+    // Maps the window. The X server reports an entry when a window appears under the pointer,
+    // but the pointer only counts as over the panel once it moves (into it or inside it) after
+    // that, as tracking areas report entries: a quick switch with the pointer resting where the
+    // panel opens is not kept open by the pointer.
+    void showUnderRestingPointer();
+    // Unmaps the window while the panel stays visible (a fade nobody can see); the pointer is
+    // not reported to leave.
+    void hideKeepingPointer();
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
@@ -70,11 +81,15 @@ class QtPanelWindow : public QWidget {
 
   private:
     Point toPanel(QPointF position) const;
+    // False for pointer input at the place the pointer rested when the window was mapped.
+    bool pointerHasMoved(QPointF globalPosition);
 
     Panel* panel_;
     QtViewPainter painter_;
     QPoint panelOrigin_;
     QtPanelImage image_;
+    std::optional<QPoint> restingPointer_; // where the pointer was at mapping, until it moves
+    bool hidingQuietly_ = false;
 };
 
 class QtPanelBackend : public PanelBackend {

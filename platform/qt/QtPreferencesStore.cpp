@@ -7,8 +7,10 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <sys/stat.h>
 
 namespace corvane {
 
@@ -16,6 +18,17 @@ namespace {
 
 std::string toStd(const QString& text) {
     return text.toStdString();
+}
+
+// Only a regular file (or none yet) is ever opened: opening a FIFO blocks until some writer
+// comes, and a device, socket or directory holds no preferences. Asked before every read and
+// write, since the path can change kind while Corvane runs. stat() follows a symbolic link to
+// what it names.
+bool isRegularOrAbsent(const QString& path) {
+    struct stat info = {};
+    if (stat(QFile::encodeName(path).constData(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR;
+    return S_ISREG(info.st_mode);
 }
 
 // A file the parser would silently half-read: NUL bytes or text that is not UTF-8 are signs
@@ -69,6 +82,8 @@ PropertyValue fromVariant(const QVariant& variant) {
 
 QtPreferencesStore::QtPreferencesStore(const QString& filePath, SystemLog& log)
     : filePath_(filePath), log_(log) {
+    if (!isUsableFile())
+        return;
     if (looksDamaged(filePath_)) {
         log_.log("Corvane: preferences file " + toStd(filePath_) +
                  " is unreadable or damaged; using defaults and leaving it untouched");
@@ -106,8 +121,19 @@ PropertyValue QtPreferencesStore::valueFromText(const QString& text) {
     return bytes;
 }
 
+bool QtPreferencesStore::isUsableFile() const {
+    if (isRegularOrAbsent(filePath_))
+        return true;
+    if (!hasLoggedNotAFile_) {
+        hasLoggedNotAFile_ = true;
+        log_.log("Corvane: preferences file " + toStd(filePath_) +
+                 " is not a regular file; using defaults and leaving it untouched");
+    }
+    return false;
+}
+
 PropertyValue QtPreferencesStore::objectForKey(const std::string& key) const {
-    if (!settings_) {
+    if (!settings_ || !isUsableFile()) {
         auto found = unsaved_.find(key);
         return found == unsaved_.end() ? PropertyValue{} : found->second;
     }
@@ -122,7 +148,7 @@ PropertyValue QtPreferencesStore::objectForKey(const std::string& key) const {
 }
 
 void QtPreferencesStore::setObject(const std::string& key, const PropertyValue& value) {
-    if (!settings_) {
+    if (!settings_ || !isUsableFile()) {
         if (isAbsent(value))
             unsaved_.erase(key);
         else

@@ -10,6 +10,8 @@
 // So a string stored as "true" or "42" reads back as a boolean or a number; Corvane stores no
 // such string (its strings are hotkey mode names).
 //
+// A path that is not a regular file (a FIFO, a device, a socket, a directory) is never opened,
+// read or written: it means defaults, with one log line, checked again at every read and write.
 // A file that cannot be read or parsed means defaults: every key reads as absent, and the file
 // is never written, so a hand-edited file the user may want to repair is not overwritten.
 // Changes made in such a session are kept in memory until Corvane quits. Each successful write
@@ -44,6 +46,8 @@ class QtPreferencesStore : public PreferencesStore {
     static PropertyValue valueFromText(const QString& text);
 
   private:
+    // False, with one log line per store, while the path is something other than a regular file.
+    bool isUsableFile() const;
     void logOnce(const std::string& line);
 
     QString filePath_;
@@ -51,6 +55,7 @@ class QtPreferencesStore : public PreferencesStore {
     std::unique_ptr<QSettings> settings_;
     std::map<std::string, PropertyValue> unsaved_; // used only when the file is not usable
     bool hasLoggedWriteFailure_ = false;
+    mutable bool hasLoggedNotAFile_ = false;
 };
 
 } // namespace corvane

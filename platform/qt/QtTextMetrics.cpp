@@ -4,7 +4,6 @@
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QTextLayout>
 #include <algorithm>
 #include <cmath>
@@ -176,23 +175,6 @@ TextLayout QtTextMetrics::measureLayout(std::string_view utf8, const Font& font,
     const std::size_t lineCount = std::max<std::size_t>(1, result.lines.size());
     result.height = std::ceil(double(lineCount - 1) * metrics.lineSpacing() + metrics.height());
     return result;
-}
-
-std::optional<Rect> QtScreen::mainScreenFrame() const {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return std::nullopt;
-    const QRect geometry = screen->geometry();
-    if (geometry.isEmpty())
-        return std::nullopt;
-    const Rect topLeft{double(geometry.x()), double(geometry.y()), double(geometry.width()),
-                       double(geometry.height())};
-    return flippedScreenRect(topLeft, primaryScreenHeight());
-}
-
-double QtScreen::primaryScreenHeight() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? double(screen->geometry().height()) : 0.0;
 }
 
 } // namespace corvane

@@ -1,5 +1,5 @@
 #pragma once
-// Text measurement with the fonts the panel paints with, and the main screen's frame.
+// Text measurement with the fonts the panel paints with.
 //
 // A point of the view layer is one logical pixel here (the layout is in points, Qt draws in
 // logical pixels and scales by the device pixel ratio), so an 11-point font is an 11-pixel
@@ -12,7 +12,6 @@
 // own work). The memory is dropped when the application's font changes and when it grows past
 // a few thousand texts.
 
-#include "platform/ui/Screen.h"
 #include "platform/ui/TextMetrics.h"
 
 #include <QFont>
@@ -54,15 +53,6 @@ class QtTextMetrics : public TextMetrics {
 
     mutable std::map<Key, TextLayout> layouts_;
     std::unique_ptr<QObject> fontWatch_; // ends the font-change connection with this object
-};
-
-// The primary screen's full geometry, in bottom-left-origin coordinates whose origin is the
-// primary screen's bottom-left corner. None when Qt knows no screen.
-class QtScreen : public Screen {
-  public:
-    std::optional<Rect> mainScreenFrame() const override;
-    // Height of the primary screen, for converting to X11's top-left coordinates.
-    static double primaryScreenHeight();
 };
 
 } // namespace corvane

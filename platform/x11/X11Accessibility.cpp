@@ -56,9 +56,9 @@ AXError X11Accessibility::setAttributeValue(const AXUIElement& element,
     const X11ClientWindow* window = windowOf(element);
     if (window == nullptr)
         return kAXErrorFailure;
-    const bool* main = std::get_if<bool>(&value);
-    if (main != nullptr && *main)
-        activate(reader_.connection(), reader_.snapshot(), *window);
+    // Activation is AXRaise's alone, which a commit performs right after: a second request for
+    // the same window would only add a focus change for typed keys to race.
+    (void)value;
     return kAXErrorSuccess;
 }
 
@@ -84,6 +84,14 @@ void X11Accessibility::activate(X11Connection& connection, const X11DesktopSnaps
         xcb_ewmh_request_change_active_window(&connection.ewmh(), connection.screenNumber(),
                                               window.id, XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER,
                                               XCB_CURRENT_TIME, XCB_WINDOW_NONE);
+        // Not every manager raises what it activates, nor honours every way of asking for a
+        // raise: openbox, jwm, metacity and icewm take _NET_RESTACK_WINDOW; fluxbox and awesome
+        // neither that nor a configure request, but they raise on activation; xfwm4 takes only
+        // the configure request, which the manager receives in place of the restacking.
+        xcb_ewmh_request_restack_window(&connection.ewmh(), connection.screenNumber(), window.id,
+                                        XCB_WINDOW_NONE, XCB_STACK_MODE_ABOVE);
+        const std::uint32_t above = XCB_STACK_MODE_ABOVE;
+        xcb_configure_window(c, window.id, XCB_CONFIG_WINDOW_STACK_MODE, &above);
     } else {
         // Nobody manages windows: do what a manager would. Errors (a window gone meanwhile)
         // arrive as events and are ignored.

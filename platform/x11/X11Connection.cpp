@@ -15,14 +15,15 @@ namespace corvane {
 std::unique_ptr<X11Connection> X11Connection::open(SystemLog& log, const char* displayName) {
     int screenNumber = 0;
     xcb_connection_t* connection = xcb_connect(displayName, &screenNumber);
+    const char* shown = displayName ? displayName : std::getenv("DISPLAY");
     if (xcb_connection_has_error(connection)) {
         xcb_disconnect(connection);
-        const char* shown = displayName ? displayName : std::getenv("DISPLAY");
         log.log(std::string("Corvane: cannot connect to the X display ") +
                 (shown ? shown : "(DISPLAY is not set)"));
         return nullptr;
     }
     std::unique_ptr<X11Connection> result(new X11Connection(connection, screenNumber, log));
+    result->displayName_ = shown ? shown : "";
     if (result->screen_ == nullptr) {
         log.log("Corvane: the X display reports no screen");
         return nullptr;

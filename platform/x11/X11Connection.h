@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
@@ -42,6 +43,8 @@ class X11Connection {
     xcb_screen_t* screen() const { return screen_; }
     xcb_window_t root() const { return screen_->root; }
     int screenNumber() const { return screenNumber_; }
+    // The display as it was named ($DISPLAY unless given), for log lines.
+    const std::string& displayName() const { return displayName_; }
     SystemLog& log() { return log_; }
 
     int fileDescriptor() const;
@@ -68,6 +71,7 @@ class X11Connection {
 
     xcb_connection_t* connection_;
     int screenNumber_;
+    std::string displayName_;
     SystemLog& log_;
     xcb_screen_t* screen_ = nullptr;
     xcb_ewmh_connection_t ewmh_{};

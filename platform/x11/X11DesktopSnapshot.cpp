@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <climits>
 #include <set>
+#include <unordered_set>
 
 namespace corvane {
 
@@ -21,6 +22,7 @@ struct X11DesktopReader::RootState {
     std::optional<xcb_window_t> checkChild; // known when last time's check window still stands
     std::vector<xcb_atom_t> supported;
     XcbReply<xcb_query_tree_reply_t> tree;
+    std::unordered_map<xcb_window_t, std::size_t> topLevels; // the root's children, bottom 0
 };
 
 const X11ClientWindow* X11DesktopSnapshot::find(xcb_window_t id) const {
@@ -29,7 +31,9 @@ const X11ClientWindow* X11DesktopSnapshot::find(xcb_window_t id) const {
 }
 
 X11DesktopReader::X11DesktopReader(X11Connection& connection)
-    : connection_(connection), cache_(connection) {
+    : connection_(connection), cache_(connection), history_(connection) {
+    // Replaces the activation history's mask for the root (a client has one mask per window):
+    // this one includes it.
     const std::uint32_t rootEvents =
         XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
     xcb_change_window_attributes(connection_.xcb(), connection_.root(), XCB_CW_EVENT_MASK,
@@ -84,8 +88,8 @@ bool X11DesktopReader::isRootChange(const xcb_generic_event_t& event) {
         const xcb_atom_t atom = notify.atom;
         return notify.window == root &&
                (atom == e._NET_CLIENT_LIST_STACKING || atom == e._NET_CLIENT_LIST ||
-                atom == e._NET_CURRENT_DESKTOP || atom == e._NET_SUPPORTING_WM_CHECK ||
-                atom == e._NET_SUPPORTED);
+                atom == e._NET_ACTIVE_WINDOW || atom == e._NET_CURRENT_DESKTOP ||
+                atom == e._NET_SUPPORTING_WM_CHECK || atom == e._NET_SUPPORTED);
     }
     case XCB_CONFIGURE_NOTIFY: {
         // A move or resize keeps the window's place in the stack; only a restack counts.
@@ -165,6 +169,7 @@ void X11DesktopReader::read() {
         root.checkChild = child;
     }
     lastCheckWindow_ = root.checkWindow;
+    roundTrips_ += cache_.resolveFrames(root.topLevels);
 
     assemble(root);
     const auto& supported = root.supported;
@@ -212,6 +217,13 @@ X11DesktopReader::RootState X11DesktopReader::readRoot() {
         xcb_ewmh_get_window_from_reply(&root.checkWindow, checkReply.get());
     root.supported = atomsOf(takeProperty(c, supportedCookie));
     root.tree.reset(xcb_query_tree_reply(c, treeCookie, nullptr));
+    if (root.tree) {
+        const xcb_window_t* children = xcb_query_tree_children(root.tree.get());
+        const int count = xcb_query_tree_children_length(root.tree.get());
+        root.topLevels.reserve(static_cast<std::size_t>(count));
+        for (int n = 0; n < count; ++n)
+            root.topLevels.emplace(children[n], static_cast<std::size_t>(n));
+    }
     if (lastCheckCookie) {
         xcb_window_t child = 0;
         if (auto reply = takeProperty(c, *lastCheckCookie))
@@ -230,19 +242,11 @@ X11DesktopReader::RootState X11DesktopReader::readRoot() {
     return root;
 }
 
-// The listed windows from the cache, in the order their frames stand on the root.
+// The listed windows from the cache, put in front-to-back order.
 void X11DesktopReader::assemble(const RootState& root) {
     snapshot_.currentDesktop = root.currentDesktop;
-    std::unordered_map<xcb_window_t, std::size_t> rootPosition; // bottom to top
-    if (root.tree) {
-        const xcb_window_t* children = xcb_query_tree_children(root.tree.get());
-        const int count = xcb_query_tree_children_length(root.tree.get());
-        rootPosition.reserve(static_cast<std::size_t>(count));
-        for (int n = 0; n < count; ++n)
-            rootPosition.emplace(children[n], static_cast<std::size_t>(n));
-    }
-    std::vector<std::optional<std::size_t>> shownPositions;
-    shownPositions.reserve(root.ids.size());
+    std::vector<std::optional<std::size_t>> stackPositions;
+    stackPositions.reserve(root.ids.size());
     snapshot_.windows.reserve(root.ids.size());
     for (xcb_window_t id : root.ids) {
         const X11CachedWindow* cached = cache_.find(id);
@@ -255,36 +259,37 @@ void X11DesktopReader::assemble(const RootState& root) {
         X11ClientWindow window = cached->facts;
         window.isOnCurrentDesktop =
             window.desktop == kAllDesktops || window.desktop == root.currentDesktop;
-        // Under a reparenting manager the frame is what stands among the root's children.
-        const xcb_window_t frame =
-            cached->parent != 0 && cached->parent != connection_.root() ? cached->parent : id;
-        auto position = rootPosition.find(frame);
-        shownPositions.push_back(position == rootPosition.end()
+        auto position = root.topLevels.find(cached->frame);
+        stackPositions.push_back(position == root.topLevels.end()
                                      ? std::nullopt
                                      : std::optional<std::size_t>(position->second));
-        snapshot_.indexById.emplace(id, snapshot_.windows.size());
         snapshot_.windows.push_back(std::move(window));
     }
-    orderAsShown(shownPositions);
+    putInOrder(stackPositions);
 }
 
-// Fluxbox (1.3) keeps _NET_CLIENT_LIST_STACKING in mapping order whatever is raised, so the
-// list is put in the order the frames really stand, front to back. When any frame is not
-// found (a window manager that does not reparent into top-level frames) the list stays as
-// the window manager gave it.
-void X11DesktopReader::orderAsShown(const std::vector<std::optional<std::size_t>>& positions) {
-    if (positions.size() != snapshot_.windows.size() ||
-        std::any_of(positions.begin(), positions.end(), [](auto p) { return !p.has_value(); }))
-        return;
-    std::vector<std::size_t> order(positions.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return *positions[a] > *positions[b]; });
+// Fluxbox (1.3) keeps _NET_CLIENT_LIST_STACKING in mapping order whatever is raised, and icewm
+// leaves it behind after an activation, so the frames' real places count, behind the history.
+void X11DesktopReader::putInOrder(const std::vector<std::optional<std::size_t>>& stackPositions) {
+    std::unordered_set<xcb_window_t> listed;
+    for (const X11ClientWindow& window : snapshot_.windows)
+        listed.insert(window.id);
+    history_.keepOnly(listed);
+    std::unordered_map<xcb_window_t, std::size_t> rankById;
+    const auto& recent = history_.mostRecentFirst();
+    for (std::size_t rank = 0; rank < recent.size(); ++rank)
+        rankById.emplace(recent[rank], rank);
+    std::vector<std::optional<std::size_t>> ranks;
+    ranks.reserve(snapshot_.windows.size());
+    for (const X11ClientWindow& window : snapshot_.windows) {
+        auto rank = rankById.find(window.id);
+        ranks.push_back(rank == rankById.end() ? std::nullopt
+                                               : std::optional<std::size_t>(rank->second));
+    }
     std::vector<X11ClientWindow> sorted;
-    sorted.reserve(order.size());
+    sorted.reserve(snapshot_.windows.size());
     snapshot_.indexById.clear();
-    for (std::size_t i : order) {
+    for (std::size_t i : frontToBackOrder(stackPositions, ranks)) {
         snapshot_.indexById.emplace(snapshot_.windows[i].id, sorted.size());
         sorted.push_back(std::move(snapshot_.windows[i]));
     }

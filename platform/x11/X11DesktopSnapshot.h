@@ -16,12 +16,14 @@
 // an icon changed or a process's front-most window is another one.
 //
 // Sources: _NET_CLIENT_LIST_STACKING (else _NET_CLIENT_LIST, else the root's mapped children
-// when no EWMH window manager runs), the root's children for the order the frames really stand
-// in, and per window what X11WindowCache.h lists. A window that vanishes between request and
-// reply, or whose properties are malformed, is dropped or gets defaults; nothing here throws or
-// blocks beyond the replies.
+// when no EWMH window manager runs), the activation history and the root's children for the
+// order (see X11ActivationHistory.h; a frame nested deeper than the manager's first level costs
+// one more stage per level, once per window), and per window what X11WindowCache.h lists. A window
+// that vanishes between request and reply, or whose properties are malformed, is dropped or gets
+// defaults; nothing here throws or blocks beyond the replies.
 
 #include "platform/Image.h"
+#include "platform/x11/X11ActivationHistory.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11WindowCache.h"
 
@@ -40,7 +42,7 @@ struct X11DesktopSnapshot {
     bool hasWindowList = false;  // false: the list could not be read (connection lost)
     bool hasEwmhManager = false; // a live window manager that handles _NET_ACTIVE_WINDOW
     std::uint32_t currentDesktop = 0;
-    std::vector<X11ClientWindow> windows;                    // front to back
+    std::vector<X11ClientWindow> windows;                    // front to back (see above)
     std::unordered_map<xcb_window_t, std::size_t> indexById; // into windows
 
     const X11ClientWindow* find(xcb_window_t id) const;
@@ -67,7 +69,7 @@ class X11DesktopReader : public X11EventListener {
 
     // Stages of request-then-reply in the last burst's snapshot and icon read (for the
     // benchmark): none when nothing changed; else the root, the new and changed windows when
-    // there are any, the icons when they changed.
+    // there are any, nested frames, the icons when they changed.
     int lastRoundTrips() const { return roundTrips_; }
     // Windows whose facts the last snapshot read from the server.
     std::size_t lastWindowsRead() const { return cache_.lastWindowsRead(); }
@@ -79,13 +81,14 @@ class X11DesktopReader : public X11EventListener {
     void read();
     RootState readRoot();
     void assemble(const RootState& root);
-    void orderAsShown(const std::vector<std::optional<std::size_t>>& positions);
+    void putInOrder(const std::vector<std::optional<std::size_t>>& stackPositions);
     void noteWindowManager(bool hasEwmhManager);
     bool isRootChange(const xcb_generic_event_t& event);
     std::uint64_t changeCount() const { return cache_.changeCount() + rootChanges_; }
 
     X11Connection& connection_;
     X11WindowCache cache_;
+    X11ActivationHistory history_;
     X11DesktopSnapshot snapshot_;
     std::map<pid_t, ImageRef> icons_;
     bool isValid_ = false;

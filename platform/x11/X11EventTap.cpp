@@ -4,6 +4,7 @@
 #include "platform/x11/X11EventTap.h"
 
 #include "platform/SystemLog.h"
+#include "platform/x11/X11GrabConflicts.h"
 
 // xcb's XKB header names a struct field "explicit", which C++ reserves.
 #define explicit explicit_
@@ -197,13 +198,6 @@ std::uint32_t X11EventTap::baseKeysym(std::uint8_t keycode) const {
     return syms[0];
 }
 
-std::string X11EventTap::chordLabel(std::uint16_t modifiers) const {
-    std::string label = (modifiers & kX11Mod4Mask) ? "Super" : "Alt";
-    if (modifiers & kX11ShiftMask)
-        label += "+Shift";
-    return label + "+Tab";
-}
-
 void X11EventTap::syncGrabs() {
     if (connection_.isLost())
         return;
@@ -221,20 +215,44 @@ void X11EventTap::syncGrabs() {
                         std::back_inserter(added));
     for (const KeyGrab& grab : removed)
         xcb_ungrab_key(c, grab.keycode, root, grab.modifiers);
-    chordGrabSequences_.clear();
     for (const KeyGrab& grab : added) {
         auto cookie = xcb_grab_key(c, 0, root, grab.modifiers, grab.keycode, XCB_GRAB_MODE_ASYNC,
                                    XCB_GRAB_MODE_SYNC);
-        if (grab.isChord)
-            chordGrabSequences_[static_cast<std::uint16_t>(cookie.sequence)] =
-                chordLabel(grab.modifiers);
+        grabSequences_[static_cast<std::uint16_t>(cookie.sequence)] = grab;
     }
     const bool switchKeysGrabbed = isDelivering() && interest_.switchKeysWanted;
     if (switchKeysGrabbed_ && !switchKeysGrabbed)
         xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
     switchKeysGrabbed_ = switchKeysGrabbed;
     grabs_ = std::move(wanted);
+    if (isDelivering() && !switchKeysProbed_)
+        probeSwitchKeys();
     xcb_flush(c);
+}
+
+// The switch keys are grabbed only while a switch is under way, so a window manager's binding
+// on one would go unnoticed until a switch misbehaves (openbox's stock Alt+Escape takes the key
+// that cancels). Each combination not held now is grabbed and at once released, and a refusal
+// is reported like the chord's. A key pressed in between reaches Corvane instead of its window.
+void X11EventTap::probeSwitchKeys() {
+    switchKeysProbed_ = true;
+    xcb_connection_t* c = connection_.xcb();
+    const xcb_window_t root = connection_.root();
+    const auto& tabs = grabKeymap_.tab;
+    for (const KeyGrab& grab : grabsForInterest({interest_.chordModifierFlag, true}, grabKeymap_)) {
+        if (std::binary_search(grabs_.begin(), grabs_.end(), grab))
+            continue;
+        // Tab with a chord's modifiers is told about as the chord when it becomes one.
+        const auto held = static_cast<std::uint16_t>(
+            grab.modifiers & ~kX11ShiftMask & (kX11ControlMask | kX11Mod1Mask | kX11Mod4Mask));
+        if ((held == kX11Mod1Mask || held == kX11Mod4Mask) &&
+            std::find(tabs.begin(), tabs.end(), grab.keycode) != tabs.end())
+            continue;
+        auto cookie = xcb_grab_key(c, 0, root, grab.modifiers, grab.keycode, XCB_GRAB_MODE_ASYNC,
+                                   XCB_GRAB_MODE_ASYNC);
+        grabSequences_[static_cast<std::uint16_t>(cookie.sequence)] = grab;
+        xcb_ungrab_key(c, grab.keycode, root, grab.modifiers);
+    }
 }
 
 void X11EventTap::releaseGrabs() {
@@ -275,6 +293,13 @@ void X11EventTap::handleKey(const xcb_key_press_event_t& key, bool isPress) {
                          result == TapResult::swallow ? XCB_ALLOW_ASYNC_KEYBOARD
                                                       : XCB_ALLOW_REPLAY_KEYBOARD,
                          XCB_CURRENT_TIME);
+        // A swallowed press leaves its passive grab holding the whole keyboard until that key
+        // is released: letters typed under a held Tab would come here and be lost. The press
+        // is answered, so the grab ends now; the key's release then reaches the focused window,
+        // a lone release that applications ignore. Repeats and the next press of a grabbed key
+        // still come here through the passive grabs.
+        if (result == TapResult::swallow)
+            xcb_ungrab_keyboard(connection_.xcb(), XCB_CURRENT_TIME);
     }
     syncGrabs();
     xcb_flush(connection_.xcb());
@@ -288,7 +313,10 @@ void X11EventTap::handleXkb(const xcb_generic_event_t& event) {
         // Also sent whenever typing moves between keyboards (XTEST included). Grabs change only
         // where keycodes moved, by difference: dropping them all would thaw a frozen keyboard
         // and let keys queued behind a chord slip past the grab.
+        const GrabKeymap before = grabKeymap_;
         loadKeymap();
+        if (grabKeymap_ != before)
+            switchKeysProbed_ = false;
         syncGrabs();
         return;
     }
@@ -310,19 +338,18 @@ void X11EventTap::handleXkb(const xcb_generic_event_t& event) {
 void X11EventTap::handleError(const xcb_generic_error_t& error) {
     if (error.error_code != XCB_ACCESS || error.major_code != XCB_GRAB_KEY)
         return;
-    auto found = chordGrabSequences_.find(error.sequence);
-    if (found == chordGrabSequences_.end())
+    auto found = grabSequences_.find(error.sequence);
+    if (found == grabSequences_.end())
         return;
-    // Report the chord once, however many lock combinations of it failed.
-    std::string chord = found->second;
-    if (auto shift = chord.find("+Shift"); shift != std::string::npos)
-        chord.erase(shift, 6);
-    if (!reportedConflicts_.insert(chord).second)
+    // Reported once per combination, however many lock combinations of it failed.
+    const GrabConflict conflict{
+        baseKeysym(found->second.keycode),
+        static_cast<std::uint16_t>(found->second.modifiers &
+                                   (kX11ShiftMask | kX11ControlMask | kX11Mod1Mask | kX11Mod4Mask)),
+        found->second.isChord};
+    if (!reportedConflicts_.insert(keyCombinationLabel(conflict)).second)
         return;
-    connection_.log().log("Corvane: " + chord +
-                          " is already grabbed by another program, most likely the window "
-                          "manager's own binding for it; free that binding to switch windows "
-                          "with Corvane");
+    connection_.log().log(grabConflictLine(conflict, readWindowManagerName(connection_)));
 }
 
 } // namespace corvane

@@ -5,8 +5,10 @@
 // - Passive grabs on the root window in synchronous keyboard mode. Each grabbed key-down (and
 //   every key event that arrives while a grab of ours is active) is translated and handed to
 //   the callback at once; the answer is applied with AllowEvents: swallow = AsyncKeyboard,
-//   pass = ReplayKeyboard. A key-up cannot be replayed (X freezes only on the press), so a
-//   key-up that reaches Corvane stays with it whatever the answer.
+//   pass = ReplayKeyboard. A swallowed press's grab is ended at once (UngrabKeyboard), so keys
+//   typed while it is held down reach the focused window, and so does its release: a lone
+//   key-up the applications ignore. A key-up cannot be replayed (X freezes only on the press),
+//   so a key-up that does reach Corvane stays with it whatever the answer.
 // - The grab set follows setInterest(): the chord (Tab with the chord modifier, with and without
 //   Shift, times every combination of CapsLock, NumLock and ScrollLock, never Mod5/AltGr)
 //   always; Tab, Left, Right, Return, KP_Enter and Escape only while switch keys are wanted.
@@ -14,12 +16,15 @@
 //   never ends with the keyboard held.
 // - Modifier changes come from XKB state notifications (they arrive whatever is grabbed) and
 //   become kCGEventFlagsChanged events; they cannot be swallowed.
-// - A chord another client already grabbed (BadAccess) is logged once per chord, naming it and
-//   the window manager's binding as the likely owner. Keymap changes reload and re-grab.
+// - A combination another client already grabbed (BadAccess), the chord's or a switch key's, is
+//   logged once, with the window manager and where its binding is freed (X11GrabConflicts.h).
+//   The switch keys are probed (grabbed and released at once) when the tap starts delivering
+//   and after a keymap change that moves them, so their conflicts are told at start-up, not
+//   found out in the middle of a switch. Keymap changes reload and re-grab.
 // - Disabling or destroying the tap releases every grab. A lost connection ends all grabs on
 //   the server side.
-// Known gaps: keys typed while Tab is held after a swallowed chord go to Corvane (X delivers
-// them to the active grab), and the decision then sees them like any other key.
+// Known gap: keys queued behind a frozen press (typed before Corvane answered it) are
+// delivered to Corvane's grab and decided like any other key; those it passes are lost.
 
 #include "platform/EventTap.h"
 #include "platform/x11/X11Connection.h"
@@ -83,8 +88,8 @@ class X11EventTap : public EventTap, private X11EventListener {
     void selectXkbEvents();
     void syncGrabs();
     void releaseGrabs();
+    void probeSwitchKeys();
     std::uint32_t baseKeysym(std::uint8_t keycode) const;
-    std::string chordLabel(std::uint16_t modifiers) const;
 
     X11Connection& connection_;
     std::uint64_t eventMask_;
@@ -100,7 +105,10 @@ class X11EventTap : public EventTap, private X11EventListener {
     std::vector<KeyGrab> grabs_;
     bool switchKeysGrabbed_ = false;
     std::uint8_t lastModifiers_ = 0;
-    std::map<std::uint16_t, std::string> chordGrabSequences_;
+    // Every grab request by the low 16 bits of its sequence number, which is what an error
+    // carries; a later grab with the same bits replaces the entry.
+    std::map<std::uint16_t, KeyGrab> grabSequences_;
+    bool switchKeysProbed_ = false;
     std::set<std::string> reportedConflicts_;
 };
 

@@ -39,6 +39,7 @@ struct GrabKeymap {
     std::vector<std::uint8_t> tab, left, right, returnKey, keypadEnter, escape;
     std::uint16_t numLockMask = 0;
     std::uint16_t scrollLockMask = 0;
+    bool operator==(const GrabKeymap&) const = default;
 };
 
 // Every (keycode, modifiers) pair to grab for the interest: the chord with and without Shift

@@ -255,6 +255,7 @@ bool X11WindowCache::take(X11CachedWindow& window, Pending& pending,
         XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, pending.tree, nullptr));
         gone = gone || !tree;
         window.parent = tree ? tree->parent : 0;
+        window.frame = 0;
     }
     const std::uint32_t clientMask = ~xcb_get_setup(c)->resource_id_mask;
     if (auto owner = pidsByClient.find(pending.id & clientMask); owner != pidsByClient.end())
@@ -272,6 +273,51 @@ bool X11WindowCache::take(X11CachedWindow& window, Pending& pending,
             facts.ownerName = "Window";
     }
     return !gone;
+}
+
+int X11WindowCache::resolveFrames(const std::unordered_map<xcb_window_t, std::size_t>& topLevels) {
+    xcb_connection_t* c = connection_.xcb();
+    const xcb_window_t root = connection_.root();
+    struct Climb {
+        xcb_window_t id, at;
+        xcb_query_tree_cookie_t cookie;
+    };
+    std::vector<Climb> climbing;
+    for (auto& [id, window] : windows_) {
+        if (window.frame != 0 && topLevels.count(window.frame))
+            continue;
+        window.frame = window.parent == root ? id : 0;
+        if (window.parent != 0 && window.parent != root)
+            climbing.push_back({id, window.parent, {}});
+    }
+    int stages = 0;
+    // Deeper than any manager nests; a loop in a hostile tree cannot keep Corvane here.
+    constexpr int kMaxNesting = 8;
+    for (int depth = 0; depth < kMaxNesting && !climbing.empty(); ++depth) {
+        std::vector<Climb> next;
+        for (Climb& climb : climbing) {
+            if (topLevels.count(climb.at)) {
+                windows_[climb.id].frame = climb.at;
+                continue;
+            }
+            climb.cookie = xcb_query_tree(c, climb.at);
+            next.push_back(climb);
+        }
+        if (next.empty())
+            break;
+        ++stages;
+        climbing.clear();
+        for (Climb& climb : next) {
+            XcbReply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c, climb.cookie, nullptr));
+            if (!tree || tree->parent == 0)
+                continue; // the ancestor went away: the window is read again when reparented
+            if (tree->parent == root)
+                windows_[climb.id].frame = climb.at;
+            else
+                climbing.push_back({climb.id, tree->parent, {}});
+        }
+    }
+    return stages;
 }
 
 std::uint32_t X11WindowCache::factOfProperty(xcb_atom_t atom) {

@@ -54,7 +54,7 @@ enum X11Fact : std::uint32_t {
     kFactType = 1 << 5,       // _NET_WM_WINDOW_TYPE
     kFactDesktop = 1 << 6,    // _NET_WM_DESKTOP
     kFactPid = 1 << 7,        // _NET_WM_PID
-    kFactFrame = 1 << 8,      // the parent window (the manager's frame)
+    kFactFrame = 1 << 8,      // the parent window (the manager's frame, or a part of it)
     kAllFacts = (1 << 9) - 1,
 };
 
@@ -63,6 +63,8 @@ struct X11CachedWindow {
     // the reader's to fill in.
     X11ClientWindow facts;
     xcb_window_t parent = 0;
+    // The ancestor that is a child of the root (the window itself when it is one); 0 unknown.
+    xcb_window_t frame = 0;
     std::uint8_t mapState = XCB_MAP_STATE_UNMAPPED;
     bool isOverrideRedirect = false;
     bool hasClass = false; // WM_CLASS is set (without a manager, what makes a client window)
@@ -85,6 +87,11 @@ class X11WindowCache : public X11EventListener {
     bool requestUpdates(const std::vector<xcb_window_t>& ids);
     // Applies the replies. A window found destroyed meanwhile is forgotten.
     void takeUpdates();
+    // Finds each window's frame among topLevels (the root's children) where it is not known or
+    // no longer stands there. Managers nest the client at different depths (openbox: in the
+    // frame; icewm: in a container in the frame), so the parents are climbed, one pipelined
+    // stage for every window per level below the first. Returns the number of stages.
+    int resolveFrames(const std::unordered_map<xcb_window_t, std::size_t>& topLevels);
 
     const X11CachedWindow* find(xcb_window_t id) const;
     std::size_t size() const { return windows_.size(); }

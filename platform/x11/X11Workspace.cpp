@@ -28,21 +28,25 @@ std::vector<RunningApplication> X11Workspace::runningApplications() {
     return applications;
 }
 
+// On the commit path: answered from the snapshot alone, without reading any icon.
 std::optional<RunningApplication> X11Workspace::runningApplicationWithProcessIdentifier(pid_t pid) {
-    for (auto& application : runningApplications()) {
-        if (application.processIdentifier == pid)
-            return application;
+    if (pid <= 0)
+        return std::nullopt;
+    for (const X11ClientWindow& window : reader_.snapshot().windows) {
+        if (window.pid != pid)
+            continue;
+        RunningApplication application;
+        application.processIdentifier = pid;
+        application.localizedName = window.ownerName;
+        return application;
     }
     return std::nullopt;
 }
 
+// An X11 application has no activation of its own: its window's "AXRaise" activates it, and
+// a request here for some other window of it would add a focus change for keys to race.
 bool X11Workspace::activateApplication(pid_t pid, std::uint32_t /*options*/) {
-    const X11DesktopSnapshot& snapshot = reader_.snapshot();
-    const auto windows = X11Accessibility::windowsOf(snapshot, pid);
-    if (windows.empty())
-        return false;
-    X11Accessibility::activate(reader_.connection(), snapshot, *windows.front());
-    return true;
+    return !X11Accessibility::windowsOf(reader_.snapshot(), pid).empty();
 }
 
 pid_t X11ProcessInfo::processIdentifier() const {

@@ -3,8 +3,10 @@
 // - X11Workspace: one regular, never hidden application per process that owns client windows,
 //   in the order of each process's front-most window; its name is WM_CLASS's class of that
 //   window and its icon the _NET_WM_ICON size that best fills a 48-point card at the screen's
-//   device pixel ratio (setDevicePixelRatio, 1 until told). Activating an application
-//   activates its front-most window on the current desktop. Uses the reader.
+//   device pixel ratio (setDevicePixelRatio, 1 until told). The look-up by pid reads no icon
+//   (it leaves it null): it lies on the commit path. Activating an application sends nothing
+//   and says whether it has a window to activate: on X11 that is the window's own "AXRaise".
+//   Uses the reader.
 // - X11ProcessInfo: getpid(); activation options as on macOS 14 and later (none are needed).
 // - X11AccessibilityTrust: trusted when the connection offers XKB, which interception needs;
 //   there is no settings page to open.

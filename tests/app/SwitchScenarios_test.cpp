@@ -60,6 +60,9 @@ struct SwitchWorld {
     //   hovering             the panel stays open in hover mode, switch keys still grabbed
     //   keepopen:off         the hover preference is turned off
     //   +Logs                Terminal opens a fourth window, "Logs" (reported when watched)
+    //   ^tab, ^release ...   the keys reach the tap before the queued actions run, as when
+    //                        the whole chord arrives at once; the next plain step runs them
+    //   fronts:N             the panel has been ordered front N times so far
     // A scenario that starts with "watched" runs on a desktop that reports its changes.
     void play(const std::string& step) {
         SCOPED_TRACE(step);
@@ -89,7 +92,9 @@ struct SwitchWorld {
         else if (step == "+Logs") {
             addWindow(300, 22, "Logs");
             world.desktop.windowListChanged();
-        } else
+        } else if (step.starts_with("fronts:"))
+            EXPECT_EQ(world.panelBackends.journal.count("orderFront"), std::stoi(arg()));
+        else
             playKeys(step);
     }
     void playKeys(const std::string& step) {
@@ -104,18 +109,23 @@ struct SwitchWorld {
                                                                  {"a", 0},
                                                                  {"up", 126}};
         const bool passes = step.starts_with("~");
-        std::istringstream parts(step.substr(passes ? 1 : 0));
+        const bool early = step.starts_with("^");
+        std::istringstream parts(step.substr(passes || early ? 1 : 0));
         std::uint64_t word = 0;
         for (std::string part; std::getline(parts, part, '+');) {
             if (keys.contains(part)) {
-                EXPECT_EQ(world.press(keys.at(part), held | word),
+                EXPECT_EQ(send(kCGEventKeyDown, keys.at(part), held | word, early),
                           passes ? TapResult::pass : TapResult::swallow);
+                send(kCGEventKeyUp, keys.at(part), held | word, early);
                 return;
             }
             word |= modifiers.at(part);
         }
         held = word;
-        world.modifiers(held);
+        send(kCGEventFlagsChanged, 0, held, early);
+    }
+    TapResult send(std::uint32_t type, std::int64_t key, std::uint64_t flags, bool early) {
+        return early ? world.taps.send(type, key, flags) : world.send(type, key, flags);
     }
     void expectHovering() {
         EXPECT_TRUE(raised().empty());
@@ -180,6 +190,30 @@ TEST(SwitchScenario, FromChordToRaisedWindow) {
         {"a chord during the fade-out is a fresh switch",
          "opt tab release wait:0.2 opt tab lists:2 =1 wait:1 visible tab release",
          {"Shell", "Doc B"}},
+        {"a click with the modifier down ends the switch: the next Tab begins a fresh one",
+         "opt tab click:2 +Logs tab lists:2 cards:4 =1 visible leave release",
+         {"Doc B", "Shell"}},
+        {"so does the dismiss timer",
+         "opt tab over leave wait:1 tab lists:2 =1 visible release",
+         {"Shell", "Shell"}},
+        {"a chord released before its switch runs raises without showing the panel",
+         "opt ^tab release fronts:0",
+         {"Shell"}},
+        {"the same with Shift", "opt opt+shift ^tab release fronts:0", {"Doc B"}},
+        {"steps before the release count",
+         "opt ^tab ^tab ^shift+tab ^tab release fronts:0",
+         {"Doc B"}},
+        {"Return", "opt ^tab ^return release fronts:0", {"Shell"}},
+        {"Escape", "opt ^tab ^escape release fronts:0", {}},
+        {"a quick chord over the fading panel",
+         "opt tab release wait:0.2 opt ^tab release fronts:1",
+         {"Shell", "Shell"}},
+        {"a quick Tab after a click",
+         "opt tab click:2 ^tab release fronts:1 lists:2",
+         {"Doc B", "Shell"}},
+        {"the pointer over the fading panel still counts when a chord reopens it",
+         "opt tab over escape release wait:0.2 opt tab release hovering right return",
+         {"Doc B"}},
     };
     for (const Scenario& scenario : scenarios) {
         SCOPED_TRACE(scenario.name);

@@ -37,6 +37,30 @@ def settle(seconds):
     time.sleep(seconds)
 
 
+def start_client(d, client, args, name):
+    # openbox names itself on the root window a moment before it manages windows, and a map
+    # request in between is dropped: a client whose windows stay unmanaged is started again.
+    for attempt in range(3):
+        try:
+            return desk.TestClient(d, client, args, name=f"{name}-{attempt}", timeout=10)
+        except AssertionError:
+            d.children[-1].stop()
+    sys.exit(f"demo: openbox never managed {name}'s windows; see {d.output_dir}")
+
+
+def wait_for_corvane(d):
+    # Corvane logs this line once its keyboard grabs are in place on the server: from then on
+    # the chord is its, and one press is enough.
+    def running():
+        if not d.corvane.alive():
+            sys.exit("demo: Corvane exited at start; see " + d.corvane.log_path)
+        return "Corvane: running on display" in d.corvane.log_text()
+    try:
+        wait_until(running, 30, "Corvane to start")
+    except AssertionError:
+        sys.exit("demo: Corvane did not start within 30 s; see " + d.corvane.log_path)
+
+
 def run(out, compositor):
     binary = desk.find_executable("CORVANE_BIN", "corvane", BUILD)
     client = desk.find_executable("CORVANE_TESTCLIENT", "corvane-testclient", BUILD)
@@ -50,7 +74,7 @@ def run(out, compositor):
             args = ["--class", wm_class, "--icon", str(icon)]
             for title in titles:
                 args += ["--window", title]
-            windows += desk.TestClient(d, client, args, name=f"app{i}").windows
+            windows += start_client(d, client, args, f"app{i}").windows
         for window in windows:
             d.activate(window)
         d.start_corvane(binary)
@@ -60,19 +84,13 @@ def run(out, compositor):
             steps.append((d.screenshot(os.path.join(out, name)), caption))
 
         d.move_pointer(20, desk.SCREEN_HEIGHT - 20)
-        # Corvane grabs the chord a moment after it starts: press it until the panel answers.
-        deadline = time.monotonic() + 30
-        while True:
-            d.keydown("Alt_L")
-            d.tap("Tab")
-            try:
-                d.wait_for_panel(timeout=1.5)
-                break
-            except AssertionError:
-                d.keyup("Alt_L")
-                if time.monotonic() > deadline or not d.corvane.alive():
-                    sys.exit("demo: Corvane did not open its panel; see "
-                             + d.corvane.log_path)
+        wait_for_corvane(d)
+        d.keydown("Alt_L")
+        d.tap("Tab")
+        try:
+            d.wait_for_panel(timeout=10)
+        except AssertionError:
+            sys.exit("demo: Corvane did not open its panel; see " + d.corvane.log_path)
         settle(0.4)
         shot("1-alt-tab.png", "Alt held, Tab pressed: the second window is selected")
         d.tap("Tab")
@@ -86,6 +104,8 @@ def run(out, compositor):
         wait_until(lambda: d.panel() is None, 5, "the panel to fade out")
         settle(0.2)
         raised = d.x.title(d.x.active_window())
+        if raised == before:
+            sys.exit("demo: releasing Alt raised no other window; see " + d.corvane.log_path)
         shot("4-released.png", f"Alt released: '{raised}' is raised (before: '{before}')")
     finally:
         d.stop()

@@ -66,11 +66,15 @@ class HUDTest : public ::testing::Test {
     int dismissals = 0;
 };
 
+// Screen widths and how many cards fit in one row.
+const std::pair<double, int> kRowCapacities[] = {{1440, 9}, {1280, 7}, {1920, 12}, {2560, 16},
+                                                 {300, 1},  {200, 1},  {104, 1}};
+
 TEST(HUDRows, CapacityFollowsTheScreenWidth) {
-    const std::pair<double, int> cases[] = {{1440, 9}, {1280, 7}, {1920, 12}, {2560, 16}, {300, 1},
-                                            {200, 1},  {104, 1},  {0, 1},     {-50, 1},   {NAN, 1}};
-    for (auto [width, capacity] : cases)
+    for (auto [width, capacity] : kRowCapacities)
         EXPECT_EQ(SwitcherHUD::rowCapacity(width), capacity) << width;
+    for (double nonsense : {0.0, -50.0, double(NAN)})
+        EXPECT_EQ(SwitcherHUD::rowCapacity(nonsense), 1) << nonsense;
     const auto twoSingles = SwitcherHUD::rowLayout(200, 2);
     EXPECT_EQ(twoSingles.rows, 2);
     EXPECT_EQ(twoSingles.perRow, 1);
@@ -83,9 +87,13 @@ TEST_F(HUDTest, PanelFrameAndRowsForEachListLength) {
         std::vector<std::size_t> rowSizes;
     };
     const Case cases[] = {
-        {1, {638, 374, 164, 152}, {1}},     {3, {490, 374, 460, 152}, {3}},
-        {9, {46, 374, 1348, 152}, {9}},     {10, {342, 310, 756, 280}, {5, 5}},
-        {11, {268, 310, 904, 280}, {6, 5}}, {30, {-398, 310, 2236, 280}, {15, 15}},
+        {1, {637, 373, 166, 154}, {1}},
+        {3, {487, 373, 466, 154}, {3}},
+        {9, {37, 373, 1366, 154}, {9}},
+        {10, {337, 308, 766, 284}, {5, 5}},
+        {11, {262, 308, 916, 284}, {6, 5}},
+        // Wider than the screen: slid right from x = -413 to show the second card.
+        {30, {-150, 308, 2266, 284}, {15, 15}},
     };
     for (const auto& c : cases) {
         hud->hide();
@@ -100,20 +108,69 @@ TEST_F(HUDTest, PanelFrameAndRowsForEachListLength) {
     }
 }
 
+TEST_F(HUDTest, FullRowsLieInsideThePanelWithEqualSideMargins) {
+    for (auto [width, capacity] : kRowCapacities) {
+        for (int windows : {capacity, 2 * capacity}) {
+            SCOPED_TRACE(::testing::Message() << width << " points, " << windows << " windows");
+            hud->hide();
+            loop.advance(0.5);
+            screen.frame = Rect{0, 0, width, 900};
+            open(windows);
+            hud->panel->layoutIfNeeded();
+            const Rect bounds = hud->panel->contentView()->bounds();
+            for (const auto& row : hud->containerStack->arrangedSubviews()) {
+                const auto& wrappers = dynamic_cast<StackView&>(*row).arrangedSubviews();
+                const Rect first =
+                    wrappers.front()->frameInAncestor(hud->panel->contentView().get());
+                const Rect last = wrappers.back()->frameInAncestor(hud->panel->contentView().get());
+                // At least the backdrop's insets all round, the same at both sides.
+                EXPECT_GE(first.x, 12);
+                EXPECT_EQ(first.x, bounds.width - last.maxX());
+                EXPECT_GE(first.y, 16);
+                EXPECT_GE(bounds.height - first.maxY(), 16);
+            }
+        }
+    }
+}
+
+TEST_F(HUDTest, APanelWiderThanTheScreenKeepsTheSelectedCardOnScreen) {
+    for (int count : {20, 30, 60}) {
+        for (bool forward : {true, false}) {
+            SCOPED_TRACE(::testing::Message() << count << " windows, forward " << forward);
+            hud->hide();
+            loop.advance(0.5);
+            open(count, forward);
+            const Rect centred = SwitcherHUD::panelFrame(*screen.frame, count);
+            for (int step = 0; step <= count; ++step) {
+                const Rect frame = hud->panel->frame();
+                const Rect card = hud->cardWrappers[hud->selectedIndex]->frameInAncestor();
+                EXPECT_GE(frame.x + card.x, screen.frame->x) << hud->selectedIndex;
+                EXPECT_LE(frame.x + card.maxX(), screen.frame->maxX()) << hud->selectedIndex;
+                // Only sideways, and still past both edges.
+                EXPECT_EQ(frame.y, centred.y);
+                EXPECT_EQ(frame.width, centred.width);
+                EXPECT_LE(frame.x, screen.frame->x);
+                EXPECT_GE(frame.maxX(), screen.frame->maxX());
+                hud->moveSelection(forward);
+            }
+        }
+    }
+}
+
 TEST_F(HUDTest, OpensCentredOnWhicheverScreenIsMainAtThatMoment) {
     screen.frame = Rect{1440, 0, 1920, 1080};
     open(1);
-    EXPECT_EQ(hud->panel->frame(), (Rect{2318, 464, 164, 152}));
-    // The card sits 1 point into its wrapper, the stack 12 and 16 points into the backdrop.
+    EXPECT_EQ(hud->panel->frame(), (Rect{2317, 463, 166, 154}));
+    // The card sits 1 point into its wrapper, the wrapper 12 and 16 points into the backdrop.
     EXPECT_EQ(hud->cardViews[0]->frame(), (Rect{1, 1, 140, 120}));
-    EXPECT_EQ(centreOfCard(0), (Point{12 + 70, 16 + 60}));
+    EXPECT_EQ(centreOfCard(0), (Point{12 + 1 + 70, 16 + 1 + 60}));
     screen.frame.reset(); // no screen: the fallback frame
     hud->show(true);      // still open: does not move
-    EXPECT_EQ(hud->panel->frame(), (Rect{2318, 464, 164, 152}));
+    EXPECT_EQ(hud->panel->frame(), (Rect{2317, 463, 166, 154}));
     hud->hide();
     loop.advance(0.5);
     hud->show(true);
-    EXPECT_EQ(hud->panel->frame(), (Rect{638, 374, 164, 152}));
+    EXPECT_EQ(hud->panel->frame(), (Rect{637, 373, 166, 154}));
 }
 
 TEST_F(HUDTest, PanelIsBuiltOnceWithOneTrackingAreaAndDarkCards) {
@@ -123,7 +180,7 @@ TEST_F(HUDTest, PanelIsBuiltOnceWithOneTrackingAreaAndDarkCards) {
     for (int i = 0; i < 3; ++i)
         background.updateTrackingAreas();
     ASSERT_EQ(background.trackingAreas().size(), 1u);
-    EXPECT_EQ(background.trackingAreas()[0]->rect, (Rect{0, 0, 312, 152}));
+    EXPECT_EQ(background.trackingAreas()[0]->rect, (Rect{0, 0, 316, 154}));
     // Every card draws in the dark appearance, whatever the desktop's setting.
     EXPECT_EQ(hud->cardViews[0]->layer()->borderColor(), (RGBA{1, 1, 1, 0.18}));
     hud->hide();
@@ -277,12 +334,15 @@ TEST_F(HUDTest, ShowOnAnOpenPanelOnlySteps) {
     EXPECT_EQ(hud->panel->frame(), SwitcherHUD::panelFrame(*screen.frame, 3));
 }
 
-TEST_F(HUDTest, LeavingTheFadingPanelArmsNoCommitAndClosuresDieWithTheHUD) {
+TEST_F(HUDTest, TheFadingPanelCommitsNothingMoreAndClosuresDieWithTheHUD) {
     open(3);
     auto panel = hud->panel;
     panel->pointerMoved({50, 50});
     hud->activateSelected();
     panel->pointerLeft();
+    panel->mouseUp(centreOfCard(0)); // the fading panel's cards commit nothing either
+    panel->pointerMoved({50, 50});
+    EXPECT_FALSE(hud->mouseIsOver) << "no switch to keep open";
     loop.advance(2);
     EXPECT_EQ(activated.size(), 1u) << "no second commit";
     EXPECT_EQ(loop.validTimerCount(), 0u);

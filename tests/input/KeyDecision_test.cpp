@@ -87,13 +87,16 @@ TEST(KeyDecision, ChordKeyDownsBeginOrAdvanceTheSwitch) {
     const Row rows[] = {
         {"Option+Tab begins forward", kVK_Tab, OPT, held, switching, beginFwd, EAT},
         {"Option+Shift+Tab begins backward", kVK_Tab, OPT | SHIFT, held, switching, beginBack, EAT},
-        {"the chord needs no held flag", kVK_Tab, OPT, idle, showing, beginFwd, EAT},
+        {"the chord marks the modifier held", kVK_Tab, OPT, idle, switching, beginFwd, EAT},
         {"Shift, Control and Caps Lock do not stop it", kVK_Tab, OPT | EXTRAS, held, switching,
          beginBack, EAT},
         {"chord while showing advances", kVK_Tab, OPT, switching, switching, advanceFwd, EAT},
         {"Shift chord while showing", kVK_Tab, OPT | SHIFT, switching, switching, advanceBack, EAT},
         {"Command+Tab in Cmd mode", kVK_Tab, CMD, held, switching, beginFwd, EAT, kCmdMode},
         {"chord in hover mode begins anew", kVK_Tab, OPT, hoverHeld, hoverSwitching, beginFwd, EAT},
+        {"chord in hover mode, release unseen", kVK_Tab, OPT, hover, hoverSwitching, beginFwd, EAT},
+        {"chord while showing, release unseen", kVK_Tab, OPT, showing, switching, advanceFwd, EAT},
+        {"Command+Tab marks Command held", kVK_Tab, CMD, idle, switching, beginFwd, EAT, kCmdMode},
     };
     expectRows(DOWN, rows);
 }
@@ -206,13 +209,10 @@ TEST(KeyDecisionSequence, ReleasingTheModifierWithTabStillDownLetsItsKeyUpPass) 
     EXPECT_EQ(hovering.up(kVK_Tab, 0).last, EAT);
 }
 
-TEST(KeyDecisionSequence, ASwitchBegunWithTheModifierAlreadyDownIsNotCommittedByItsRelease) {
-    Replay r; // no flags-changed event saw Option go down
+TEST(KeyDecisionSequence, ASwitchBegunWithTheModifierAlreadyDownIsCommittedByItsRelease) {
+    Replay r; // no flags-changed event saw Option go down: it was down before listening began
     r.down(kVK_Tab, OPT).up(kVK_Tab, OPT).mods(0);
-    EXPECT_EQ(r.queued, (Queued{"beginSwitch"}));
-    EXPECT_TRUE(r.flags.hudIsShowing);
-    r.down(kVK_Return, 0); // Return still ends it
-    EXPECT_EQ(r.queued.back(), "commitSwitch");
+    EXPECT_EQ(r.queued, (Queued{"beginSwitch", "handleModifierRelease"}));
     EXPECT_EQ(r.flags, idle);
 }
 

@@ -5,6 +5,7 @@
 #include "fakes/ManualRunLoop.h"
 #include "hud/SwitcherHUD.h"
 #include "platform/qt/QtPanelBackend.h"
+#include "platform/qt/QtScreen.h"
 #include "platform/qt/QtTextMetrics.h"
 #include "platform/qt/QtViewPainter.h"
 
@@ -15,6 +16,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <gtest/gtest.h>
+#include <string_view>
 
 namespace corvane {
 namespace {
@@ -75,6 +77,11 @@ class PanelWindow : public ::testing::Test {
     void close() {
         hud->hide();
         loop.advance(1);
+    }
+    // Moves a panel wider than the screen back to the centre, from where it slid to show its
+    // selection: a card there is cut by the screen's left edge.
+    void centre() {
+        hud->panel->setFrame(SwitcherHUD::panelFrame(*screen.frame, hud->windows.size()), false);
     }
 
     QtPanelWindow& window() { return backend->window(); }
@@ -159,12 +166,21 @@ TEST_F(PanelWindow, IsThePanelsOnScreenPartInTopLeftCoordinatesWhileThePanelKeep
     for (Case c : {Case{3, true}, {9, true}, {11, false}, {30, false}, {1000, false}}) {
         SCOPED_TRACE(c.windows);
         open(c.windows);
-        EXPECT_EQ(hud->panel->frame(), SwitcherHUD::panelFrame(*screen.frame, c.windows));
-        const QRect whole = panelRect();
-        EXPECT_EQ(whole.width() <= qtScreen().width(), c.fits);
-        const QRect expected = c.fits ? whole : whole.intersected(qtScreen());
-        EXPECT_EQ(window().geometry(), expected);
-        EXPECT_EQ(window().panelOrigin(), expected.topLeft() - whole.topLeft());
+        // However the panel is placed, the window follows.
+        for (const char* placement : {"as opened", "centred", "slid to the last card"}) {
+            SCOPED_TRACE(placement);
+            if (placement == std::string_view("centred"))
+                centre();
+            if (placement == std::string_view("slid to the last card"))
+                hud->moveSelection(false);
+            const QRect whole = panelRect();
+            EXPECT_EQ(hud->panel->frame().width,
+                      SwitcherHUD::panelFrame(*screen.frame, c.windows).width);
+            EXPECT_EQ(whole.width() <= qtScreen().width(), c.fits);
+            const QRect expected = c.fits ? whole : whole.intersected(qtScreen());
+            EXPECT_EQ(window().geometry(), expected);
+            EXPECT_EQ(window().panelOrigin(), expected.topLeft() - whole.topLeft());
+        }
         close();
     }
 }
@@ -239,6 +255,7 @@ TEST_F(PanelWindow, LeavingAndComingBackWithinASecondCommitsNothing) {
 
 TEST_F(PanelWindow, PointerAndClicksAtTheLeftScreenEdgeReachTheCardThere) {
     open(30);
+    centre();
     const std::size_t edgeCard = cardAtLeftEdge();
     const Rect card = inPanel(*hud->cardViews[edgeCard]);
     const double visibleLeft = window().panelOrigin().x() - card.x; // card x at window's 0
@@ -247,6 +264,7 @@ TEST_F(PanelWindow, PointerAndClicksAtTheLeftScreenEdgeReachTheCardThere) {
         activated.clear();
         hud->show(true);
         loop.advance(0.3);
+        centre();
         const QPointF at = inWindow(target, target == edgeCard ? visibleLeft + 5 : -1);
         ASSERT_TRUE(window().rect().contains(at.toPoint()));
         enter(at);
@@ -261,6 +279,7 @@ TEST_F(PanelWindow, PointerAndClicksAtTheLeftScreenEdgeReachTheCardThere) {
 
 TEST_F(PanelWindow, PaintsWhatThePanelShowsAtThatPlaceAndOnlyTheCardsOnScreen) {
     open(30);
+    centre();
     QtViewPainter whole;
     QImage full = blank(panelRect().size());
     {

@@ -5,7 +5,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
 
 namespace corvane {
 namespace {
@@ -114,6 +123,102 @@ TEST_F(PreferencesFile, DamagedOrUnreadableFileMeansDefaultsAndIsNeverOverwritte
         }
         ASSERT_EQ(log.lines.size(), 1u);
         EXPECT_NE(log.lines[0].find("Corvane: preferences file"), std::string::npos);
+    }
+}
+
+// Feeds preferences to whoever opens a FIFO for reading, for as long as the test runs, and
+// counts the opens: a store that opened the FIFO at all would read these, never hang. A
+// non-blocking open for writing succeeds exactly when a reader is there (waiting in its open).
+class FifoFeeder {
+  public:
+    explicit FifoFeeder(const QString& path) : path_(QFile::encodeName(path).toStdString()) {
+        std::signal(SIGPIPE, SIG_IGN); // a reader that stops early is a failure, not a crash
+        thread_ = std::thread([this] {
+            while (!stop_) {
+                const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd < 0) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                    continue;
+                }
+                ++opens_;
+                const char text[] = "[General]\nhotkeyMode=cmdTab\n";
+                [[maybe_unused]] const auto written = ::write(fd, text, sizeof text - 1);
+                ::close(fd);
+            }
+        });
+    }
+    ~FifoFeeder() {
+        stop_ = true;
+        thread_.join();
+    }
+    int opens() const { return opens_; }
+
+  private:
+    std::string path_;
+    std::atomic<bool> stop_ = false;
+    std::atomic<int> opens_ = 0;
+    std::thread thread_;
+};
+
+// A FIFO, a socket or a device where the file should be, from the start or swapped in while
+// Corvane runs: defaults, one log line, and the path never opened, so neither start-up nor the
+// menu's writes can block on it or replace it.
+TEST_F(PreferencesFile, APathThatIsNotARegularFileIsNeverOpenedAndMeansDefaults) {
+    enum class Kind { fifo, socket, device };
+    const std::pair<Kind, bool> cases[] = {{Kind::fifo, false},
+                                           {Kind::fifo, true},
+                                           {Kind::socket, false},
+                                           {Kind::device, false},
+                                           {Kind::device, true}};
+    for (const auto& [kind, swappedLater] : cases) {
+        SCOPED_TRACE(static_cast<int>(kind) * 10 + swappedLater);
+        writeFile("[General]\nhotkeyMode=cmdTab\n");
+        auto store = restart();
+        const QByteArray name = QFile::encodeName(path());
+        auto replace = [&] {
+            QFile::remove(path());
+            int socketFd = -1;
+            switch (kind) {
+            case Kind::fifo:
+                ASSERT_EQ(mkfifo(name.constData(), 0600), 0);
+                break;
+            case Kind::socket: {
+                socketFd = socket(AF_UNIX, SOCK_STREAM, 0);
+                sockaddr_un address{};
+                address.sun_family = AF_UNIX;
+                ASSERT_LT(name.size(), static_cast<int>(sizeof address.sun_path));
+                std::copy(name.begin(), name.end(), address.sun_path);
+                ASSERT_EQ(bind(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+                ::close(socketFd);
+                break;
+            }
+            case Kind::device:
+                ASSERT_EQ(symlink("/dev/null", name.constData()), 0);
+                break;
+            }
+        };
+        if (swappedLater) {
+            EXPECT_EQ(store->objectForKey("hotkeyMode"), PropertyValue(std::string("cmdTab")));
+            replace();
+        } else {
+            store.reset();
+            replace();
+        }
+        const FifoFeeder feeder(path());
+        log.lines.clear();
+        if (!swappedLater)
+            store = restart();
+        EXPECT_TRUE(isAbsent(store->objectForKey("hotkeyMode")));
+        store->setObject("hotkeyMode", std::string("optionTab"));
+        EXPECT_EQ(store->objectForKey("hotkeyMode"), PropertyValue(std::string("optionTab")));
+        store.reset();
+        EXPECT_EQ(feeder.opens(), 0);
+        struct stat after = {};
+        ASSERT_EQ(lstat(name.constData(), &after), 0);
+        EXPECT_FALSE(S_ISREG(after.st_mode)); // not replaced by a file of Corvane's
+        ASSERT_EQ(log.lines.size(), 1u);
+        EXPECT_NE(log.lines[0].find("is not a regular file"), std::string::npos);
+        QFile::remove(path());
     }
 }
 

@@ -10,9 +10,9 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-WindowInfo record(pid_t pid, std::string title, bool isMinimized = false) {
+WindowInfo record(pid_t pid, std::string title, bool isMinimized = false, int occurrence = 0) {
     return WindowInfo{
-        isMinimized ? 0u : 51u, "Editor", std::move(title), nullptr, pid, isMinimized};
+        isMinimized ? 0u : 51u, "Editor", std::move(title), nullptr, pid, isMinimized, occurrence};
 }
 
 // Editor (200) with windows 1 "Doc A", 2 "Doc B", 3 "Doc B", 4 with a title that is not a string.
@@ -51,14 +51,20 @@ TEST_F(WindowActivation, ChoosesTheTargetByTitle) {
         std::vector<std::string> writes;
     };
     const Case cases[] = {
-        {"empty title takes the first window",
-         record(200, ""),
-         {"set 200/1 AXMain true", "perform 200/1 AXRaise"}},
+        {"the second of two windows with one title",
+         record(200, "Doc B", false, 1),
+         {"set 200/3 AXMain true", "perform 200/3 AXRaise"}},
         {"a minimized record goes the same way",
-         record(200, "Doc A", true),
-         {"set 200/1 AXMain true", "perform 200/1 AXRaise"}},
+         record(200, "Doc B", true, 1),
+         {"set 200/3 AXMain true", "perform 200/3 AXRaise"}},
+        {"an empty title is a title like any other",
+         record(200, ""),
+         {"set 200/4 AXMain true", "perform 200/4 AXRaise"}},
         {"no match raises the first window without making it main",
          record(200, "Renamed"),
+         {"perform 200/1 AXRaise"}},
+        {"nor does a same-titled window that has gone",
+         record(200, "Doc B", false, 2),
          {"perform 200/1 AXRaise"}},
         {"a title that is not a string is never matched",
          record(200, "url"),

@@ -236,6 +236,28 @@ TEST(WindowEnumeration, WindowKeysKeepAccessibilityWindowsFromRepeating) {
                             Row{0, "Mail", "Inbox", 300, true}));
 }
 
+TEST(WindowEnumeration, CountsEachWindowAmongItsApplicationsWindowsOfTheSameTitle) {
+    RecordedDesktop desktop;
+    desktop.addApp(200, "Terminal");
+    desktop.addApp(300, "Browser");
+    std::uint32_t number = 51;
+    for (const char* title : {"Shell", "Logs", "Shell", "", ""})
+        desktop.addOnScreenWindow(200, number++, title);
+    desktop.addOnScreen(59, 200, "Terminal"); // more windows than titles: the third untitled
+    desktop.addOnScreenWindow(300, 61, cafeComposed);
+    desktop.addAXWindow(300, "New Tab");       // neither on screen nor minimized: not listed
+    desktop.addAXWindow(300, "New Tab", true); // but still the first of the two
+    desktop.addAXWindow(300, cafeDecomposed, true);
+
+    std::vector<std::pair<std::string, int>> occurrences;
+    for (const WindowInfo& info : enumerateWindows(desktop.catalogue()))
+        occurrences.emplace_back(info.windowTitle, info.titleOccurrence);
+    EXPECT_THAT(occurrences,
+                ElementsAre(std::pair{"Shell", 0}, std::pair{"Logs", 0}, std::pair{"Shell", 1},
+                            std::pair{"", 0}, std::pair{"", 1}, std::pair{"", 2},
+                            std::pair{cafeComposed, 0}, std::pair{"New Tab", 1}));
+}
+
 TEST(WindowEnumeration, UnreadableAccessibilityAnswersShortenTheList) {
     struct Case {
         const char* name;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <tuple>
 #include <xcb/xcb_icccm.h>
 
@@ -42,7 +43,8 @@ class X11Catalogue : public ::testing::Test {
                              title.size());
     }
     // The cached snapshot must come to say exactly what a reader starting from nothing reads,
-    // once the events already sent have arrived: a missed event leaves it stale for good.
+    // once the events already sent have arrived: a missed event leaves it stale for good. The
+    // order is left out: it follows the activations each reader has seen.
     void expectSameAsColdRead() {
         using Facts = std::vector<std::tuple<xcb_window_t, std::string, std::string, pid_t, int,
                                              bool, bool, std::uint32_t, bool>>;
@@ -52,6 +54,7 @@ class X11Catalogue : public ::testing::Test {
             for (const X11ClientWindow& w : snapshot.windows)
                 rows.emplace_back(w.id, w.title, w.ownerName, w.pid, w.layer, w.isViewable,
                                   w.isHidden, w.desktop, w.isOnCurrentDesktop);
+            std::sort(rows.begin(), rows.end());
             return rows;
         };
         Facts warm, cold;
@@ -75,7 +78,12 @@ TEST_F(X11Catalogue, ListsKnownWindowsAndRaisesPlainMinimizedAndFarAwayOnes) {
                                    "--window", "Doc B", "--minimized", "--window", "Stowed"});
     auto viewer = desktop->launch({"--class", "viewer,Viewer", "--window", "Picture"});
     auto far = desktop->launch({"--class", "far,Far", "--desktop", "1", "--window", "Elsewhere"});
-    ASSERT_TRUE(desktop->pumpUntil([&] { return desktop->enumerate().size() == 4; }));
+    // Once the manager's activations of the new windows have all been seen.
+    ASSERT_TRUE(desktop->pumpUntil([&] {
+        const auto list = desktop->enumerate();
+        return list.size() == 4 && list[0].windowTitle == "Picture" &&
+               list[1].windowTitle == "Doc B";
+    }));
     const auto list = desktop->enumerate();
     ASSERT_EQ(list.size(), 4u);
     const struct {
@@ -117,6 +125,94 @@ TEST_F(X11Catalogue, ListsKnownWindowsAndRaisesPlainMinimizedAndFarAwayOnes) {
     }));
 }
 
+// Icewm-like nesting (client in a container in the frame) under a manager whose stacking list
+// is out of date, with activations as a tiling manager makes them (no restacking).
+TEST_F(X11Catalogue, OrderIsMostRecentlyActiveFirstThenTheRealStacking) {
+    start(false);
+    auto first = desktop->launch({"--class", "a,A", "--window", "One", "--window", "Two"});
+    auto second = desktop->launch({"--class", "b,B", "--window", "Three", "--window", "Four"});
+    const xcb_window_t one = first.windows[0], two = first.windows[1];
+    const xcb_window_t three = second.windows[0], four = second.windows[1];
+    desktop->playWindowManager({one, two, three, four}, 2);
+    const struct {
+        const char* what;
+        std::vector<xcb_window_t> bottomToTop, activated, expected;
+    } steps[] = {
+        {"never active: by the frames", {three, one, four, two}, {}, {two, four, one, three}},
+        {"activated: most recent first",
+         {three, one, four, two},
+         {one, three},
+         {three, one, two, four}},
+        {"activated again, restacked", {two, four, three, one}, {one}, {one, three, four, two}},
+    };
+    const auto titled = [&](const std::vector<xcb_window_t>& ids) {
+        const std::map<xcb_window_t, std::string> titles{
+            {one, "One"}, {two, "Two"}, {three, "Three"}, {four, "Four"}};
+        std::vector<std::pair<std::uint32_t, std::string>> rows;
+        for (xcb_window_t id : ids)
+            rows.emplace_back(id, titles.at(id));
+        return rows;
+    };
+    for (const auto& step : steps) {
+        desktop->stackFrames(step.bottomToTop);
+        for (xcb_window_t window : step.activated) {
+            desktop->announceActive(window);
+            // Seen before the next one, as activations a person makes are.
+            desktop->pumpUntil([&] {
+                const auto& windows = desktop->reader().snapshot().windows;
+                return !windows.empty() && windows.front().id == window;
+            });
+        }
+        std::vector<std::pair<std::uint32_t, std::string>> listed;
+        // Titles are paired with the on-screen entries by position: they must agree as well.
+        desktop->pumpUntil([&] {
+            listed.clear();
+            for (const WindowInfo& info : desktop->enumerate())
+                listed.emplace_back(info.windowID, info.windowTitle);
+            return listed == titled(step.expected);
+        });
+        EXPECT_EQ(listed, titled(step.expected)) << step.what;
+    }
+    // A reader starting now knows only the window active now.
+    X11DesktopReader fresh(desktop->connection());
+    std::vector<xcb_window_t> order;
+    for (const X11ClientWindow& window : fresh.snapshot().windows)
+        order.push_back(window.id);
+    EXPECT_EQ(order, (std::vector<xcb_window_t>{one, three, four, two}));
+}
+
+TEST_F(X11Catalogue, ACommitSendsOneActivationAndOneRaiseForTheChosenWindowOnly) {
+    start();
+    auto editor =
+        desktop->launch({"--class", "editor,Editor", "--window", "Doc A", "--window", "Doc B"});
+    auto viewer = desktop->launch({"--class", "viewer,Viewer", "--window", "Picture"});
+    ASSERT_TRUE(desktop->pumpUntil([&] { return desktop->enumerate().size() == 3; }));
+    desktop->listenToRoot();
+    const struct {
+        std::string title, renamedTo; // renamed after the list was made: the front window then
+        xcb_window_t expected;
+    } commits[] = {
+        {"Doc A", "", editor.windows[0]}, // not the application's front window
+        {"Picture", "Picture, renamed", viewer.windows[0]},
+    };
+    for (const auto& commit : commits) {
+        const auto list = desktop->enumerate();
+        const WindowInfo* chosen = findTitle(list, commit.title);
+        ASSERT_NE(chosen, nullptr) << commit.title;
+        if (!commit.renamedTo.empty())
+            setTitle(commit.expected, commit.renamedTo);
+        desktop->rootMessages();
+        desktop->connection().drain();
+        activateWindow(desktop->catalogue(), *chosen);
+        EXPECT_EQ(desktop->rootMessages(),
+                  (std::vector<std::pair<xcb_atom_t, xcb_window_t>>{
+                      {desktop->atom("_NET_ACTIVE_WINDOW"), commit.expected},
+                      {desktop->atom("_NET_RESTACK_WINDOW"), commit.expected}}))
+            << commit.title;
+        EXPECT_TRUE(desktop->pumpUntil([&] { return desktop->activeWindow() == commit.expected; }));
+    }
+}
+
 TEST_F(X11Catalogue, RoundTripsStayConstantAndAQuietDesktopReadsNothing) {
     start();
     auto first = desktop->launch({"--icon", "16", "--window", "Alone"});
@@ -133,10 +229,12 @@ TEST_F(X11Catalogue, RoundTripsStayConstantAndAQuietDesktopReadsNothing) {
     ASSERT_TRUE(desktop->pumpUntil([&] { return desktop->enumerate().size() == 31; }));
     EXPECT_EQ(coldStages(), forOne);
 
-    desktop->connection().drain();
-    desktop->reader().snapshot();
-    desktop->reader().icons(48);
-    EXPECT_EQ(desktop->reader().lastRoundTrips(), 0);
+    // Once the manager has settled (it focuses and stacks the newcomers), nothing is asked.
+    EXPECT_TRUE(desktop->pumpUntil([&] {
+        desktop->reader().snapshot();
+        desktop->reader().icons(48);
+        return desktop->reader().lastRoundTrips() == 0;
+    }));
     setTitle(first.windows[0], "Alone, renamed"); // re-reads that one window only
     desktop->connection().drain();
     desktop->reader().snapshot();
@@ -169,10 +267,13 @@ TEST_F(X11Catalogue, WhatWindowsAndTheManagerChangeIsSeenAtTheNextSwitch) {
     EXPECT_FALSE(desktop->accessibility().copyAttributeValue(notes, kAXTitleAttribute).value);
     expectSameAsColdRead();
 
-    // A newcomer is listed with its icon; moved to the second desktop it leaves the list, and
-    // comes back when the user follows it there.
+    // A newcomer is listed with its icon, first once the manager has activated it; moved to the
+    // second desktop it leaves the list, and comes back when the user follows it there.
     auto later = desktop->launch({"--class", "later,Later", "--icon", "16", "--window", "New"});
-    ASSERT_TRUE(eventuallyListed("New"));
+    ASSERT_TRUE(desktop->pumpUntil([&] {
+        const auto list = desktop->enumerate();
+        return !list.empty() && list[0].windowTitle == "New";
+    }));
     const auto list = desktop->enumerate();
     EXPECT_EQ(list[0].appName, "Later");
     EXPECT_EQ(list[0].pid, later.pid);

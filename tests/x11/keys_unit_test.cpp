@@ -1,5 +1,7 @@
-// The X11 tap's pure translations: keysyms, modifier masks and the grab set of an interest.
+// The X11 tap's pure translations: keysyms, modifier masks, the grab set of an interest and the
+// line that tells of a combination another program holds.
 
+#include "platform/x11/X11GrabConflicts.h"
 #include "platform/x11/X11KeyTranslation.h"
 
 #include <algorithm>
@@ -101,6 +103,45 @@ TEST(X11GrabSet, TheChordAlwaysTheSwitchKeysOnlyWhileWantedNeverMod5) {
                                  [](const KeyGrab& g) { return g.modifiers & kX11Mod5Mask; }));
     EXPECT_TRUE(grabsForInterest({kCGEventFlagMaskAlternate, true}, GrabKeymap{}).empty());
     EXPECT_TRUE(grabsForInterest({kCGEventFlagMaskControl, false}, map).empty());
+}
+
+TEST(X11GrabConflicts, TheLineNamesTheCombinationTheCostTheManagerAndWhereToFreeIt) {
+    const std::uint16_t alt = kX11Mod1Mask, shift = kX11ShiftMask;
+    const struct {
+        const char* manager;
+        GrabConflict conflict;
+        std::string expected; // a part of the line
+    } cases[] = {
+        {"Openbox",
+         {XKB_KEY_Escape, alt, false},
+         "Corvane: Alt+Escape is already grabbed by another program, most likely a binding of the "
+         "window manager, Openbox; Escape pressed with Alt cannot cancel a switch; free that "
+         "binding in ~/.config/openbox/rc.xml, <keybind key=\"A-Escape\">"},
+        {"Openbox", {XKB_KEY_Right, alt | shift, false}, "<keybind key=\"A-S-Right\">"},
+        {"Openbox", {XKB_KEY_Tab, alt, true}, "Alt+Tab is already grabbed"},
+        {"Openbox", {XKB_KEY_Tab, alt, true}, "; Corvane cannot switch windows with it;"},
+        {"Fluxbox", {XKB_KEY_Tab, alt | shift, true}, "~/.fluxbox/keys, the line \"Mod1 Shift Tab"},
+        {"IceWM 3.3.1 (Linux/x86_64)", {XKB_KEY_Escape, alt, false}, "\"Alt+Esc\""},
+        {"i3", {XKB_KEY_Return, alt, false}, "\"bindsym Mod1+Return\""},
+        {"JWM", {XKB_KEY_Tab, alt | shift, true}, "<Key mask=\"AS\" key=\"Tab\">"},
+        {"awesome",
+         {XKB_KEY_Escape, kX11Mod4Mask, false},
+         "awful.key({ \"Mod4\" }, \"Escape\", ...)"},
+        {"Metacity",
+         {XKB_KEY_Left, kX11ControlMask | alt, false},
+         "Left pressed with Ctrl+Alt cannot step the selection; free that binding in gsettings "
+         "org.gnome.desktop.wm.keybindings, the entry holding '<Control><Alt>Left'"},
+        {"Xfwm4", {XKB_KEY_Tab, alt, true}, "/xfwm4/custom/<Alt>Tab"},
+        {"",
+         {XKB_KEY_KP_Enter, 0, false},
+         "Corvane: KP_Enter is already grabbed by another program, most likely a binding of the "
+         "window manager; KP_Enter cannot choose the selection; free that binding in the window "
+         "manager's settings"},
+    };
+    for (const auto& c : cases) {
+        const std::string line = grabConflictLine(c.conflict, c.manager);
+        EXPECT_NE(line.find(c.expected), std::string::npos) << line;
+    }
 }
 
 } // namespace

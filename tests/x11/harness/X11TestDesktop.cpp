@@ -87,7 +87,7 @@ void stopProcess(pid_t& pid) {
 // An explicit display number, not -displayfd: Xvfb takes no lock file with -displayfd, so two
 // servers started at once that way can both bind the same number, each unlinking the other's
 // socket. A high range also stays clear of desktops that do use -displayfd.
-pid_t startXvfb(std::string& display) {
+pid_t startXvfb(std::string& display, int heads) {
     for (int attempt = 0; attempt < 20; ++attempt) {
         const std::string number =
             std::to_string(200 + (static_cast<int>(getpid()) * 7 + attempt * 131) % 800);
@@ -95,8 +95,9 @@ pid_t startXvfb(std::string& display) {
             access(("/tmp/.X11-unix/X" + number).c_str(), F_OK) == 0)
             continue;
         display = ":" + number;
-        pid_t server = spawn(
-            {"Xvfb", display, "-screen", "0", "1440x900x24", "-nolisten", "tcp", "-noreset"}, "");
+        const std::string size = std::to_string(1440 * heads) + "x900x24";
+        pid_t server =
+            spawn({"Xvfb", display, "-screen", "0", size, "-nolisten", "tcp", "-noreset"}, "");
         bool exited = false; // the number was taken after all
         const bool ready = waitUntil(
             [&] {
@@ -122,10 +123,10 @@ pid_t startXvfb(std::string& display) {
 
 } // namespace
 
-std::unique_ptr<X11TestDesktop> X11TestDesktop::create(bool withWindowManager,
-                                                       std::string& failure) {
+std::unique_ptr<X11TestDesktop> X11TestDesktop::create(bool withWindowManager, std::string& failure,
+                                                       int heads) {
     std::unique_ptr<X11TestDesktop> desktop(new X11TestDesktop());
-    desktop->server_ = startXvfb(desktop->display_);
+    desktop->server_ = startXvfb(desktop->display_, heads);
     if (desktop->server_ == 0) {
         failure = "Xvfb could not be started (is it installed? scripts/install-deps.sh test)";
         return nullptr;
@@ -320,6 +321,66 @@ void X11TestDesktop::setProperty(xcb_window_t window, const char* property, xcb_
 
 void X11TestDesktop::syncHelper() {
     std::free(xcb_get_input_focus_reply(helper_, xcb_get_input_focus(helper_), nullptr));
+}
+
+void X11TestDesktop::playWindowManager(const std::vector<xcb_window_t>& windows, int depth) {
+    xcb_connection_t* c = helper_;
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    for (xcb_window_t window : windows) {
+        xcb_window_t parent = screen->root;
+        for (int level = 0; level < depth; ++level) {
+            const xcb_window_t frame = xcb_generate_id(c);
+            xcb_create_window(c, XCB_COPY_FROM_PARENT, frame, parent, 0, 0, 400, 300, 0,
+                              XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+            xcb_map_window(c, frame);
+            if (level == 0)
+                frames_[window] = frame;
+            parent = frame;
+        }
+        xcb_reparent_window(c, window, parent, 0, 0);
+    }
+    const xcb_window_t check = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, check, screen->root, -1, -1, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    setProperty(check, "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW, 32, &check, 1);
+    setProperty(check, "_NET_WM_NAME", atom("UTF8_STRING"), 8, "Corvane test manager", 20);
+    setProperty(screen->root, "_NET_SUPPORTING_WM_CHECK", XCB_ATOM_WINDOW, 32, &check, 1);
+    const xcb_atom_t supported[] = {atom("_NET_ACTIVE_WINDOW"), atom("_NET_CLIENT_LIST_STACKING")};
+    setProperty(screen->root, "_NET_SUPPORTED", XCB_ATOM_ATOM, 32, supported, 2);
+    setProperty(screen->root, "_NET_CLIENT_LIST_STACKING", XCB_ATOM_WINDOW, 32, windows.data(),
+                windows.size());
+}
+
+void X11TestDesktop::stackFrames(const std::vector<xcb_window_t>& bottomToTop) {
+    const std::uint32_t above = XCB_STACK_MODE_ABOVE;
+    for (xcb_window_t window : bottomToTop)
+        xcb_configure_window(helper_, frames_.at(window), XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    syncHelper();
+}
+
+void X11TestDesktop::announceActive(xcb_window_t window) {
+    setProperty(root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW, 32, &window, 1);
+}
+
+void X11TestDesktop::listenToRoot() {
+    const std::uint32_t events = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(helper_, root(), XCB_CW_EVENT_MASK, &events);
+    syncHelper();
+}
+
+std::vector<std::pair<xcb_atom_t, xcb_window_t>> X11TestDesktop::rootMessages() {
+    // Corvane's requests are handled before the helper's next one is answered.
+    xcb_connection_t* corvane = connection_->xcb();
+    std::free(xcb_get_input_focus_reply(corvane, xcb_get_input_focus(corvane), nullptr));
+    syncHelper();
+    std::vector<std::pair<xcb_atom_t, xcb_window_t>> messages;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(helper_)) {
+        const auto& message = *reinterpret_cast<xcb_client_message_event_t*>(event);
+        if ((event->response_type & 0x7F) == XCB_CLIENT_MESSAGE)
+            messages.emplace_back(message.type, message.window);
+        std::free(event);
+    }
+    return messages;
 }
 
 std::uint8_t X11TestDesktop::keycodeFor(std::uint32_t keysym) {

@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <sys/types.h>
@@ -30,8 +31,12 @@ namespace corvane::testing {
 
 class X11TestDesktop {
   public:
-    // Null when Xvfb or openbox cannot be started; failure then says why.
-    static std::unique_ptr<X11TestDesktop> create(bool withWindowManager, std::string& failure);
+    // Null when Xvfb or openbox cannot be started; failure then says why. The screen is
+    // 1440×900 per head, heads side by side. Xvfb's heads are one screen to the X clients:
+    // neither Xinerama nor RandR monitors reach Qt 6.4 as screens under Xvfb, so tests that
+    // need monitors say where they are.
+    static std::unique_ptr<X11TestDesktop> create(bool withWindowManager, std::string& failure,
+                                                  int heads = 1);
     ~X11TestDesktop();
     X11TestDesktop(const X11TestDesktop&) = delete;
     X11TestDesktop& operator=(const X11TestDesktop&) = delete;
@@ -80,6 +85,21 @@ class X11TestDesktop {
     void setProperty(xcb_window_t window, const char* property, xcb_atom_t type, int format,
                      const void* data, std::size_t count);
     void syncHelper();
+    // Plays an EWMH window manager on the helper connection where none runs, for arrangements
+    // a real one would not hold still: every window is reparented into a frame `depth` levels
+    // deep (icewm puts the client in a container in the frame), _NET_CLIENT_LIST_STACKING lists
+    // them as given and the root announces _NET_ACTIVE_WINDOW support. Nobody acts on requests.
+    void playWindowManager(const std::vector<xcb_window_t>& windows, int depth);
+    // Restacks the windows' outermost frames, bottom to top.
+    void stackFrames(const std::vector<xcb_window_t>& bottomToTop);
+    void announceActive(xcb_window_t window);
+    // From now on the helper hears what is sent to the root's substructure, as managers do
+    // (any number of clients may listen; only one may redirect).
+    void listenToRoot();
+    // The client messages sent to the root since the last call, as (type, window), once every
+    // request Corvane made so far has been handled.
+    std::vector<std::pair<xcb_atom_t, xcb_window_t>> rootMessages();
+
     // XTEST typing, by keysym at level 0.
     std::uint8_t keycodeFor(std::uint32_t keysym);
     void press(std::uint32_t keysym) { fakeKey(XCB_KEY_PRESS, keysym); }
@@ -108,6 +128,7 @@ class X11TestDesktop {
     xcb_ewmh_connection_t helperEwmh_{};
     xkb_context* xkbContext_ = nullptr;
     xkb_keymap* keymap_ = nullptr;
+    std::map<xcb_window_t, xcb_window_t> frames_; // client -> outermost frame
 };
 
 const WindowInfo* findTitle(const std::vector<WindowInfo>& list, const std::string& title);
