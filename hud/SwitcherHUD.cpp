@@ -93,7 +93,7 @@ void SwitcherHUD::prepare() {
     if (panel && panel->isVisible())
         return;
     readyCards(true);
-    panel->setFrame(panelFrame(screenFrame(), windows.size()), false);
+    placePanel(); // where a forward switch shows it, so that its picture is the one shown
     panel->prepareDisplay();
 }
 
@@ -286,9 +286,7 @@ void SwitcherHUD::createPanelIfNeeded() {
 void SwitcherHUD::presentPanel() {
     if (!panel)
         return;
-    shownOnScreen_ = screenFrame();
-    panel->setFrame(panelFrame(shownOnScreen_, windows.size()), false);
-    keepSelectionOnScreen();
+    placePanel();
     panel->setAlphaValue(0);
     panel->orderFrontRegardless();
     std::shared_ptr<Panel> shown = panel;
@@ -296,6 +294,12 @@ void SwitcherHUD::presentPanel() {
         group.duration = kFadeIn;
         group.animateAlphaValue(shown, 1);
     });
+}
+
+void SwitcherHUD::placePanel() {
+    shownOnScreen_ = screenFrame();
+    panel->setFrame(panelFrame(shownOnScreen_, windows.size()), false);
+    keepSelectionOnScreen();
 }
 
 void SwitcherHUD::keepSelectionOnScreen() {

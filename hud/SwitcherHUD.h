@@ -91,6 +91,8 @@ class SwitcherHUD : public std::enable_shared_from_this<SwitcherHUD> {
     Rect screenFrame() const;
     bool cardsMatchWindows() const;
     void readyCards(bool forward);
+    // Centres the panel on the main screen, slid to show the selected card.
+    void placePanel();
 
     const UiContext ui_;
     AnimationContext animations_;

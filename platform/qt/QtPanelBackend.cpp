@@ -123,8 +123,10 @@ Point QtPanelWindow::toPanel(QPointF position) const {
 }
 
 void QtPanelWindow::showUnderRestingPointer() {
-    restingPointer_ = QCursor::pos();
     show();
+    // Asked after the map request, which goes out with the question: the answer is where the
+    // pointer was as the window appeared, and the map does not wait for it.
+    restingPointer_ = QCursor::pos();
 }
 
 void QtPanelWindow::hideKeepingPointer() {
