@@ -42,6 +42,10 @@ class BenchDesktop {
     // the window manager lists every one of them.
     void openWindows(int windowCount, int processCount);
 
+    // Waits until the window manager has stopped changing the root's properties (it goes on
+    // focusing and stacking new windows for a while after listing them) for `quiet`.
+    void waitUntilQuiet(std::chrono::milliseconds quiet, std::chrono::seconds limit);
+
     // Corvane and the floor client both grab Alt+Tab: at most one of them runs at a time.
     void startCorvane();
     void stopCorvane();

@@ -185,9 +185,24 @@ void measureLatency(PanelProbe& probe, Latency& latency, const std::string& who)
 
 std::unique_ptr<BenchDesktop> desktopWith(int windows) {
     auto began = Clock::now();
-    auto desktop = std::make_unique<BenchDesktop>(paths());
-    desktop->start();
-    desktop->openWindows(windows, processesFor(windows));
+    std::unique_ptr<BenchDesktop> desktop;
+    // On a loaded machine openbox now and then quits as it starts, leaving nothing managed; a
+    // fresh desktop does not have the problem.
+    for (int attempt = 1;; ++attempt) {
+        try {
+            desktop = std::make_unique<BenchDesktop>(paths());
+            desktop->start();
+            desktop->openWindows(windows, processesFor(windows));
+            desktop->waitUntilQuiet(std::chrono::seconds(1), std::chrono::seconds(60));
+            break;
+        } catch (const std::exception& failure) {
+            desktop.reset();
+            if (attempt == 3)
+                throw;
+            std::fprintf(stderr, "desktop with %d windows failed (%s); trying again\n", windows,
+                         failure.what());
+        }
+    }
     std::fprintf(stderr, "desktop with %d windows over %d processes ready in %.1f s\n", windows,
                  processesFor(windows),
                  std::chrono::duration<double>(Clock::now() - began).count());
