@@ -93,6 +93,7 @@ class AppDelegate : public ApplicationDelegate, public std::enable_shared_from_t
     bool windowListIsObserved_ = false;
     bool preparedIsCurrent_ = false;
     std::shared_ptr<Timer> prepareTimer_;
+    double lastPrepareTime_ = -1e9;
 };
 
 // The tap's callback: userInfo is the AppDelegate, not retained; without one every event passes.

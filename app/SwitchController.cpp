@@ -2,6 +2,8 @@
 #include "hud/SwitcherHUD.h"
 #include "windows/WindowCatalogue.h"
 
+#include <algorithm>
+
 // The AppDelegate's side of a switch: the actions the key decisions queue, carried out on the
 // main queue against the one HUD and the window catalogue.
 namespace corvane {
@@ -13,8 +15,10 @@ WindowCatalogue catalogueOf(Platform& platform) {
 }
 
 // Changes come in bursts (a window opening sets a dozen properties): the cards are rebuilt once
-// the burst is over.
+// the burst is over. A window that keeps changing (a clock in a title) has them rebuilt at most
+// once a second; a chord in between reads the list itself.
 constexpr double kPrepareDelay = 0.05;
+constexpr double kPrepareInterval = 1.0;
 
 } // namespace
 
@@ -41,8 +45,10 @@ void AppDelegate::windowListDidChange() {
     preparedIsCurrent_ = false;
     if (prepareTimer_)
         return;
+    const double sinceLast = platform_.timers.now() - lastPrepareTime_;
+    const double delay = std::max(kPrepareDelay, kPrepareInterval - sinceLast);
     std::weak_ptr<AppDelegate> weakSelf = weak_from_this();
-    prepareTimer_ = platform_.timers.scheduleTimer(kPrepareDelay, false, [weakSelf](Timer&) {
+    prepareTimer_ = platform_.timers.scheduleTimer(delay, false, [weakSelf](Timer&) {
         if (auto self = weakSelf.lock()) {
             self->prepareTimer_ = nullptr;
             self->prepareSwitch();
@@ -54,6 +60,7 @@ void AppDelegate::prepareSwitch() {
     // The cards on screen stay as the switch began; the dismissal prepares again.
     if (hudIsShowing || hud->isFadingOut())
         return;
+    lastPrepareTime_ = platform_.timers.now();
     hud->windows = enumerateWindows(catalogueOf(platform_));
     hud->prepare();
     preparedIsCurrent_ = true;

@@ -154,11 +154,11 @@ TEST(SwitchScenario, FromChordToRaisedWindow) {
          "watched +Logs opt tab lists:1 cards:4 release",
          {"Shell"}},
         {"watched, a change a moment before: the cards were remade in advance",
-         "watched +Logs wait:0.1 lists:1 opt tab lists:1 cards:4 release",
+         "watched +Logs wait:1 lists:1 opt tab lists:1 cards:4 release",
          {"Shell"}},
         {"watched, a change during a switch: the cards on screen stay, the next switch has it",
-         "watched opt tab +Logs wait:0.1 lists:0 cards:3 release wait:0.6 lists:1 opt tab lists:1 "
-         "cards:4 release",
+         "watched opt tab +Logs wait:1 lists:0 cards:3 release wait:0.6 opt tab lists:1 cards:4 "
+         "release",
          {"Shell", "Shell"}},
         {"tabs step and wrap on one list", "opt tab tab tab =0 lists:1 release", {"Doc A"}},
         {"Shift as the first press", "opt opt+shift tab =2 tab =1 opt release", {"Shell"}},
