@@ -86,12 +86,29 @@ void Panel::setContentView(std::shared_ptr<View> view) {
 }
 
 void Panel::viewTreeDidChange() {
+    ++contentGeneration_;
     needsLayout_ = true;
     needsDisplay_ = true;
     if (inLayout_ || displayRequested_ || !isVisible_ || !backend_)
         return;
     displayRequested_ = true;
     backend_->panelNeedsDisplay();
+}
+
+void Panel::viewNeedsRedisplay(const View& view) {
+    needsDisplay_ = true;
+    // A hidden panel is painted whole when it shows; a pending full repaint covers the view.
+    if (needsLayout_ || inLayout_ || displayRequested_ || !isVisible_ || !backend_) {
+        ++contentGeneration_;
+        return;
+    }
+    backend_->panelNeedsDisplayInRect(view.frameInAncestor(nullptr));
+}
+
+void Panel::prepareDisplay() {
+    layoutIfNeeded();
+    if (backend_)
+        backend_->panelPrepareDisplay();
 }
 
 void Panel::layoutIfNeeded() {

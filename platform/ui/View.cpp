@@ -9,28 +9,40 @@
 namespace corvane {
 
 void Layer::setCornerRadius(double radius) {
+    if (radius == cornerRadius_)
+        return;
     cornerRadius_ = radius;
     owner_.setNeedsDisplay();
 }
 
 void Layer::setMasksToBounds(bool masks) {
+    if (masks == masksToBounds_)
+        return;
     masksToBounds_ = masks;
     owner_.setNeedsDisplay();
 }
 
+// Colours and border widths change how a view looks, never where anything stands: only the
+// view's own area is repainted, with no layout pass.
 void Layer::setBorderColor(std::optional<RGBA> color) {
+    if (color == borderColor_)
+        return;
     borderColor_ = color;
-    owner_.setNeedsDisplay();
+    owner_.setNeedsRedisplay();
 }
 
 void Layer::setBorderWidth(double width) {
+    if (width == borderWidth_)
+        return;
     borderWidth_ = width;
-    owner_.setNeedsDisplay();
+    owner_.setNeedsRedisplay();
 }
 
 void Layer::setBackgroundColor(std::optional<RGBA> color) {
+    if (color == backgroundColor_)
+        return;
     backgroundColor_ = color;
-    owner_.setNeedsDisplay();
+    owner_.setNeedsRedisplay();
 }
 
 View::View() : lastEffectiveAppearance_(Appearance::system().name()) {}
@@ -157,6 +169,11 @@ void View::setTranslatesAutoresizingMaskIntoConstraints(bool translates) {
 void View::setNeedsDisplay() {
     if (Panel* panel = window())
         panel->viewTreeDidChange();
+}
+
+void View::setNeedsRedisplay() {
+    if (Panel* panel = window())
+        panel->viewNeedsRedisplay(*this);
 }
 
 void View::addTrackingArea(std::shared_ptr<TrackingArea> area) {

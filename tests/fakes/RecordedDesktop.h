@@ -24,6 +24,7 @@
 #include "windows/WindowCatalogue.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -56,6 +57,9 @@ class RecordedDesktop : public WindowServer,
     void addOnScreen(std::uint32_t number, pid_t pid, std::string ownerName,
                      std::int64_t layer = 0);
     void addWindowListEntry(WindowListEntry entry) { windowList_.push_back(std::move(entry)); }
+    // Forgets every window-list entry and Accessibility window; the applications stay, so a test
+    // can lay out a changed desktop afresh.
+    void removeAllWindows();
     void failWindowList() { windowListFails_ = true; }
 
     // Accessibility windows of a process, in "AXWindows" order; each returns its element's id.
@@ -69,10 +73,25 @@ class RecordedDesktop : public WindowServer,
     // A window listed on screen (owner name = the app's name) and its Accessibility window.
     std::uint64_t addOnScreenWindow(pid_t pid, std::uint32_t number, std::string title);
 
+    // Reports changes as a window server that can tell does, when turned on before the app
+    // asks; windowListChanged() then reports one.
+    bool reportsChanges = false;
+    void windowListChanged() {
+        if (onChange_)
+            onChange_();
+    }
+    bool observeWindowListChanges(std::function<void()> handler) override {
+        if (reportsChanges)
+            onChange_ = std::move(handler);
+        return reportsChanges;
+    }
+
     void setMacOS14(bool isAtLeast14) { isAtLeastMacOS14_ = isAtLeast14; }
     void setRecordingCalls(bool isRecording) { log.isRecording = isRecording; }
 
     CallLog log;
+    // Window-list copies so far, counted whether or not calls are recorded.
+    int windowListCopies = 0;
     std::optional<pid_t> activeApp;
     std::optional<std::uint64_t> lastRaisedWindow;
 
@@ -115,6 +134,7 @@ class RecordedDesktop : public WindowServer,
     std::unordered_map<pid_t, AXCopyResult> windowsAnswers_;
     std::unordered_map<std::uint64_t, AXWindow> axWindows_;
     std::uint64_t nextWindowId_ = 1;
+    std::function<void()> onChange_;
 };
 
 } // namespace corvane::testing
