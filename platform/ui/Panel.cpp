@@ -130,14 +130,14 @@ void Panel::updateTrackingAreas(View& view) {
 }
 
 void Panel::pointerMoved(Point location) {
-    if (!isVisible_ || ignoresMouseEvents_)
+    if (!isVisible_)
         return;
     pointer_ = location;
     dispatchPointer(location);
 }
 
 void Panel::pointerLeft() {
-    if (!isVisible_ || ignoresMouseEvents_)
+    if (!isVisible_)
         return;
     pointer_.reset();
     dispatchPointer(std::nullopt);
@@ -202,7 +202,7 @@ void Panel::dispatchPointer(std::optional<Point> location) {
 }
 
 void Panel::mouseUp(Point location, int clickCount) {
-    if (!isVisible_ || ignoresMouseEvents_)
+    if (!isVisible_)
         return;
     layoutIfNeeded();
     View* hit = contentView_->hitTest(location);

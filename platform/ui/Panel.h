@@ -85,8 +85,9 @@ class Panel {
     bool isVisible() const { return isVisible_; }
     void orderFrontRegardless();
     void orderOut();
-    // The pointer passes through to the windows below, and pointer input is ignored. A
-    // panel that ignores mouse events and shows nothing (alpha 0) need not reach the screen.
+    // The pointer passes through the panel's window to the windows below, which then get its
+    // input (the window system's part: input still handed to the panel is dispatched). A panel
+    // that ignores mouse events and shows nothing (alpha 0) need not reach the screen.
     bool ignoresMouseEvents() const { return ignoresMouseEvents_; }
     void setIgnoresMouseEvents(bool ignores);
 
@@ -124,9 +125,8 @@ class Panel {
 
     // Pointer input from the backend, in the panel's top-left content coordinates. Entered/exited
     // reach the views whose tracking areas the pointer crosses, once per crossing. Input is
-    // ignored while the panel is not visible or ignores mouse events, and ordering the panel out
-    // forgets the pointer without exit events: a window that is gone must not act on a late leave
-    // notification.
+    // ignored while the panel is not visible, and ordering the panel out forgets the pointer
+    // without exit events: a window that is gone must not act on a late leave notification.
     void pointerMoved(Point location);
     void pointerLeft();
     // Hit-tests the tree and hands the event to the deepest view under the point.
