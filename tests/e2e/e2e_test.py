@@ -248,6 +248,16 @@ class Corvane(unittest.TestCase):
             return
         self.restart_corvane()
 
+    def close_extra_clients(self):
+        """Ends the scenario's extra clients and makes Alpha active again, so that the checks
+        after the scenario start from a settled focus."""
+        for client in self.extra_clients:
+            client.stop()
+            wait_until(lambda: not set(client.windows) & set(self.x.stacking()), 5,
+                       "the extra windows to close")
+        self.extra_clients = []
+        self.visit(self.alpha)
+
     def restart_corvane(self):
         d = self.d
         binary = d.corvane.popen.args[0]
@@ -478,6 +488,7 @@ class Corvane(unittest.TestCase):
         self.d.tap("x", "Home", "End", "period")
         wait_until(lambda: len(self.presses()) >= 4, 5, "the four keys to reach Alpha")
         self.d.keyup("Alt_L")
+        self.wait_active(self.bravo)
         presses = self.presses()
         self.assertEqual([sym for sym, _, _ in presses], ["x", "Home", "End", "period"])
         for sym, state, window in presses:
@@ -488,12 +499,10 @@ class Corvane(unittest.TestCase):
         # (extra windows opened by a third application, total listed)
         for extra, total in [(0, 4), (5, 9), (6, 10), (7, 11)]:
             with self.case(f"{total} windows"):
-                more = None
                 if extra:
-                    more = desk.TestClient(self.d, self.client_binary, [
+                    self.extra_clients = [desk.TestClient(self.d, self.client_binary, [
                         "--class", "viewer,Viewer", "--count", str(extra), "--window",
-                        "Page {n}"], name=f"viewer{extra}", record_keys=False)
-                    self.extra_clients = [more]
+                        "Page {n}"], name=f"viewer{extra}", record_keys=False)]
                     self.reset()
                 try:
                     self.assertEqual(len(self.switch_list()), total)
@@ -503,13 +512,9 @@ class Corvane(unittest.TestCase):
                     self.assertNotIn(window, self.x.ancestors(focus) if focus > 1 else [],
                                      "the panel took the input focus")
                     self.d.keyup("Alt_L")
-                    self.d.wait_for_no_panel()
+                    self.wait_active(self.bravo)
                 finally:
-                    if more:
-                        self.extra_clients = []
-                        more.stop()
-                        wait_until(lambda: not set(more.windows) & set(self.x.stacking()), 5,
-                                   "the extra windows to close")
+                    self.close_extra_clients()
 
     def test_cmd_tab_mode_takes_super_tab_and_lets_alt_tab_through(self):
         self.write_preferences({"hotkeyMode": "cmdTab"})
@@ -592,8 +597,7 @@ class Corvane(unittest.TestCase):
                     self.wait_active(target)
                     self.assert_stays_active(target, 0.3)
         finally:
-            self.extra_clients = []
-            twins.stop()
+            self.close_extra_clients()
 
     def test_one_commit_gives_the_keyboard_to_one_window(self):
         # Charlie active, Bravo chosen, and Alpha, Bravo's sibling, used after Bravo: letters
@@ -658,9 +662,9 @@ class Corvane(unittest.TestCase):
             wait_until(lambda: set(self.d.colours(x - 6, y - 60 + 32, 12, 12)) ==
                        {ICONIC_COLOUR}, 5, "the desktop entry's icon on the card")
             self.d.keyup("Alt_L")
+            self.wait_active(iconic.windows[0])
         finally:
-            self.extra_clients = []
-            iconic.stop()
+            self.close_extra_clients()
 
     def test_window_manager_bindings_in_the_way_are_named(self):
         # Openbox's stock rc.xml holds Alt+Escape and Shift+Alt+Right; a switch needs both.
