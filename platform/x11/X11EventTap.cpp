@@ -204,9 +204,14 @@ void X11EventTap::syncGrabs() {
     std::vector<KeyGrab> wanted;
     if (isDelivering())
         wanted = grabsForInterest(interest_, grabKeymap_);
-    if (wanted == grabs_)
-        return;
     xcb_connection_t* c = connection_.xcb();
+    if (wanted == grabs_) {
+        if (isDelivering() && !switchKeysProbed_) {
+            probeSwitchKeys(); // after a keymap change that moved only the switch keys
+            xcb_flush(c);
+        }
+        return;
+    }
     const xcb_window_t root = connection_.root();
     std::vector<KeyGrab> removed, added;
     std::set_difference(grabs_.begin(), grabs_.end(), wanted.begin(), wanted.end(),

@@ -275,6 +275,16 @@ TEST_F(X11Keyboard, CombinationsHeldByTheManagerAreLoggedOnceAtStartUpAndTheRest
     }));
     desktop->pumpUntil([&] { return false; }, std::chrono::milliseconds(200));
     expectEachLineOnce();
+
+    // A keymap change that makes another key an Escape, its Alt combination held by the
+    // manager: told at once, not in the middle of the next switch.
+    const std::uint8_t spare = desktop->spareKeycode();
+    ASSERT_NE(spare, 0);
+    xcb_grab_key(desktop->helper(), 0, desktop->root(), XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1,
+                 spare, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+    desktop->bindKeycode(spare, XKB_KEY_Escape);
+    EXPECT_TRUE(desktop->pumpUntil(
+        [&] { return !lines.empty() && lines.back().rfind("Corvane: Ctrl+Alt+Escape", 0) == 0; }));
 }
 
 TEST_F(X11Keyboard, ALostConnectionIsReportedOnceAndEndsQuietly) {

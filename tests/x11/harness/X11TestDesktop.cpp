@@ -2,6 +2,8 @@
 
 #include "harness/X11TestDesktop.h"
 
+#include "platform/x11/X11Replies.h"
+
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
@@ -391,6 +393,49 @@ std::uint8_t X11TestDesktop::keycodeFor(std::uint32_t keysym) {
             return static_cast<std::uint8_t>(key);
     }
     return 0;
+}
+
+namespace {
+
+struct KeyboardMapping {
+    XcbReply<xcb_get_keyboard_mapping_reply_t> reply;
+    int perKey = 0;
+    const xcb_keysym_t* syms = nullptr;
+};
+
+KeyboardMapping keyboardMapping(xcb_connection_t* c) {
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    const auto count = static_cast<std::uint8_t>(setup->max_keycode - setup->min_keycode + 1);
+    KeyboardMapping mapping;
+    mapping.reply.reset(xcb_get_keyboard_mapping_reply(
+        c, xcb_get_keyboard_mapping(c, setup->min_keycode, count), nullptr));
+    if (mapping.reply) {
+        mapping.perKey = mapping.reply->keysyms_per_keycode;
+        mapping.syms = xcb_get_keyboard_mapping_keysyms(mapping.reply.get());
+    }
+    return mapping;
+}
+
+} // namespace
+
+std::uint8_t X11TestDesktop::spareKeycode() {
+    const KeyboardMapping mapping = keyboardMapping(helper_);
+    const xcb_setup_t* setup = xcb_get_setup(helper_);
+    for (int key = setup->max_keycode; mapping.reply && key >= setup->min_keycode; --key) {
+        const xcb_keysym_t* row = mapping.syms + (key - setup->min_keycode) * mapping.perKey;
+        if (std::all_of(row, row + mapping.perKey, [](xcb_keysym_t sym) { return sym == 0; }))
+            return static_cast<std::uint8_t>(key);
+    }
+    return 0;
+}
+
+void X11TestDesktop::bindKeycode(std::uint8_t keycode, std::uint32_t keysym) {
+    const KeyboardMapping mapping = keyboardMapping(helper_);
+    std::vector<xcb_keysym_t> row(static_cast<std::size_t>(std::max(mapping.perKey, 1)), 0);
+    row[0] = keysym;
+    xcb_change_keyboard_mapping(helper_, 1, keycode, static_cast<std::uint8_t>(row.size()),
+                                row.data());
+    syncHelper();
 }
 
 void X11TestDesktop::fakeKey(std::uint8_t type, std::uint32_t keysym) {

@@ -100,6 +100,11 @@ class X11TestDesktop {
     // request Corvane made so far has been handled.
     std::vector<std::pair<xcb_atom_t, xcb_window_t>> rootMessages();
 
+    // A keycode that has no symbol (0 when there is none), and a keymap change that gives it
+    // one; every client is told of the new mapping.
+    std::uint8_t spareKeycode();
+    void bindKeycode(std::uint8_t keycode, std::uint32_t keysym);
+
     // XTEST typing, by keysym at level 0.
     std::uint8_t keycodeFor(std::uint32_t keysym);
     void press(std::uint32_t keysym) { fakeKey(XCB_KEY_PRESS, keysym); }
