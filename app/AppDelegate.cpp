@@ -1,3 +1,4 @@
+// AppDelegate, part 1 of 5: construction, launch and termination, and the event tap.
 #include "app/AppDelegate.h"
 
 namespace corvane {

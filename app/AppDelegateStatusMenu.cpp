@@ -1,3 +1,4 @@
+// AppDelegate, part 3 of 5: the status item, its menu and the preference toggles.
 #include "app/AppDelegate.h"
 
 namespace corvane {
