@@ -5,13 +5,13 @@
 
 #include "platform/SystemLog.h"
 #include "platform/x11/X11GrabConflicts.h"
+#include "platform/x11/X11Replies.h"
 
 // xcb's XKB header names a struct field "explicit", which C++ reserves.
 #define explicit explicit_
 #include <xcb/xkb.h>
 #undef explicit
 #include <algorithm>
-#include <cstdlib>
 #include <iterator>
 #include <xkbcommon/xkbcommon-keysyms.h>
 #include <xkbcommon/xkbcommon-x11.h>
@@ -42,6 +42,14 @@ constexpr std::uint16_t kModifierStateParts = XCB_XKB_STATE_PART_MODIFIER_BASE |
 
 } // namespace
 
+void XkbContextUnref::operator()(xkb_context* context) const {
+    xkb_context_unref(context);
+}
+
+void XkbKeymapUnref::operator()(xkb_keymap* keymap) const {
+    xkb_keymap_unref(keymap);
+}
+
 std::unique_ptr<EventTap> X11EventTapService::createTap(std::uint64_t eventMask,
                                                         EventTapCallback callback, void* userInfo) {
     if (!connection_.hasXkb() || !connection_.checkAlive() || callback == nullptr)
@@ -64,7 +72,7 @@ void X11EventTapService::addSourceToMainRunLoop(RunLoopSource& source) {
 X11EventTap::X11EventTap(X11Connection& connection, std::uint64_t eventMask,
                          EventTapCallback callback, void* userInfo)
     : connection_(connection), eventMask_(eventMask), callback_(callback), userInfo_(userInfo) {
-    context_ = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    context_.reset(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
     selectXkbEvents();
     loadKeymap();
     connection_.addListener(this);
@@ -73,8 +81,6 @@ X11EventTap::X11EventTap(X11Connection& connection, std::uint64_t eventMask,
 X11EventTap::~X11EventTap() {
     connection_.removeListener(this);
     releaseGrabs();
-    xkb_keymap_unref(keymap_);
-    xkb_context_unref(context_);
 }
 
 void X11EventTap::enable(bool enabled) {
@@ -120,62 +126,41 @@ void X11EventTap::selectXkbEvents() {
         c, xcb_xkb_per_client_flags(c, device, XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT,
                                     XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT, 0, 0, 0)
                .sequence);
-    auto* state = xcb_xkb_get_state_reply(c, xcb_xkb_get_state(c, device), nullptr);
-    if (state != nullptr)
+    const XcbReply<xcb_xkb_get_state_reply_t> state(
+        xcb_xkb_get_state_reply(c, xcb_xkb_get_state(c, device), nullptr));
+    if (state)
         lastModifiers_ = state->mods;
-    std::free(state);
 }
 
 void X11EventTap::loadKeymap() {
-    xkb_keymap_unref(keymap_);
-    keymap_ = context_ ? xkb_x11_keymap_new_from_device(context_, connection_.xcb(),
-                                                        connection_.xkbDeviceId(),
-                                                        XKB_KEYMAP_COMPILE_NO_FLAGS)
-                       : nullptr;
+    keymap_.reset(context_ ? xkb_x11_keymap_new_from_device(context_.get(), connection_.xcb(),
+                                                            connection_.xkbDeviceId(),
+                                                            XKB_KEYMAP_COMPILE_NO_FLAGS)
+                           : nullptr);
     grabKeymap_ = GrabKeymap{};
     if (keymap_ == nullptr) {
         connection_.log().log("Corvane: cannot read the keyboard map; the chord is not grabbed");
         return;
     }
     std::vector<std::uint8_t> numLockKeys, scrollLockKeys;
-    const xkb_keycode_t last = std::min<xkb_keycode_t>(xkb_keymap_max_keycode(keymap_), 255);
-    for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap_); key <= last; ++key) {
+    const xkb_keycode_t last = std::min<xkb_keycode_t>(xkb_keymap_max_keycode(keymap_.get()), 255);
+    for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap_.get()); key <= last; ++key) {
         const auto keycode = static_cast<std::uint8_t>(key);
-        switch (baseKeysym(keycode)) {
-        case XKB_KEY_Tab:
-            grabKeymap_.tab.push_back(keycode);
-            break;
-        case XKB_KEY_Left:
-            grabKeymap_.left.push_back(keycode);
-            break;
-        case XKB_KEY_Right:
-            grabKeymap_.right.push_back(keycode);
-            break;
-        case XKB_KEY_Return:
-            grabKeymap_.returnKey.push_back(keycode);
-            break;
-        case XKB_KEY_KP_Enter:
-            grabKeymap_.keypadEnter.push_back(keycode);
-            break;
-        case XKB_KEY_Escape:
-            grabKeymap_.escape.push_back(keycode);
-            break;
-        case XKB_KEY_Num_Lock:
+        const std::uint32_t keysym = baseKeysym(keycode);
+        if (grabKeymap_.addKey(keysym, keycode))
+            continue;
+        if (keysym == XKB_KEY_Num_Lock)
             numLockKeys.push_back(keycode);
-            break;
-        case XKB_KEY_Scroll_Lock:
+        else if (keysym == XKB_KEY_Scroll_Lock)
             scrollLockKeys.push_back(keycode);
-            break;
-        default:
-            break;
-        }
     }
     // Which real modifier a lock key sets is in the core modifier map, not in the keysyms.
     xcb_connection_t* c = connection_.xcb();
-    auto* map = xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr);
-    if (map == nullptr)
+    const XcbReply<xcb_get_modifier_mapping_reply_t> map(
+        xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
+    if (!map)
         return;
-    const xcb_keycode_t* keycodes = xcb_get_modifier_mapping_keycodes(map);
+    const xcb_keycode_t* keycodes = xcb_get_modifier_mapping_keycodes(map.get());
     const int perModifier = map->keycodes_per_modifier;
     for (int modifier = 0; modifier < 8; ++modifier) {
         for (int i = 0; i < perModifier; ++i) {
@@ -188,12 +173,11 @@ void X11EventTap::loadKeymap() {
                 grabKeymap_.scrollLockMask |= bit;
         }
     }
-    std::free(map);
 }
 
 std::uint32_t X11EventTap::baseKeysym(std::uint8_t keycode) const {
     const xkb_keysym_t* syms = nullptr;
-    if (keymap_ == nullptr || xkb_keymap_key_get_syms_by_level(keymap_, keycode, 0, 0, &syms) < 1)
+    if (!keymap_ || xkb_keymap_key_get_syms_by_level(keymap_.get(), keycode, 0, 0, &syms) < 1)
         return XKB_KEY_NoSymbol;
     return syms[0];
 }

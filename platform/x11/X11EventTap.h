@@ -11,7 +11,7 @@
 //   so a key-up that does reach Corvane stays with it whatever the answer.
 // - The grab set follows setInterest(): the chord (Tab with the chord modifier, with and without
 //   Shift, times every combination of CapsLock, NumLock and ScrollLock, never Mod5/AltGr)
-//   always; Tab, Left, Right, Return, KP_Enter and Escape only while switch keys are wanted.
+//   always; every key of kSwitchKeys (X11KeyTranslation.h) only while switch keys are wanted.
 //   When switch keys stop being wanted the keyboard is also ungrabbed outright, so a switch
 //   never ends with the keyboard held.
 // - Modifier changes come from XKB state notifications (they arrive whatever is grabbed) and
@@ -42,7 +42,12 @@ struct xkb_keymap;
 
 namespace corvane {
 
-class X11EventTap;
+struct XkbContextUnref {
+    void operator()(xkb_context* context) const;
+};
+struct XkbKeymapUnref {
+    void operator()(xkb_keymap* keymap) const;
+};
 
 class X11EventTapService : public EventTapService {
   public:
@@ -99,8 +104,8 @@ class X11EventTap : public EventTap, private X11EventListener {
     bool isAttached_ = false;
     bool isInCallback_ = false;
     TapInterest interest_;
-    xkb_context* context_ = nullptr;
-    xkb_keymap* keymap_ = nullptr;
+    std::unique_ptr<xkb_context, XkbContextUnref> context_;
+    std::unique_ptr<xkb_keymap, XkbKeymapUnref> keymap_;
     GrabKeymap grabKeymap_;
     std::vector<KeyGrab> grabs_;
     bool switchKeysGrabbed_ = false;
