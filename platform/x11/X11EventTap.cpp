@@ -23,8 +23,19 @@ namespace {
 
 class X11TapRunLoopSource : public RunLoopSource {
   public:
-    explicit X11TapRunLoopSource(X11EventTap& owner) : tap(owner) {}
-    X11EventTap& tap;
+    explicit X11TapRunLoopSource(X11EventTap& tap) : tap_(tap) {}
+    ~X11TapRunLoopSource() override {
+        if (isAdded_)
+            tap_.setAttachedToRunLoop(false);
+    }
+    void addToMainRunLoop() override {
+        isAdded_ = true;
+        tap_.setAttachedToRunLoop(true);
+    }
+
+  private:
+    X11EventTap& tap_;
+    bool isAdded_ = false;
 };
 
 // The XKB events all share this head; xkbType tells them apart.
@@ -57,18 +68,6 @@ std::unique_ptr<EventTap> X11EventTapService::createTap(std::uint64_t eventMask,
     return std::make_unique<X11EventTap>(connection_, eventMask, callback, userInfo);
 }
 
-std::unique_ptr<RunLoopSource> X11EventTapService::createRunLoopSource(EventTap& tap) {
-    auto* x11Tap = dynamic_cast<X11EventTap*>(&tap);
-    if (x11Tap == nullptr)
-        return nullptr;
-    return std::make_unique<X11TapRunLoopSource>(*x11Tap);
-}
-
-void X11EventTapService::addSourceToMainRunLoop(RunLoopSource& source) {
-    if (auto* x11Source = dynamic_cast<X11TapRunLoopSource*>(&source))
-        x11Source->tap.attachToRunLoop();
-}
-
 X11EventTap::X11EventTap(X11Connection& connection, std::uint64_t eventMask,
                          EventTapCallback callback, void* userInfo)
     : connection_(connection), eventMask_(eventMask), callback_(callback), userInfo_(userInfo) {
@@ -96,8 +95,12 @@ void X11EventTap::setInterest(const TapInterest& interest) {
         syncGrabs();
 }
 
-void X11EventTap::attachToRunLoop() {
-    isAttached_ = true;
+std::unique_ptr<RunLoopSource> X11EventTap::createRunLoopSource() {
+    return std::make_unique<X11TapRunLoopSource>(*this);
+}
+
+void X11EventTap::setAttachedToRunLoop(bool attached) {
+    isAttached_ = attached;
     syncGrabs();
 }
 

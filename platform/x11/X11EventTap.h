@@ -57,9 +57,6 @@ class X11EventTapService : public EventTapService {
     // gone.
     std::unique_ptr<EventTap> createTap(std::uint64_t eventMask, EventTapCallback callback,
                                         void* userInfo) override;
-    std::unique_ptr<RunLoopSource> createRunLoopSource(EventTap& tap) override;
-    // The connection is already pumped by the main run loop; this only lets the tap deliver.
-    void addSourceToMainRunLoop(RunLoopSource& source) override;
 
   private:
     X11Connection& connection_;
@@ -76,8 +73,10 @@ class X11EventTap : public EventTap, private X11EventListener {
     void enable(bool enabled) override;
     bool isEnabled() const override { return isEnabled_; }
     void setInterest(const TapInterest& interest) override;
-
-    void attachToRunLoop();
+    // The connection is already pumped by the main run loop; the source only lets the tap
+    // deliver while it is on the loop.
+    std::unique_ptr<RunLoopSource> createRunLoopSource() override;
+    void setAttachedToRunLoop(bool attached);
     // The grabs currently held, for tests and diagnostics.
     const std::vector<KeyGrab>& activeGrabs() const { return grabs_; }
 
