@@ -154,10 +154,7 @@ int main(int argc, char** argv) {
     QtMainQueue mainQueue;
     QtTimerScheduler timers;
     QtPreferencesStore preferences(QtPreferencesStore::defaultFilePath(), log);
-    QtStatusBar statusBar(log, [&application](const std::string& action) {
-        if (action == "terminate:")
-            application.terminate();
-    });
+    QtStatusBar statusBar(log);
     QtAlertPresenter alerts;
     QtUrlOpener urlOpener;
     QtScreen screen;
