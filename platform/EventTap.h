@@ -3,9 +3,9 @@
 // before any application does, and for each one asks a callback whether to swallow it or let
 // it pass. The callback runs on the main thread, from the tap's run-loop source.
 //
-// Ownership: the caller owns the tap and its run-loop source through the returned pointers, and
-// destroys the source before the tap. The tap does not own userInfo; whoever creates the tap
-// keeps userInfo alive while it is enabled. Destroying a tap disables it.
+// Ownership: the caller owns the tap and its run-loop source through the returned pointers;
+// either may be destroyed first. The tap does not own userInfo; whoever creates the tap keeps
+// userInfo alive while it is enabled. Destroying a tap disables it.
 
 #include <cstdint>
 #include <memory>
@@ -55,7 +55,7 @@ struct TapInterest {
 };
 
 // Feeds one tap's events into the main run loop once added to it; destroying it takes it off
-// again. Made by its tap, which it must not outlive.
+// again. Made by its tap.
 class RunLoopSource {
   public:
     virtual ~RunLoopSource() = default;

@@ -12,6 +12,7 @@
 #include <xcb/xkb.h>
 #undef explicit
 #include <algorithm>
+#include <cassert>
 #include <iterator>
 #include <xkbcommon/xkbcommon-keysyms.h>
 #include <xkbcommon/xkbcommon-x11.h>
@@ -21,20 +22,25 @@ namespace corvane {
 
 namespace {
 
+// Holds its tap through the tap's liveness token: the owner may destroy the tap first.
 class X11TapRunLoopSource : public RunLoopSource {
   public:
-    explicit X11TapRunLoopSource(X11EventTap& tap) : tap_(tap) {}
+    explicit X11TapRunLoopSource(std::weak_ptr<X11EventTap*> tap) : tap_(std::move(tap)) {}
     ~X11TapRunLoopSource() override {
         if (isAdded_)
-            tap_.setAttachedToRunLoop(false);
+            attach(false);
     }
     void addToMainRunLoop() override {
         isAdded_ = true;
-        tap_.setAttachedToRunLoop(true);
+        attach(true);
     }
 
   private:
-    X11EventTap& tap_;
+    void attach(bool attached) {
+        if (auto tap = tap_.lock())
+            (*tap)->setAttachedToRunLoop(attached);
+    }
+    std::weak_ptr<X11EventTap*> tap_;
     bool isAdded_ = false;
 };
 
@@ -96,7 +102,7 @@ void X11EventTap::setInterest(const TapInterest& interest) {
 }
 
 std::unique_ptr<RunLoopSource> X11EventTap::createRunLoopSource() {
-    return std::make_unique<X11TapRunLoopSource>(*this);
+    return std::make_unique<X11TapRunLoopSource>(liveness_);
 }
 
 void X11EventTap::setAttachedToRunLoop(bool attached) {
@@ -199,6 +205,7 @@ void X11EventTap::syncGrabs() {
         }
         return;
     }
+    assert(std::is_sorted(wanted.begin(), wanted.end()) && "set_difference needs sorted sets");
     const xcb_window_t root = connection_.root();
     std::vector<KeyGrab> removed, added;
     std::set_difference(grabs_.begin(), grabs_.end(), wanted.begin(), wanted.end(),
@@ -268,6 +275,7 @@ void X11EventTap::handleKey(const xcb_key_press_event_t& key, bool isPress) {
     if (isDelivering() && wants(type)) {
         const TapEvent tapEvent{virtualKeyCodeForKeysym(baseKeysym(key.detail)),
                                 eventFlagsForModifierMask(key.state)};
+        assert(!isInCallback_ && "the callback only queues work; it never reads X events");
         isInCallback_ = true;
         result = callback_(type, tapEvent, userInfo_);
         isInCallback_ = false;

@@ -114,6 +114,8 @@ class X11EventTap : public EventTap, private X11EventListener {
     std::map<std::uint16_t, KeyGrab> grabSequences_;
     bool switchKeysProbed_ = false;
     std::set<std::string> reportedConflicts_;
+    // What the run-loop source holds weakly; gone with the tap.
+    std::shared_ptr<X11EventTap*> liveness_ = std::make_shared<X11EventTap*>(this);
 };
 
 } // namespace corvane
