@@ -11,11 +11,14 @@ build_packages=(
     libxcb-xtest0-dev libxcb-shape0-dev libxcb-damage0-dev libxcb-util-dev libxkbcommon-dev libxkbcommon-x11-dev
     fonts-dejavu-core
 )
-# What the integration and end-to-end tests and the demo run against: a virtual X server, window
-# managers, a tray, a compositor, and tools to drive keys and take screenshots; clang and
-# GNUstep's headers (with GCC's Objective-C runtime headers) for the macOS backend's syntax check.
-test_packages=(python3 xvfb xauth openbox fluxbox trayer xcompmgr xdotool x11-utils imagemagick
-    clang libgnustep-gui-dev libgnustep-base-dev gobjc)
+# What the integration and end-to-end tests and the demo run against: a virtual X server, the
+# window managers of the end-to-end matrix, a tray, a compositor, and tools to drive keys and take
+# screenshots; clang and GNUstep's headers (with GCC's Objective-C runtime headers) for the macOS
+# backend's syntax check.
+test_packages=(python3 xvfb xauth openbox fluxbox icewm i3-wm jwm awesome metacity
+               xfwm4 xfconf dbus-daemon
+               trayer xcompmgr xdotool x11-utils imagemagick hicolor-icon-theme
+               clang libgnustep-gui-dev libgnustep-base-dev gobjc)
 
 packages=("${build_packages[@]}")
 if [[ "${1:-build}" == "test" ]]; then

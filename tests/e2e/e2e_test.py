@@ -1,24 +1,32 @@
 """Corvane as a user meets it: the real corvane binary on a private Xvfb desktop with a real
-window manager, a tray and the project's test client, driven with xdotool (XTEST).
+window manager (its stock configuration with only its Alt+Tab binding freed), a tray and the
+project's test client, driven with xdotool (XTEST).
 
 Environment:
   CORVANE_BIN          the corvane executable
   CORVANE_TESTCLIENT   the corvane-testclient executable
-  CORVANE_E2E_WM       openbox (default) or fluxbox
+  CORVANE_E2E_WM       a window manager of desktop.WINDOW_MANAGERS (default openbox)
+  CORVANE_E2E_VARIANT  the variant's name, as AWAITING_FIX knows it (default: the manager's)
+  CORVANE_E2E_SCENARIOS  all (default) or matrix (what differs between managers)
   CORVANE_E2E_COMPOSITOR  1: run xcompmgr, so the panel is translucent and fades in and out
   CORVANE_E2E_OUTPUT   where each failing scenario leaves a screenshot, Corvane's log and the
-                       window stacking (default: ./e2e-output/<wm>)
+                       window stacking (default: ./e2e-output/<variant>)
+  CORVANE_E2E_RUN_AWAITING  1: run the scenarios AWAITING_FIX lists instead of skipping them
 
 What is asserted is only what a user could observe: which window is active
-(_NET_ACTIVE_WINDOW), whether it is minimized, where Corvane's panel is and whether it has the
-focus, which keys the focused client received, and that nobody holds the keyboard afterwards.
+(_NET_ACTIVE_WINDOW) and on top of the real stacking, whether it is minimized, where Corvane's
+panel is and whether it has the focus, which keys which client received, what Corvane's log
+says, and that nobody holds the keyboard afterwards.
 """
 
 import contextlib
 import os
+import random
 import re
 import shutil
+import subprocess
 import sys
+import threading
 import time
 import unittest
 
@@ -29,8 +37,9 @@ import xprobe  # noqa: E402
 from xprobe import stays, wait_until  # noqa: E402
 
 WM = os.environ.get("CORVANE_E2E_WM", "openbox")
+VARIANT = os.environ.get("CORVANE_E2E_VARIANT", WM)
 COMPOSITOR = os.environ.get("CORVANE_E2E_COMPOSITOR") == "1"
-OUTPUT = os.environ.get("CORVANE_E2E_OUTPUT", os.path.join(os.getcwd(), "e2e-output", WM))
+OUTPUT = os.environ.get("CORVANE_E2E_OUTPUT", os.path.join(os.getcwd(), "e2e-output", VARIANT))
 ALT_MASK = 0x8  # the core X modifier bit Mod1
 MODIFIER_KEYSYMS = {"Alt_L", "Alt_R", "Super_L", "Super_R", "Shift_L", "Shift_R"}
 
@@ -38,6 +47,44 @@ MODIFIER_KEYSYMS = {"Alt_L", "Alt_R", "Super_L", "Super_R", "Shift_L", "Shift_R"
 # a few tens of milliseconds when it happens at all, so this is ample; it is a lower bound,
 # and a loaded machine only makes an unwanted event later, never earlier.
 QUIET_PERIOD = 0.8
+
+# The scenarios that exercise what differs between window managers (order and recency,
+# activation and raising, grabs, focus, keys reaching clients, the panel's place) run on every
+# manager; the rest run once, on openbox, since no manager changes what they exercise.
+SCENARIO_SETS = {
+    "matrix": {"recency_decides_the_order", "chord_then_release_raises_the_previous_window",
+               "shift_as_first_press_raises_the_last_window_and_unminimizes_it",
+               "escape_cancels_and_the_later_release_does_nothing",
+               "keys_that_are_not_the_switchers_reach_the_focused_client",
+               "one_commit_gives_the_keyboard_to_one_window",
+               "quick_switch_never_maps_the_panel"},
+}
+SCENARIOS = os.environ.get("CORVANE_E2E_SCENARIOS", "all")
+
+# Scenarios that fail only because Corvane's fix for them has not landed yet, keyed by
+# (scenario, variant or window manager, "*" for any): skipped, with the reason, until then.
+AWAITING_FIX = {
+    ("a_window_without_icon_shows_its_desktop_entrys_icon", "*"):
+        "no icon is looked up from desktop entries for a window without _NET_WM_ICON",
+    ("quick_switch_never_maps_the_panel", "*"):
+        "Alt released within a millisecond of Tab (xdotool key alt+Tab): the panel still maps",
+}
+
+
+def awaiting_fix(scenario):
+    for key in [(scenario, VARIANT), (scenario, WM), (scenario, "*"), ("*", VARIANT), ("*", WM)]:
+        if key in AWAITING_FIX:
+            return AWAITING_FIX[key]
+    return None
+
+
+def load_tests(loader, tests, _pattern):
+    wanted = SCENARIO_SETS.get(SCENARIOS)
+    suite = unittest.TestSuite()
+    for name in loader.getTestCaseNames(Corvane):
+        if wanted is None or name[len("test_"):] in wanted:
+            suite.addTest(Corvane(name))
+    return suite
 
 
 def expected_frames(count, screen_width=desk.SCREEN_WIDTH, screen_height=desk.SCREEN_HEIGHT):
@@ -61,11 +108,51 @@ def card_center(panel, index, count):
     return int(x), panel.y + panel.height // 2
 
 
+# A desktop entry and its icon in the private XDG_DATA_HOME, for a client without _NET_WM_ICON
+# whose WM_CLASS matches the entry's StartupWMClass (not its file name).
+ICONIC_CLASS, ICONIC_COLOUR = "Iconic", "#E614A0"
+ICONIC_ENTRY = f"""[Desktop Entry]
+Type=Application
+Name=Iconic
+Exec=true
+Icon=corvane-e2e-iconic
+StartupWMClass={ICONIC_CLASS}
+"""
+
+
+def install_desktop_entry(data_home):
+    entry = os.path.join(data_home, "applications", "corvane-e2e-iconic-app.desktop")
+    os.makedirs(os.path.dirname(entry))
+    with open(entry, "w") as f:
+        f.write(ICONIC_ENTRY)
+    icons = os.path.join(data_home, "icons", "hicolor", "48x48", "apps")
+    os.makedirs(icons)
+    shutil.copy("/usr/share/icons/hicolor/index.theme", os.path.join(icons, "..", ".."))
+    subprocess.run(["convert", "-size", "48x48", f"xc:{ICONIC_COLOUR}",
+                    "PNG32:" + os.path.join(icons, "corvane-e2e-iconic.png")], check=True)
+
+
+def wait_until_corvane_switches(d):
+    """Corvane logs its running line once its grabs are in place; one switch then shows that
+    it answers the chord (the scenarios restore the desktop they need)."""
+    def running():
+        if not d.corvane.alive():
+            raise AssertionError("corvane exited at start:\n" + d.corvane.log_text())
+        return "Corvane: running on display" in d.corvane.log_text()
+
+    wait_until(running, 30, "Corvane's running line")
+    d.keydown("Alt_L")
+    d.tap("Tab")
+    d.wait_for_panel()
+    d.keyup("Alt_L")
+    d.wait_for_no_panel()
+
+
 class Corvane(unittest.TestCase):
     """Scenarios over four windows of two applications: Alpha and Bravo (Editor), Charlie
-    (Terminal) and Delta (Terminal, minimized). Before every scenario Alpha is active and the
-    stacking, front to back, is Alpha, Bravo, Charlie, so the switch list is
-    [Alpha, Bravo, Charlie, Delta]."""
+    (Terminal) and Delta (Terminal, minimized where the manager minimizes). Before every
+    scenario the windows were visited Charlie, Bravo, Alpha (Delta first where it stays on
+    screen), so the switch list is [Alpha, Bravo, Charlie, Delta]."""
 
     desktop = None
 
@@ -79,6 +166,7 @@ class Corvane(unittest.TestCase):
         shutil.rmtree(OUTPUT, ignore_errors=True)
         cls.desktop = desk.Desktop(OUTPUT, wm=WM, compositor=COMPOSITOR).start()
         try:
+            install_desktop_entry(cls.desktop.data_home)
             cls.editor = desk.TestClient(cls.desktop, client, [
                 "--class", "editor,Editor", "--icon", "48", "--window", "Alpha",
                 "--window", "Bravo"], name="editor")
@@ -91,7 +179,7 @@ class Corvane(unittest.TestCase):
                          cls.delta: "Delta"}
             cls.clients = [cls.editor, cls.terminal]
             cls.desktop.start_corvane(binary)
-            cls._wait_until_corvane_switches()
+            wait_until_corvane_switches(cls.desktop)
         except BaseException:
             cls.desktop.screenshot(os.path.join(OUTPUT, "setup-failed.png"))
             cls.desktop.stop()
@@ -102,56 +190,39 @@ class Corvane(unittest.TestCase):
         if cls.desktop:
             cls.desktop.stop()
 
-    @classmethod
-    def _wait_until_corvane_switches(cls):
-        """Corvane grabs the chord shortly after it starts; until then Alt+Tab goes to the
-        focused client. Try the chord until the panel answers, then cancel."""
-        d = cls.desktop
-        deadline = time.monotonic() + 30
-        while True:
-            if not d.corvane.alive():
-                raise RuntimeError("corvane exited at start:\n" + d.corvane.log_text())
-            d.keydown("Alt_L")
-            d.tap("Tab")
-            shown = stays(lambda: d.panel() is None, 1.0) is False
-            if shown:
-                d.tap("Escape")
-            d.keyup("Alt_L")
-            if shown:
-                d.wait_for_no_panel()
-                return
-            if time.monotonic() > deadline:
-                raise AssertionError("Corvane never showed its panel for Alt+Tab:\n"
-                                     + d.corvane.log_text())
-
     # --- per-scenario world -------------------------------------------------------------------
 
     def setUp(self):
+        reason = awaiting_fix(self._testMethodName[len("test_"):])
+        if reason and os.environ.get("CORVANE_E2E_RUN_AWAITING") != "1":
+            self.skipTest(f"awaiting a fix: {reason}")
         self.d = self.desktop
         self.x = self.d.x
         self.extra_clients = []
         self.reset()
 
     def reset(self):
-        """Alpha active in front of Bravo and Charlie, Delta minimized, no key held, the
-        pointer away from where the panel opens, the default preferences."""
+        """Alpha active and on top after visits to Charlie, Bravo and Alpha, Delta minimized
+        (or visited first where it cannot be), no key held, the pointer away from where the
+        panel opens, the default preferences."""
         d, x = self.d, self.x
         d.release_everything()
         self.write_preferences(None)
         self._recover_from_a_stuck_panel()
         d.move_pointer(5, desk.SCREEN_HEIGHT - 5)
-        for window in (self.charlie, self.bravo, self.alpha):
-            if x.is_minimized(window):
-                continue
-            d.activate(window)
-        wait_until(lambda: x.active_window() == self.alpha, 5, "Alpha to be active")
-        if not x.is_minimized(self.delta):
+        if not d.wm.minimizes:
+            self.visit(self.delta)
+        self.visit(self.charlie, self.bravo, self.alpha)
+        if d.wm.minimizes and not x.is_minimized(self.delta):
             d.minimize(self.delta)
             wait_until(lambda: x.is_minimized(self.delta), 5, "Delta to be minimized")
-        listed = self.switch_list()
-        self.assertEqual(listed[:3], [self.alpha, self.bravo, self.charlie])
-        self.assertEqual(listed[-1], self.delta)
         self.key_marks = [len(c.keys()) for c in self.clients]
+
+    def visit(self, *windows):
+        """Activates and raises each window in turn, as clicks on them would."""
+        for window in windows:
+            if not self.x.is_minimized(window):
+                self.d.activate(window)
 
     def _recover_from_a_stuck_panel(self):
         """A scenario that failed may leave the panel up; later scenarios still deserve a
@@ -171,10 +242,14 @@ class Corvane(unittest.TestCase):
         d.tap("Escape")
         if panel_goes(1.5):
             return
+        self.restart_corvane()
+
+    def restart_corvane(self):
+        d = self.d
         binary = d.corvane.popen.args[0]
         d.stop_corvane()
-        d.start_corvane(binary, log_name="corvane-restarted")
-        self._wait_until_corvane_switches()
+        d.start_corvane(binary, log_name=f"corvane-{self._testMethodName}")
+        wait_until_corvane_switches(d)
 
     def tearDown(self):
         try:
@@ -232,19 +307,29 @@ class Corvane(unittest.TestCase):
                 if kind == "press" and sym not in MODIFIER_KEYSYMS]
 
     def wait_active(self, window, timeout=5):
-        wait_until(lambda: self.x.active_window() == window, timeout,
-                   f"{self.names.get(window, window)} to become active "
-                   f"(active: {self.names.get(self.x.active_window(), self.x.active_window())})")
+        """window becomes the active window and on top of the stacking: what a commit shows."""
+        wait_until(lambda: self.x.active_window() == window and self.d.is_on_top(window),
+                   timeout, f"{self.names.get(window, window)} to become active and on top "
+                   f"(active: {self.names.get(self.x.active_window(), self.x.active_window())}, "
+                   f"on top: {self.names.get(self.d.topmost_normal_window())})")
 
     def assert_stays_active(self, window, duration=QUIET_PERIOD):
         self.assertTrue(stays(lambda: self.x.active_window() == window, duration),
                         f"{self.names.get(window)} stopped being the active window")
 
     def open_switch(self, *first_keys, modifier="Alt_L"):
-        """Holds the modifier, presses the first chord key(s), and returns the panel."""
+        """Holds the modifier, presses the first chord key(s), checks that the panel is
+        centred on the screen and sized for the windows listed, and returns the panel."""
         self.d.keydown(modifier)
         self.d.tap(*(first_keys or ("Tab",)))
-        return self.d.wait_for_panel()
+        panel = self.d.wait_for_panel()
+        self.assertIn(panel[1], expected_frames(len(self.switch_list())))
+        return panel
+
+    def log_lines(self, *words):
+        """Lines of Corvane's log naming every one of words (any case)."""
+        return [line for line in self.d.corvane.log_text().splitlines()
+                if all(w.lower() in line.lower() for w in words)]
 
     def assert_keyboard_is_free(self):
         self.d.wait_for_no_panel()
@@ -252,12 +337,12 @@ class Corvane(unittest.TestCase):
         self.assertEqual(grab, "GrabSuccess", "someone still holds the keyboard")
         # And a plain key reaches the focused client.
         focused = self.x.active_window()
-        mark = sum(len(c.keys()) for c in self.clients)
+        clients = [c for c in self.clients + self.extra_clients if c.keys_path]
+        marks = [len(c.keys()) for c in clients]
         self.d.tap("a")
-        wait_until(lambda: any(e[0] == "press" and e[1] == "a" and e[3] == focused
-                               for c in self.clients for e in c.keys()) and
-                   sum(len(c.keys()) for c in self.clients) > mark, 5,
-                   "a plain 'a' to reach the focused client after the switch")
+        wait_until(lambda: ("press", "a", focused) in [
+            (e[0], e[1], e[3]) for c, mark in zip(clients, marks) for e in c.keys()[mark:]], 5,
+            "a plain 'a' to reach the focused client after the switch")
 
     @contextlib.contextmanager
     def case(self, name, **params):
@@ -369,6 +454,12 @@ class Corvane(unittest.TestCase):
     def test_escape_cancels_and_the_later_release_does_nothing(self):
         self.open_switch("Tab", "Tab")
         self.d.tap("Escape")
+        # Where the window manager holds Alt+Escape, Corvane's log says so, naming the manager,
+        # and says what Escape does then.
+        held = self.log_lines("Escape", self.d.wm.name)
+        if held and re.search(r"\b(cannot|can't|won't|will not|not)\b[^.]*\bcancel", held[0]):
+            self.d.keyup("Alt_L")
+            return
         self.d.wait_for_no_panel()
         self.assert_stays_active(self.alpha, 0.3)
         self.d.keyup("Alt_L")
@@ -379,12 +470,12 @@ class Corvane(unittest.TestCase):
 
     def test_keys_that_are_not_the_switchers_reach_the_focused_client(self):
         self.open_switch()
-        self.d.tap("x", "Up", "Down", "space")
+        # Keys no stock window manager of the matrix binds with Alt.
+        self.d.tap("x", "Home", "End", "period")
         wait_until(lambda: len(self.presses()) >= 4, 5, "the four keys to reach Alpha")
-        self.d.tap("Escape")
         self.d.keyup("Alt_L")
         presses = self.presses()
-        self.assertEqual([sym for sym, _, _ in presses], ["x", "Up", "Down", "space"])
+        self.assertEqual([sym for sym, _, _ in presses], ["x", "Home", "End", "period"])
         for sym, state, window in presses:
             self.assertEqual(window, self.alpha, f"{sym} went to another window")
             self.assertTrue(state & ALT_MASK, f"{sym} arrived without the held Alt")
@@ -402,13 +493,11 @@ class Corvane(unittest.TestCase):
                     self.reset()
                 try:
                     self.assertEqual(len(self.switch_list()), total)
-                    window, frame = self.open_switch()
-                    self.assertIn(frame, expected_frames(total))
+                    window, _ = self.open_switch()
                     self.assertEqual(self.x.active_window(), self.alpha)
                     focus = self.x.input_focus()
                     self.assertNotIn(window, self.x.ancestors(focus) if focus > 1 else [],
                                      "the panel took the input focus")
-                    self.d.tap("Escape")
                     self.d.keyup("Alt_L")
                     self.d.wait_for_no_panel()
                 finally:
@@ -465,6 +554,167 @@ class Corvane(unittest.TestCase):
                     self.assertGreaterEqual(time.monotonic() - leaving, 0.95,
                                             "committed before the pointer was away a second")
                 self.d.wait_for_no_panel()
+
+    def test_recency_decides_the_order(self):
+        # Visits, then the chord's keys, and the window it must raise: most recent first,
+        # whether or not the window manager restacks on focus.
+        visits = (self.alpha, self.bravo, self.charlie)
+        for keys, raised in [(["Tab"], self.bravo), (["Tab", "Tab"], self.alpha),
+                             (["shift+Tab"], self.delta)]:
+            with self.case(" ".join(keys)):
+                self.visit(*visits)
+                self.open_switch(*keys)
+                self.d.keyup("Alt_L")
+                self.wait_active(raised)
+
+    def test_same_and_empty_titles_raise_the_chosen_window(self):
+        # One application with two windows titled alike and one untitled; each is chosen while
+        # a sibling was used after it.
+        twins = desk.TestClient(self.d, self.client_binary, [
+            "--class", "twin,Twin", "--window", "Same", "--window", "Same", "--window", ""],
+            name="twins")
+        self.extra_clients = [twins]
+        names = {w: f"twin {i} ({['Same', 'Same', 'untitled'][i]})"
+                 for i, w in enumerate(twins.windows)}
+        self.names.update(names)
+        try:
+            for target in twins.windows:
+                with self.case(names[target]):
+                    others = [w for w in twins.windows if w != target]
+                    self.visit(target, *others, self.alpha)
+                    listed = [self.alpha, *reversed(others), target]
+                    self.open_switch(*["Tab"] * listed.index(target))
+                    self.d.keyup("Alt_L")
+                    self.wait_active(target)
+                    self.assert_stays_active(target, 0.3)
+        finally:
+            self.extra_clients = []
+            twins.stop()
+
+    def test_one_commit_gives_the_keyboard_to_one_window(self):
+        # Charlie active, Bravo chosen, and Alpha, Bravo's sibling, used after Bravo: letters
+        # typed from the instant of the release reach Charlie (while the window manager moves
+        # the focus) and then Bravo, never Alpha.
+        letters = "abcdefghijklmnopqrst"
+        reached_previous = []
+        for round_ in range(3):
+            with self.case(f"round {round_ + 1}"):
+                self.visit(self.bravo, self.alpha, self.charlie)
+                self.open_switch("Tab", "Tab")
+                self.d.xdotool("keyup", "Alt_L", "type", "--delay", "5", letters)
+                wait_until(lambda: any(sym == "t" for sym, _, _ in self.presses()), 5,
+                           "the last letter to arrive")
+                # Each client logs its own keys; the letters' order tells the order typed.
+                typed = sorted((letters.index(sym), w) for sym, _, w in self.presses()
+                               if sym in letters)
+                owners = [self.names.get(w, w) for _, w in typed]
+                self.assertTrue(set(owners) <= {"Charlie", "Bravo"},
+                                f"letters reached {owners}")
+                self.assertEqual(owners, sorted(owners, key=lambda n: n != "Charlie"),
+                                 "the keyboard went back to Charlie after Bravo had it")
+                reached_previous.append(owners.count("Charlie"))
+                self.wait_active(self.bravo)
+        sys.stderr.write(f"\n[{VARIANT}] letters typed 5 ms apart from the release that still "
+                         f"reached the previous window: {reached_previous}\n")
+
+    def test_quick_switch_never_maps_the_panel(self):
+        # Alt released within milliseconds of Tab, as `xdotool key alt+Tab` or a fast hand does.
+        self.x.watch_maps(True)
+        try:
+            self.d.xdotool("key", "alt+Tab")
+            self.wait_active(self.bravo)
+            self.assert_stays_active(self.bravo)
+            self.assertEqual(self.x.override_redirect_maps(pid=self.d.corvane.pid), [],
+                             "the panel of a switch already committed was mapped")
+        finally:
+            self.x.watch_maps(False)
+
+    def test_pointer_resting_under_the_panel_does_not_hold_it_open(self):
+        self.write_preferences({"mouseHoverKeepOpen": "true"})
+        self.d.move_pointer(desk.SCREEN_WIDTH // 2, desk.SCREEN_HEIGHT // 2)
+        self.open_switch()
+        self.d.keyup("Alt_L")
+        self.wait_active(self.bravo)
+        self.d.wait_for_no_panel()
+
+    def test_a_window_without_icon_shows_its_desktop_entrys_icon(self):
+        iconic = desk.TestClient(self.d, self.client_binary, [
+            "--class", f"iconic,{ICONIC_CLASS}", "--no-icon", "--window", "Iconic"],
+            name="iconic", record_keys=False)
+        self.extra_clients = [iconic]
+        try:
+            self.reset()
+            listed = self.switch_list()
+            index = listed.index(iconic.windows[0])
+            _, panel = self.open_switch(*["Tab"] * index)
+            x, y = card_center(panel, index, len(listed))
+            # The icon's square spans 46..94 by 14..62 inside the 140x120 card.
+            wait_until(lambda: set(self.d.colours(x - 6, y - 60 + 32, 12, 12)) ==
+                       {ICONIC_COLOUR}, 5, "the desktop entry's icon on the card")
+            self.d.keyup("Alt_L")
+        finally:
+            self.extra_clients = []
+            iconic.stop()
+
+    def test_window_manager_bindings_in_the_way_are_named(self):
+        # Openbox's stock rc.xml holds Alt+Escape and Shift+Alt+Right; a switch needs both.
+        self.open_switch()
+        self.d.tap("Escape")
+        self.d.keyup("Alt_L")
+        for key in ("Escape", "Right"):
+            wait_until(lambda: self.log_lines(key, "Openbox", "rc.xml"), 5,
+                       f"a log line naming {key} as Openbox's, and where to free it")
+
+    def test_letters_typed_while_the_chords_tab_is_held_reach_the_window(self):
+        self.d.keydown("Alt_L", "Tab")
+        self.d.wait_for_panel()
+        self.d.tap("x", "y")
+        self.d.keyup("Tab")
+        self.d.keyup("Alt_L")
+        wait_until(lambda: [(s, w) for s, _, w in self.presses() if s in "xy"] ==
+                   [("x", self.alpha), ("y", self.alpha)], 5, "x and y to reach Alpha")
+
+    def test_stress_random_keys_against_churning_windows(self):
+        rng = random.Random(int(os.environ.get("CORVANE_E2E_SEED", time.time())))
+        stop = threading.Event()
+        churners = []
+
+        def churn():
+            n = 0
+            while not stop.is_set():
+                n += 1
+                child = desk.Child(f"churn{n}", [self.client_binary, "--window", f"Churn {n}",
+                                                 "--window", f"Churn {n}b"],
+                                   self.d.env(), os.path.join(OUTPUT, "churn.log"))
+                churners.append(child)
+                if len(churners) > 3:
+                    churners.pop(0).stop()
+                time.sleep(rng.uniform(0.02, 0.2))
+                subprocess.run(["xdotool", "search", "--name", "Churn", "set_window", "--name",
+                                f"Churn {n} renamed"], env=self.d.env(), timeout=10,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+        keys = ["Tab", "shift+Tab", "Left", "Right", "Return", "Escape", "a", "b", "KP_Enter"]
+        worker = threading.Thread(target=churn)
+        worker.start()
+        try:
+            for _ in range(10):
+                command = []
+                for _ in range(30):
+                    command += ["keydown", "Alt_L"] if rng.random() < 0.8 else []
+                    for _ in range(rng.randint(1, 5)):
+                        command += ["key", rng.choice(keys), "sleep", f"{rng.uniform(0, .02):.3f}"]
+                    command += ["keyup", "Alt_L", "sleep", f"{rng.uniform(0, .02):.3f}"]
+                self.d.xdotool(*command, timeout=60)
+        finally:
+            stop.set()
+            worker.join()
+            for child in churners:
+                child.stop()
+        self.d.release_everything()
+        self.d.wait_for_no_panel(5)
+        self.assertEqual(self.x.try_grab_keyboard(), "GrabSuccess")
+        self.reset()  # the letter tearDown types must reach Alpha
 
 
 if __name__ == "__main__":

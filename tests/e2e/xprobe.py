@@ -3,7 +3,8 @@
 The command-line tools (xprop, xwininfo, xdotool) cover most of what a user can observe, but not
 three things the suite needs on every scenario: whether some client holds the keyboard grabbed,
 which top-level windows are override-redirect (Corvane's panel is one), and where the input focus
-really is. A second client connection answers those, and doubles as a fast poller for waits.
+really is; nor every map of such a window, however brief. A second client connection answers
+those, and doubles as a fast poller for waits.
 
 Every call tolerates windows that vanish between a listing and a read: libX11's default error
 handler exits the process, so a quiet handler is installed and failed reads return None.
@@ -90,7 +91,25 @@ def _declare():
     x.XSetErrorHandler(_quiet_error_handler)
 
 
+    x.XSelectInput.argtypes = [ctypes.c_void_p, Window, ctypes.c_long]
+    x.XPending.argtypes = [ctypes.c_void_p]
+    x.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
+
+
 _declare()
+
+_SUBSTRUCTURE_NOTIFY_MASK = 1 << 19
+_MAP_NOTIFY = 19
+
+
+class _XMapEvent(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("event", Window), ("window", Window),
+                ("override_redirect", ctypes.c_int)]
+
+
+class _XEvent(ctypes.Union):
+    _fields_ = [("type", ctypes.c_int), ("xmap", _XMapEvent), ("pad", ctypes.c_long * 24)]
 
 
 class Geometry:
@@ -237,6 +256,24 @@ class Display:
                 continue
             found.append((window, Geometry(attrs.x, attrs.y, attrs.width, attrs.height)))
         return found
+
+    def watch_maps(self, on):
+        """Starts (or ends) recording every top-level map, so that a window mapped and
+        unmapped again between two polls is still seen."""
+        _xlib.XSelectInput(self._dpy, self.root, _SUBSTRUCTURE_NOTIFY_MASK if on else 0)
+        _xlib.XSync(self._dpy, 0)
+        self._mapped_override_redirect = []
+
+    def override_redirect_maps(self, pid=None):
+        """Override-redirect top-level windows mapped since watch_maps(True), optionally only
+        those whose _NET_WM_PID is pid."""
+        _xlib.XSync(self._dpy, 0)
+        event = _XEvent()
+        while _xlib.XPending(self._dpy):
+            _xlib.XNextEvent(self._dpy, ctypes.byref(event))
+            if event.type == _MAP_NOTIFY and event.xmap.override_redirect:
+                self._mapped_override_redirect.append(event.xmap.window)
+        return [w for w in self._mapped_override_redirect if pid is None or self.pid(w) == pid]
 
     def is_viewable(self, window):
         attrs = self.attributes(window)
