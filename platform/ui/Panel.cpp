@@ -3,6 +3,7 @@
 #include "platform/ui/TextMetrics.h"
 
 #include <algorithm>
+#include <cassert>
 
 namespace corvane {
 
@@ -22,6 +23,7 @@ Panel::~Panel() {
 }
 
 void Panel::setFrame(Rect frame, bool display) {
+    assert(frame.width >= 0 && frame.height >= 0 && "a frame has no negative size");
     frame_ = frame;
     contentView_->setFrame({0, 0, frame.width, frame.height});
     if (backend_)
@@ -42,6 +44,7 @@ void Panel::setAlphaValue(double alpha) {
 void Panel::orderFrontRegardless() {
     if (!backend_)
         backend_ = backends_.createPanelBackend(*this);
+    assert(frame_.width > 0 && frame_.height > 0 && "a panel on screen covers an area");
     isVisible_ = true;
     layoutIfNeeded();
     if (backend_)

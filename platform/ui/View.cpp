@@ -5,6 +5,7 @@
 #include "platform/ui/TextMetrics.h"
 
 #include <algorithm>
+#include <cassert>
 
 namespace corvane {
 
@@ -74,8 +75,7 @@ Rect View::frameInAncestor(const View* ancestor) const {
 }
 
 void View::addSubview(std::shared_ptr<View> view) {
-    if (!view || view.get() == this)
-        return;
+    assert(view && !isDescendantOf(*view) && "a view tree has no cycles");
     view->removeFromSuperview();
     view->superview_ = this;
     subviews_.push_back(view);
@@ -89,9 +89,9 @@ void View::removeFromSuperview() {
         return;
     auto found = std::find_if(parent->subviews_.begin(), parent->subviews_.end(),
                               [this](const auto& v) { return v.get() == this; });
-    std::shared_ptr<View> keepAlive = found != parent->subviews_.end() ? *found : nullptr;
-    if (found != parent->subviews_.end())
-        parent->subviews_.erase(found);
+    assert(found != parent->subviews_.end() && "a view is among its superview's subviews");
+    std::shared_ptr<View> keepAlive = *found;
+    parent->subviews_.erase(found);
     for (View* ancestor = parent; ancestor; ancestor = ancestor->superview_)
         ancestor->dropConstraintsReaching(*this);
     if (auto* stack = dynamic_cast<StackView*>(parent))

@@ -210,7 +210,7 @@ X11DesktopReader::RootState X11DesktopReader::readRoot() {
         root.ids = windowsOf(takeProperty(c, clientListCookie));
         root.fromClientList = !root.ids.empty();
     } else {
-        std::free(xcb_get_property_reply(c, clientListCookie, nullptr));
+        xcb_discard_reply(c, clientListCookie.sequence);
     }
     root.currentDesktop = cardinalOf(takeProperty(c, desktopCookie)).value_or(0);
     if (auto checkReply = takeProperty(c, checkCookie))

@@ -72,7 +72,7 @@ pidsByClientBase(xcb_connection_t* c, xcb_res_query_client_ids_cookie_t cookie) 
     xcb_generic_error_t* error = nullptr;
     XcbReply<xcb_res_query_client_ids_reply_t> reply(
         xcb_res_query_client_ids_reply(c, cookie, &error));
-    std::free(error);
+    const XcbReply<xcb_generic_error_t> ignoredError(error);
     if (!reply)
         return pids;
     for (auto ids = xcb_res_query_client_ids_ids_iterator(reply.get()); ids.rem > 0;

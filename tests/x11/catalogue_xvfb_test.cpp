@@ -187,10 +187,11 @@ TEST_F(X11Catalogue, ACommitSendsOneActivationAndOneRaiseForTheChosenWindowOnly)
         desktop->launch({"--class", "editor,Editor", "--window", "Doc A", "--window", "Doc B"});
     auto viewer = desktop->launch({"--class", "viewer,Viewer", "--window", "Picture"});
     ASSERT_TRUE(desktop->pumpUntil([&] { return desktop->enumerate().size() == 3; }));
-    // The commit's look-up of the application costs the root's stage alone: no icon is read.
+    // The commit's look-up of the application costs at most the root's stage (none on a desktop
+    // that has not changed since it was read): no icon is read.
     desktop->connection().drain();
     ASSERT_TRUE(desktop->workspace().runningApplicationWithProcessIdentifier(editor.pid));
-    EXPECT_EQ(desktop->reader().lastRoundTrips(), 1);
+    EXPECT_LE(desktop->reader().lastRoundTrips(), 1);
     desktop->listenToRoot();
     const struct {
         std::string title, renamedTo; // renamed after the list was made: the front window then
