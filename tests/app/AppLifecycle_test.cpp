@@ -26,12 +26,21 @@ TEST(AppLifecycle, LaunchWithAccessStartsTheTapAfterStatusItemAndHUD) {
 }
 
 TEST(AppLifecycle, LaunchWithoutAccessAsksFirstAndPollsOnlyAfterTheAnswer) {
-    for (bool openSettings : {true, false}) {
-        SCOPED_TRACE(openSettings ? "Open System Settings" : "Later");
+    struct Case {
+        const char* name;
+        long answer;
+        bool settingsPage; // none on X11: nothing to open
+        bool opens;
+    };
+    for (const Case& c : {Case{"Open System Settings", NSAlertFirstButtonReturn, true, true},
+                          Case{"Later", NSAlertSecondButtonReturn, true, false},
+                          Case{"no settings page", NSAlertFirstButtonReturn, false, false}}) {
+        SCOPED_TRACE(c.name);
         ShellWorld world;
         world.trust.trusted = false;
-        if (!openSettings)
-            world.alerts.answer = NSAlertSecondButtonReturn;
+        world.alerts.answer = c.answer;
+        if (!c.settingsPage)
+            world.trust.settingsURL.reset();
         bool readyWhileAlertOpen = false;
         bool timerWhileAlertOpen = true;
         world.alerts.whileShowing = [&] {
@@ -42,7 +51,7 @@ TEST(AppLifecycle, LaunchWithoutAccessAsksFirstAndPollsOnlyAfterTheAnswer) {
 
         Calls expected{"setActivationPolicy(1)", "statusItemWithLength",
                        "isProcessTrusted -> false", "runModal(Accessibility Permission Required)"};
-        if (openSettings)
+        if (c.opens)
             expected.push_back("openURL(" + *world.trust.settingsURL + ")");
         EXPECT_EQ(world.log.calls, expected);
         EXPECT_TRUE(readyWhileAlertOpen);

