@@ -10,7 +10,6 @@ constexpr ControlState OFF = ControlState::off;
 
 struct MenuWorld : ::testing::Test {
     ShellWorld world;
-    const Menu& menu() const { return *world.statusBar.item->menu; }
     ControlState state(const std::string& title) const { return world.statusBar.stateOf(title); }
     PropertyValue stored(const char* key) const { return world.preferences.objectForKey(key); }
 };
@@ -99,14 +98,6 @@ TEST_F(MenuWorld, TogglingHoverStoresTheOppositeOfWhatTheMenuShowed) {
             EXPECT_EQ(w.delegate->isMouseHoverKeepOpen(), expected);
         }
     }
-}
-
-TEST_F(MenuWorld, QuitTerminatesThroughTheApplication) {
-    world.application.setDelegate(world.delegate.get());
-    world.launch();
-    world.statusBar.choose("Quit");
-    EXPECT_EQ(world.application.terminateCount, 1);
-    EXPECT_FALSE(world.taps.tap()->isEnabled);
 }
 
 TEST_F(MenuWorld, MenuItemsDoNotKeepTheDelegateAlive) {

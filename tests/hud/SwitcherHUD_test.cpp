@@ -33,7 +33,12 @@ class HUDTest : public ::testing::Test {
         hud->onDismiss = [this] { ++dismissals; };
     }
 
+    // Opens a fresh switch of `count` windows, after the last one's fade-out when there was one.
     void open(int count, bool forward = true) {
+        if (hud->panel) {
+            hud->hide();
+            loop.advance(0.5);
+        }
         hud->windows = makeWindows(count);
         hud->show(forward);
     }
@@ -96,8 +101,6 @@ TEST_F(HUDTest, PanelFrameAndRowsForEachListLength) {
         {30, {-150, 308, 2266, 284}, {15, 15}},
     };
     for (const auto& c : cases) {
-        hud->hide();
-        loop.advance(0.5);
         open(c.windows);
         EXPECT_EQ(hud->panel->frame(), c.frame) << c.windows;
         std::vector<std::size_t> rowSizes;
@@ -112,8 +115,6 @@ TEST_F(HUDTest, FullRowsLieInsideThePanelWithEqualSideMargins) {
     for (auto [width, capacity] : kRowCapacities) {
         for (int windows : {capacity, 2 * capacity}) {
             SCOPED_TRACE(::testing::Message() << width << " points, " << windows << " windows");
-            hud->hide();
-            loop.advance(0.5);
             screen.frame = Rect{0, 0, width, 900};
             open(windows);
             hud->panel->layoutIfNeeded();
@@ -137,8 +138,6 @@ TEST_F(HUDTest, APanelWiderThanTheScreenKeepsTheSelectedCardOnScreen) {
     for (int count : {20, 30, 60}) {
         for (bool forward : {true, false}) {
             SCOPED_TRACE(::testing::Message() << count << " windows, forward " << forward);
-            hud->hide();
-            loop.advance(0.5);
             open(count, forward);
             const Rect centred = SwitcherHUD::panelFrame(*screen.frame, count);
             for (int step = 0; step <= count; ++step) {
@@ -181,8 +180,6 @@ TEST_F(HUDTest, PanelIsBuiltOnceWithOneTrackingArea) {
         background.updateTrackingAreas();
     ASSERT_EQ(background.trackingAreas().size(), 1u);
     EXPECT_EQ(background.trackingAreas()[0]->rect, (Rect{0, 0, 316, 154}));
-    hud->hide();
-    loop.advance(1);
     open(3);
     EXPECT_EQ(hud->panel, first);
     EXPECT_EQ(backends.created, 1);
@@ -196,8 +193,6 @@ TEST_F(HUDTest, FirstSelectionAndWrapAround) {
     };
     const Case cases[] = {{1, true, 0}, {1, false, 0}, {2, true, 1}, {5, true, 1}, {5, false, 4}};
     for (const auto& c : cases) {
-        hud->hide();
-        loop.advance(0.5);
         open(c.windows, c.forward);
         EXPECT_EQ(hud->selectedIndex, c.selected) << c.windows << c.forward;
         EXPECT_EQ(selectedCards(), 1);

@@ -76,20 +76,29 @@ TEST_F(HudRendering, RoundedCornersAreTransparent) {
     EXPECT_GT(pixelAt(image, 4, h / 2.0).alpha(), 200) << "the backdrop between the cards";
 }
 
+// As opened, and after a step back to the first card: the restyle must follow the selection.
 TEST_F(HudRendering, OnlyTheSelectedCardHasTheWhiteRingAndBlackBorder) {
-    ASSERT_EQ(hud->selectedIndex, 1);
-    for (std::size_t i = 0; i < hud->cardWrappers.size(); ++i) {
-        const Rect wrapper = inPanel(*hud->cardWrappers[i]);
-        const Rect card = inPanel(*hud->cardViews[i]);
-        const QColor ring = pixelAt(image, wrapper.x + 0.5, wrapper.midY());
-        const QColor border = pixelAt(image, card.x + 0.5, card.midY());
-        if (i == 1) {
-            EXPECT_GT(ring.red(), 200) << "ring of the selected card";
-            EXPECT_LT(border.red(), 20) << "4.5-point black border";
-        } else {
-            EXPECT_LT(ring.red(), 60) << "no ring on card " << i;
-            EXPECT_GT(border.red(), 50) << "light unselected border on card " << i;
-            EXPECT_LT(border.red(), 110) << "light unselected border on card " << i;
+    for (const std::size_t selected : {1u, 0u}) {
+        SCOPED_TRACE(selected);
+        if (selected == 0) {
+            hud->moveSelection(false);
+            image = render(1.0);
+        }
+        ASSERT_EQ(hud->selectedIndex, int(selected));
+        for (std::size_t i = 0; i < hud->cardWrappers.size(); ++i) {
+            const Rect wrapper = inPanel(*hud->cardWrappers[i]);
+            const Rect card = inPanel(*hud->cardViews[i]);
+            const QColor ring = pixelAt(image, wrapper.x + 0.5, wrapper.midY());
+            const QColor border = pixelAt(image, card.x + 0.5, card.midY());
+            if (i == selected) {
+                EXPECT_GT(ring.red(), 200) << "ring of the selected card";
+                EXPECT_LT(border.red(), 20) << "black border";
+                EXPECT_LT(pixelAt(image, card.x + 4, card.midY()).red(), 20) << "4.5 points wide";
+            } else {
+                EXPECT_LT(ring.red(), 60) << "no ring on card " << i;
+                EXPECT_GT(border.red(), 50) << "light unselected border on card " << i;
+                EXPECT_LT(border.red(), 110) << "light unselected border on card " << i;
+            }
         }
     }
 }
