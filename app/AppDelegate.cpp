@@ -62,6 +62,8 @@ TapResult AppDelegate::handleTapEvent(std::uint32_t type, const TapEvent& event)
 }
 
 void AppDelegate::queueAction(SwitchAction action, bool forward) {
+    if (action == SwitchAction::beginSwitch)
+        ++pendingBegins_;
     std::weak_ptr<AppDelegate> weakSelf = weak_from_this();
     platform_.mainQueue.async([weakSelf, action, forward] {
         auto self = weakSelf.lock();
@@ -69,6 +71,7 @@ void AppDelegate::queueAction(SwitchAction action, bool forward) {
             return;
         switch (action) {
         case SwitchAction::beginSwitch:
+            --self->pendingBegins_;
             self->beginSwitch(forward);
             break;
         case SwitchAction::advanceSwitch:

@@ -86,6 +86,8 @@ class AppDelegate : public ApplicationDelegate, public std::enable_shared_from_t
     void syncTapInterest(HotkeyMode mode);
 
     Platform& platform_;
+    // beginSwitch actions queued and not yet run: the switch they begin is under way already.
+    int pendingBegins_ = 0;
 };
 
 // The tap's callback: userInfo is the AppDelegate, not retained; without one every event passes.

@@ -57,6 +57,10 @@ void AppDelegate::stepSelection(bool forward) {
 }
 
 void AppDelegate::commitSwitch() {
+    // The switch has ended already (a click, the dismiss timer, a release out of hover mode):
+    // the hover flag that let this key through only waits for the fade-out.
+    if (!hud->isOpen())
+        return;
     hud->activateSelected();
 }
 
@@ -65,6 +69,9 @@ void AppDelegate::cancelSwitch() {
 }
 
 void AppDelegate::handleModifierRelease() {
+    // A click or the dismiss timer has ended the switch while the modifier was down.
+    if (!hud->isOpen())
+        return;
     // Decided now, on the main queue: where the pointer is when the action runs counts, not
     // where it was when the key went up.
     if (isMouseHoverKeepOpen() && hud->mouseIsOver) {
@@ -76,6 +83,10 @@ void AppDelegate::handleModifierRelease() {
 }
 
 void AppDelegate::handleHUDDismiss() {
+    // The fade-out of the last switch ended after a chord had begun the next one, whose action
+    // has not run yet: these flags are the new switch's.
+    if (pendingBegins_ > 0)
+        return;
     hudIsShowing = false;
     hudMouseHoverMode = false;
     syncTapInterest();

@@ -85,6 +85,11 @@ void SwitcherHUD::show(bool forward) {
         pointerIsInside_ = false;
     }
     isUnseen_ = false;
+    // A second fade-out may still run after the first ordered the panel out: its end would
+    // close this switch's panel.
+    for (const auto& fade : fadeOuts_)
+        fade->cancel();
+    fadeOuts_.clear();
     createPanelIfNeeded();
     setFirstSelection(forward);
     rebuildCards();

@@ -3,7 +3,6 @@
 // answers and raises. Each scenario ends with the panel faded out and the switch state idle,
 // and names every window raised on the way, so a commit made twice shows.
 #include "fakes/ShellWorld.h"
-#include "hud/SwitcherHUD.h"
 
 #include <gtest/gtest.h>
 #include <map>
@@ -37,14 +36,6 @@ struct SwitchWorld {
     }
     bool panelVisible() { return hud().panel && hud().panel->isVisible(); }
     bool switchKeysWanted() const { return world.taps.tap()->interests.back().switchKeysWanted; }
-    void clickCard(std::size_t index) {
-        Panel& panel = *hud().panel;
-        panel.layoutIfNeeded();
-        const Rect card = hud().cardWrappers.at(index)->frameInAncestor(panel.contentView().get());
-        panel.pointerMoved(Point{card.midX(), card.midY()});
-        panel.mouseUp(Point{card.midX(), card.midY()});
-        world.loop.runQueued();
-    }
 
     // Plays one step of a scenario:
     //   opt, opt+shift, cmd  the modifiers now down; release: all up
@@ -77,7 +68,7 @@ struct SwitchWorld {
         else if (step == "leave")
             hud().panel->pointerLeft();
         else if (step.starts_with("click:"))
-            clickCard(std::stoul(arg()));
+            world.clickCard(std::stoul(arg()));
         else if (step.starts_with("wait:"))
             world.loop.advance(std::stod(arg()));
         else if (step == "none")
@@ -197,6 +188,25 @@ TEST(SwitchScenario, FromChordToRaisedWindow) {
         {"the pointer over the fading panel still counts when a chord reopens it",
          "opt tab over escape release wait:0.2 opt tab release hovering right return",
          {"Doc B"}},
+        {"Escape on the fading panel does not close the next switch",
+         "opt tab over release hovering click:2 wait:0.4 escape wait:0.2 opt tab visible wait:0.4 "
+         "visible release",
+         {"Doc B", "Shell"}},
+        {"the release after a click with the modifier down raises nothing more",
+         "opt tab click:2 right release",
+         {"Doc B"}},
+        {"Return after a click in hover mode raises nothing more",
+         "opt tab over release hovering click:2 return",
+         {"Doc B"}},
+        {"Return after the release of a chord made in hover mode raises nothing more",
+         "opt tab over release hovering leave opt tab release right return",
+         {"Doc B"}},
+        {"a chord whose action runs after the fade-out ended still opens a switch",
+         "opt tab release wait:0.49 opt ^tab wait:0.1 visible =1 release",
+         {"Shell", "Shell"}},
+        {"the pointer entering the fading panel counts for that panel only",
+         "opt tab release wait:0.2 over wait:0.5 opt tab release",
+         {"Shell", "Shell"}},
     };
     for (const Scenario& scenario : scenarios) {
         SCOPED_TRACE(scenario.name);

@@ -59,6 +59,13 @@ void RecordedDesktop::addOnScreen(std::uint32_t number, pid_t pid, std::string o
                         {kCGWindowIsOnscreen, true}});
 }
 
+void RecordedDesktop::removeAllWindows() {
+    windowList_.clear();
+    axWindows_.clear();
+    for (auto& [pid, windows] : axWindowsOf_)
+        windows.clear();
+}
+
 std::uint64_t RecordedDesktop::addAXWindow(pid_t pid, std::string title, bool isMinimized) {
     return addAXWindowAnswering(pid, answer(std::move(title)), answer(isMinimized));
 }
@@ -96,6 +103,7 @@ RecordedDesktop::copyWindowList(std::uint32_t options, std::uint32_t relativeTo)
         return "copyWindowList options=" + std::to_string(options) +
                " relative=" + std::to_string(relativeTo);
     });
+    ++windowListCopies;
     if (windowListFails_)
         return std::nullopt;
     return windowList_;

@@ -56,6 +56,9 @@ class RecordedDesktop : public WindowServer,
     void addOnScreen(std::uint32_t number, pid_t pid, std::string ownerName,
                      std::int64_t layer = 0);
     void addWindowListEntry(WindowListEntry entry) { windowList_.push_back(std::move(entry)); }
+    // Forgets every window-list entry and Accessibility window; the applications stay, so a test
+    // can lay out a changed desktop afresh.
+    void removeAllWindows();
     void failWindowList() { windowListFails_ = true; }
 
     // Accessibility windows of a process, in "AXWindows" order; each returns its element's id.
@@ -73,6 +76,8 @@ class RecordedDesktop : public WindowServer,
     void setRecordingCalls(bool isRecording) { log.isRecording = isRecording; }
 
     CallLog log;
+    // Window-list copies so far, counted whether or not calls are recorded.
+    int windowListCopies = 0;
     std::optional<pid_t> activeApp;
     std::optional<std::uint64_t> lastRaisedWindow;
 

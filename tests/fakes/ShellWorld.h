@@ -15,6 +15,7 @@
 #include "fakes/RecordedDesktop.h"
 #include "fakes/RecordingPanelBackend.h"
 #include "fakes/ShellFakes.h"
+#include "hud/SwitcherHUD.h"
 
 #include <memory>
 
@@ -67,6 +68,20 @@ struct ShellWorld {
         const TapResult result = keyDown(key, flags);
         send(kCGEventKeyUp, key, flags);
         return result;
+    }
+
+    // The pointer moves to the middle of card `index` of the HUD's panel and clicks there;
+    // returns that point, in the panel's content coordinates.
+    Point clickCard(std::size_t index) {
+        SwitcherHUD& hud = *delegate->hud;
+        Panel& panel = *hud.panel;
+        panel.layoutIfNeeded();
+        const Rect card = hud.cardWrappers.at(index)->frameInAncestor(panel.contentView().get());
+        const Point middle{card.midX(), card.midY()};
+        panel.pointerMoved(middle);
+        panel.mouseUp(middle);
+        loop.runQueued();
+        return middle;
     }
 
     SwitchFlags flags() const {
