@@ -1,6 +1,9 @@
+// The application's life: launch with and without Accessibility access (the alert, then polling
+// until access is granted), termination, the process entry, and the event tap's callback.
 #include "app/Corvane.h"
 #include "fakes/ShellWorld.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace corvane::testing {
@@ -60,6 +63,55 @@ TEST(AppLifecycle, LaunchWithoutAccessAsksFirstAndPollsOnlyAfterTheAnswer) {
         EXPECT_TRUE(world.delegate->permissionTimer->isValid());
         EXPECT_EQ(world.delegate->eventTap, nullptr);
     }
+}
+
+// After the alert: polling for access every five seconds.
+struct WaitingForAccess : ::testing::Test {
+    ShellWorld world;
+    void SetUp() override { world.trust.trusted = false; }
+};
+
+TEST_F(WaitingForAccess, LaterStillPollsAndTheTapStartsAtTheFirstTickAfterAccess) {
+    world.alerts.answer = NSAlertSecondButtonReturn;
+    world.launch();
+    const int checksAfterLaunch = world.trust.checkCount;
+    world.loop.advance(10.0);
+    EXPECT_EQ(world.trust.checkCount, checksAfterLaunch + 2);
+    EXPECT_EQ(world.taps.createCount, 0);
+
+    world.trust.trusted = true;
+    world.loop.advance(4.9);
+    EXPECT_EQ(world.taps.createCount, 0);
+    world.loop.advance(0.1);
+    EXPECT_EQ(world.taps.createCount, 1);
+    EXPECT_TRUE(world.taps.isDelivering());
+    EXPECT_EQ(world.delegate->permissionTimer, nullptr);
+    EXPECT_EQ(world.loop.validTimerCount(), 0u);
+
+    world.loop.advance(60);
+    EXPECT_EQ(world.taps.createCount, 1) << "polling has stopped";
+    EXPECT_EQ(world.alerts.shown.size(), 1u) << "the alert is never shown again";
+}
+
+TEST_F(WaitingForAccess, AccessGrantedWhileTheAlertIsOpenActsFiveSecondsAfterTheAnswer) {
+    world.alerts.whileShowing = [this] {
+        world.trust.trusted = true;
+        world.loop.advance(30); // the user takes their time answering
+    };
+    world.launch();
+    world.loop.advance(4.99);
+    EXPECT_EQ(world.taps.createCount, 0);
+    world.loop.advance(0.01);
+    EXPECT_EQ(world.taps.createCount, 1);
+}
+
+TEST_F(WaitingForAccess, ATapThatFailsAfterAccessIsLoggedOnceAndNotRetried) {
+    world.launch();
+    world.taps.refusesTaps = true;
+    world.trust.trusted = true;
+    world.loop.advance(30);
+    EXPECT_EQ(world.taps.createCount, 1);
+    EXPECT_EQ(world.systemLog.lines.size(), 1u);
 }
 
 TEST(AppLifecycle, FailedTapCreationLogsOnceAndLeavesTheFieldsEmpty) {
@@ -160,19 +212,50 @@ TEST(EventTapCallback, AModeChangeAppliesAtTheNextEventWithoutANewTap) {
     EXPECT_EQ(world.taps.createCount, 1);
 }
 
-TEST(EventTapCallback, QueuedActionsDoNothingOnceTheDelegateIsGone) {
-    ShellWorld world;
-    world.launch();
-    world.taps.send(kCGEventFlagsChanged, 0, OPT);
-    world.taps.send(kCGEventKeyDown, kVK_Tab, OPT);
-    world.taps.send(kCGEventKeyDown, kVK_Tab, OPT);
-    world.taps.send(kCGEventFlagsChanged, 0, 0);
-    EXPECT_EQ(world.loop.queuedCount(), 3u);
-    std::weak_ptr<AppDelegate> weak = world.delegate;
-    world.delegate.reset();
-    EXPECT_TRUE(weak.expired()) << "nothing queued keeps the delegate alive";
-    EXPECT_EQ(world.loop.runQueued(), 3);
-    EXPECT_TRUE(world.desktop.log.calls.empty()) << "no action ran";
+// Menu items, the polling timer and queued key actions hold the delegate weakly: once it is gone
+// they neither keep it alive nor act for it.
+TEST(AppLifecycle, NothingHandedOutKeepsTheDelegateAliveOrActsForIt) {
+    struct Case {
+        const char* name;
+        std::function<void(ShellWorld&)> handOut, use;
+    };
+    const Case cases[] = {
+        {"a menu item", [](ShellWorld& w) { w.delegate->setupStatusItem(); },
+         [](ShellWorld& w) { w.statusBar.choose("Keep open on mouse hover"); }},
+        {"the polling timer",
+         [](ShellWorld& w) {
+             w.trust.trusted = false;
+             w.launch();
+         },
+         [](ShellWorld& w) {
+             w.trust.trusted = true;
+             w.loop.advance(5);
+         }},
+        {"queued key actions",
+         [](ShellWorld& w) {
+             w.launch();
+             w.taps.send(kCGEventFlagsChanged, 0, OPT);
+             w.taps.send(kCGEventKeyDown, kVK_Tab, OPT);
+             w.taps.send(kCGEventKeyDown, kVK_Tab, OPT);
+             w.taps.send(kCGEventFlagsChanged, 0, 0);
+             EXPECT_EQ(w.loop.queuedCount(), 3u);
+         },
+         [](ShellWorld& w) { EXPECT_EQ(w.loop.runQueued(), 3); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ShellWorld world;
+        c.handOut(world);
+        const int taps = world.taps.createCount;
+        std::weak_ptr<AppDelegate> weak = world.delegate;
+        world.delegate.reset();
+        EXPECT_TRUE(weak.expired());
+        c.use(world);
+        EXPECT_TRUE(isAbsent(world.preferences.objectForKey(kMouseHoverKeepOpenPreferenceKey)));
+        EXPECT_EQ(world.taps.createCount, taps);
+        EXPECT_TRUE(world.desktop.log.calls.empty());
+        EXPECT_EQ(world.loop.validTimerCount(), 0u);
+    }
 }
 
 } // namespace

@@ -100,16 +100,6 @@ TEST_F(MenuWorld, TogglingHoverStoresTheOppositeOfWhatTheMenuShowed) {
     }
 }
 
-TEST_F(MenuWorld, MenuItemsDoNotKeepTheDelegateAlive) {
-    world.delegate->setupStatusItem();
-    auto hover = world.statusBar.menuItem("Keep open on mouse hover");
-    std::weak_ptr<AppDelegate> weak = world.delegate;
-    world.delegate.reset();
-    EXPECT_TRUE(weak.expired());
-    hover->performAction();
-    EXPECT_TRUE(isAbsent(stored(kMouseHoverKeepOpenPreferenceKey)));
-}
-
 TEST_F(MenuWorld, LaunchAtLoginFollowsTheCheckmarkAndTheCallsSuccess) {
     struct Case {
         const char* name;
