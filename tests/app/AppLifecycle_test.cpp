@@ -3,8 +3,8 @@
 #include "app/Corvane.h"
 #include "fakes/ShellWorld.h"
 
-#include <functional>
 #include <gtest/gtest.h>
+#include <string_view>
 
 namespace corvane::testing {
 namespace {
@@ -215,42 +215,25 @@ TEST(EventTapCallback, AModeChangeAppliesAtTheNextEventWithoutANewTap) {
 // Menu items, the polling timer and queued key actions hold the delegate weakly: once it is gone
 // they neither keep it alive nor act for it.
 TEST(AppLifecycle, NothingHandedOutKeepsTheDelegateAliveOrActsForIt) {
-    struct Case {
-        const char* name;
-        std::function<void(ShellWorld&)> handOut, use;
-    };
-    const Case cases[] = {
-        {"a menu item", [](ShellWorld& w) { w.delegate->setupStatusItem(); },
-         [](ShellWorld& w) { w.statusBar.choose("Keep open on mouse hover"); }},
-        {"the polling timer",
-         [](ShellWorld& w) {
-             w.trust.trusted = false;
-             w.launch();
-         },
-         [](ShellWorld& w) {
-             w.trust.trusted = true;
-             w.loop.advance(5);
-         }},
-        {"queued key actions",
-         [](ShellWorld& w) {
-             w.launch();
-             w.taps.send(kCGEventFlagsChanged, 0, OPT);
-             w.taps.send(kCGEventKeyDown, kVK_Tab, OPT);
-             w.taps.send(kCGEventKeyDown, kVK_Tab, OPT);
-             w.taps.send(kCGEventFlagsChanged, 0, 0);
-             EXPECT_EQ(w.loop.queuedCount(), 3u);
-         },
-         [](ShellWorld& w) { EXPECT_EQ(w.loop.runQueued(), 3); }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const char* holder : {"menu item", "polling timer", "queued keys"}) {
+        SCOPED_TRACE(holder);
+        const std::string_view held = holder;
         ShellWorld world;
-        c.handOut(world);
+        world.trust.trusted = held != "polling timer";
+        world.launch();
+        if (held == "queued keys") {
+            world.taps.send(kCGEventFlagsChanged, 0, OPT);
+            world.taps.send(kCGEventKeyDown, kVK_Tab, OPT);
+            world.taps.send(kCGEventFlagsChanged, 0, 0);
+        }
         const int taps = world.taps.createCount;
         std::weak_ptr<AppDelegate> weak = world.delegate;
         world.delegate.reset();
         EXPECT_TRUE(weak.expired());
-        c.use(world);
+        world.trust.trusted = true;
+        world.statusBar.choose("Keep open on mouse hover");
+        EXPECT_EQ(world.loop.runQueued(), held == "queued keys" ? 2 : 0);
+        world.loop.advance(5);
         EXPECT_TRUE(isAbsent(world.preferences.objectForKey(kMouseHoverKeepOpenPreferenceKey)));
         EXPECT_EQ(world.taps.createCount, taps);
         EXPECT_TRUE(world.desktop.log.calls.empty());
