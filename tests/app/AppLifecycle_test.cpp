@@ -105,30 +105,29 @@ TEST_F(WaitingForAccess, AccessGrantedWhileTheAlertIsOpenActsFiveSecondsAfterThe
     EXPECT_EQ(world.taps.createCount, 1);
 }
 
-TEST_F(WaitingForAccess, ATapThatFailsAfterAccessIsLoggedOnceAndNotRetried) {
-    world.launch();
-    world.taps.refusesTaps = true;
-    world.trust.trusted = true;
-    world.loop.advance(30);
-    EXPECT_EQ(world.taps.createCount, 1);
-    EXPECT_EQ(world.systemLog.lines.size(), 1u);
-}
+// Whether access was there at launch or came while polling.
+TEST(AppLifecycle, AFailedTapIsLoggedOnceNeverRetriedAndLeavesTheFieldsEmpty) {
+    for (bool accessLater : {false, true}) {
+        SCOPED_TRACE(accessLater ? "access while polling" : "access at launch");
+        ShellWorld world;
+        world.taps.refusesTaps = true;
+        world.trust.trusted = !accessLater;
+        world.launch();
+        world.trust.trusted = true;
+        world.loop.advance(30);
+        EXPECT_EQ(world.taps.createCount, 1);
+        EXPECT_EQ(world.systemLog.lines,
+                  (Calls{"Corvane: CGEvent tap creation failed \u2014 ensure Accessibility "
+                         "permission is granted."}));
+        EXPECT_EQ(world.delegate->eventTap, nullptr);
+        EXPECT_EQ(world.delegate->runLoopSource, nullptr);
+        EXPECT_EQ(world.alerts.shown.size(), accessLater ? 1u : 0u);
+        EXPECT_EQ(world.loop.validTimerCount(), 0u);
 
-TEST(AppLifecycle, FailedTapCreationLogsOnceAndLeavesTheFieldsEmpty) {
-    ShellWorld world;
-    world.taps.refusesTaps = true;
-    world.launch();
-    EXPECT_EQ(world.systemLog.lines,
-              (Calls{"Corvane: CGEvent tap creation failed \u2014 ensure Accessibility permission "
-                     "is granted."}));
-    EXPECT_EQ(world.delegate->eventTap, nullptr);
-    EXPECT_EQ(world.delegate->runLoopSource, nullptr);
-    EXPECT_TRUE(world.alerts.shown.empty());
-    EXPECT_EQ(world.delegate->permissionTimer, nullptr);
-
-    world.log.calls.clear();
-    world.delegate->applicationWillTerminate();
-    EXPECT_TRUE(world.log.calls.empty());
+        world.log.calls.clear();
+        world.delegate->applicationWillTerminate();
+        EXPECT_TRUE(world.log.calls.empty());
+    }
 }
 
 TEST(AppLifecycle, TerminationDisablesTheTapAndStopsPolling) {
