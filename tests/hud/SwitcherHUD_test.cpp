@@ -162,9 +162,6 @@ TEST_F(HUDTest, OpensCentredOnWhicheverScreenIsMainAtThatMoment) {
     screen.frame = Rect{1440, 0, 1920, 1080};
     open(1);
     EXPECT_EQ(hud->panel->frame(), (Rect{2317, 463, 166, 154}));
-    // The card sits 1 point into its wrapper, the wrapper 12 and 16 points into the backdrop.
-    EXPECT_EQ(hud->cardViews[0]->frame(), (Rect{1, 1, 140, 120}));
-    EXPECT_EQ(centreOfCard(0), (Point{12 + 1 + 70, 16 + 1 + 60}));
     screen.frame.reset(); // no screen: the fallback frame
     hud->show(true);      // still open: does not move
     EXPECT_EQ(hud->panel->frame(), (Rect{2317, 463, 166, 154}));
