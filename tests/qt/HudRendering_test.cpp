@@ -103,16 +103,6 @@ TEST_F(HudRendering, OnlyTheSelectedCardHasTheWhiteRingAndBlackBorder) {
     }
 }
 
-TEST_F(HudRendering, MinimizedCardIsDrawnAtHalfOpacity) {
-    const auto iconCentre = [&](std::size_t i) {
-        const Rect card = inPanel(*hud->cardViews[i]);
-        return pixelAt(image, card.x + 70, card.y + 38);
-    };
-    EXPECT_NEAR(iconCentre(0).red(), 0xE0, 6); // the same red icon, not minimized
-    EXPECT_LT(iconCentre(2).red(), 0xE0 - 60);
-    EXPECT_GT(iconCentre(2).red(), 90);
-}
-
 TEST_F(HudRendering, LongTitleEndsInAnEllipsisOnItsSecondLineAndStaysInTheCard) {
     const auto& card = *hud->cardViews[3];
     const auto* title = dynamic_cast<const TextField*>(card.subviews().at(2).get());
