@@ -1,4 +1,7 @@
+// AppDelegate, part 1 of 5: construction, launch and termination, and the event tap.
 #include "app/AppDelegate.h"
+
+#include <cassert>
 
 namespace corvane {
 
@@ -30,10 +33,11 @@ void AppDelegate::startEventTap() {
         platform_.systemLog.log(kEventTapFailedLogLine);
         return;
     }
+    assert(!eventTap && "the tap is started once, at launch or when permission arrives");
     eventTap = std::move(tap);
-    runLoopSource = platform_.eventTaps.createRunLoopSource(*eventTap);
+    runLoopSource = eventTap->createRunLoopSource();
     if (runLoopSource)
-        platform_.eventTaps.addSourceToMainRunLoop(*runLoopSource);
+        runLoopSource->addToMainRunLoop();
     syncTapInterest();
     eventTap->enable(true);
 }

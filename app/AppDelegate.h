@@ -84,10 +84,18 @@ class AppDelegate : public ApplicationDelegate, public std::enable_shared_from_t
     // hover mode. A tap made of key grabs (X11) grabs exactly these.
     void syncTapInterest();
     void syncTapInterest(HotkeyMode mode);
+    // Keeping the panel ready between switches: the window server reports changes, the HUD's
+    // cards are rebuilt a moment later, and a chord with no change since uses them as they are.
+    void windowListDidChange();
+    void prepareSwitch();
 
     Platform& platform_;
     // beginSwitch actions queued and not yet run: the switch they begin is under way already.
     int pendingBegins_ = 0;
+    bool windowListIsObserved_ = false;
+    bool preparedIsCurrent_ = false;
+    std::shared_ptr<Timer> prepareTimer_;
+    double lastPrepareTime_ = -1e9;
 };
 
 // The tap's callback: userInfo is the AppDelegate, not retained; without one every event passes.

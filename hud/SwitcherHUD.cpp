@@ -90,10 +90,31 @@ void SwitcherHUD::show(bool forward) {
     for (const auto& fade : fadeOuts_)
         fade->cancel();
     fadeOuts_.clear();
+    readyCards(forward);
+    presentPanel();
+}
+
+void SwitcherHUD::prepare() {
+    if (panel && panel->isVisible())
+        return;
+    readyCards(true);
+    placePanel(); // where a forward switch shows it, so that its picture is the one shown
+    panel->prepareDisplay();
+}
+
+void SwitcherHUD::readyCards(bool forward) {
     createPanelIfNeeded();
     setFirstSelection(forward);
-    rebuildCards();
-    presentPanel();
+    // Cards made in advance for these windows only change their selection.
+    if (cardsMatchWindows())
+        refreshSelection();
+    else
+        rebuildCards();
+}
+
+bool SwitcherHUD::cardsMatchWindows() const {
+    return containerStack && cardViews.size() == windows.size() && cardsWindows_ == windows &&
+           cardsScreenWidth_ == screenFrame().width;
 }
 
 void SwitcherHUD::selectWithoutShowing(bool forward) {
@@ -170,6 +191,8 @@ void SwitcherHUD::rebuildCards() {
     }
     cardViews = std::move(cards);
     cardWrappers = std::move(wrappers);
+    cardsWindows_ = windows;
+    cardsScreenWidth_ = screenFrame().width;
 
     const std::size_t perRow = static_cast<std::size_t>(rows.perRow);
     for (std::size_t r = 0; r < static_cast<std::size_t>(rows.rows); ++r) {
@@ -268,9 +291,7 @@ void SwitcherHUD::createPanelIfNeeded() {
 void SwitcherHUD::presentPanel() {
     if (!panel)
         return;
-    shownOnScreen_ = screenFrame();
-    panel->setFrame(panelFrame(shownOnScreen_, windows.size()), false);
-    keepSelectionOnScreen();
+    placePanel();
     panel->setAlphaValue(0);
     panel->orderFrontRegardless();
     std::shared_ptr<Panel> shown = panel;
@@ -278,6 +299,12 @@ void SwitcherHUD::presentPanel() {
         group.duration = kFadeIn;
         group.animateAlphaValue(shown, 1);
     });
+}
+
+void SwitcherHUD::placePanel() {
+    shownOnScreen_ = screenFrame();
+    panel->setFrame(panelFrame(shownOnScreen_, windows.size()), false);
+    keepSelectionOnScreen();
 }
 
 void SwitcherHUD::keepSelectionOnScreen() {

@@ -40,6 +40,9 @@ class SwitcherHUD : public std::enable_shared_from_this<SwitcherHUD> {
     void moveSelection(bool forward);
     void refreshSelection();
     void rebuildCards();
+    // Builds the panel and its cards for `windows` while it is hidden, laid out for a forward
+    // switch, so that show() only selects and orders it front. Does nothing while it is visible.
+    void prepare();
     // Starts the fade-out, then hands a copy of the selected window to onActivate.
     void activateSelected();
     // Cancels the dismiss timer and fades a visible panel out; onDismiss follows the fade.
@@ -86,10 +89,17 @@ class SwitcherHUD : public std::enable_shared_from_this<SwitcherHUD> {
     void selectAndActivate(int index);
     void setFirstSelection(bool forward);
     Rect screenFrame() const;
+    bool cardsMatchWindows() const;
+    void readyCards(bool forward);
+    // Centres the panel on the main screen, slid to show the selected card.
+    void placePanel();
 
     const UiContext ui_;
     AnimationContext animations_;
     std::vector<std::shared_ptr<RunningAnimation>> fadeOuts_;
+    // What the cards were last built for.
+    std::vector<WindowInfo> cardsWindows_;
+    double cardsScreenWidth_ = 0;
     // Where the pointer is as the panel last reported it; unlike mouseIsOver, hide() leaves it.
     bool pointerIsInside_ = false;
     // The open switch was selected without showing.

@@ -1,5 +1,7 @@
 #include "input/KeyDecision.h"
 
+#include <cassert>
+
 namespace corvane {
 namespace {
 
@@ -11,6 +13,8 @@ struct EventFacts {
 };
 
 EventFacts factsOf(std::int64_t keyCode, std::uint64_t flags, HotkeyMode mode) {
+    assert((mode.modifierFlag() & kChordModifierMask) == mode.modifierFlag() &&
+           "a mode's modifier is one of the bits the chord test looks at");
     const bool isTab = keyCode == kVK_Tab;
     return EventFacts{
         .isTab = isTab,

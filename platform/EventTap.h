@@ -3,9 +3,9 @@
 // before any application does, and for each one asks a callback whether to swallow it or let
 // it pass. The callback runs on the main thread, from the tap's run-loop source.
 //
-// Ownership: the caller owns the tap and its run-loop source through the returned pointers.
-// The tap does not own userInfo; whoever creates the tap keeps userInfo alive while it is
-// enabled. Destroying a tap disables it.
+// Ownership: the caller owns the tap and its run-loop source through the returned pointers;
+// either may be destroyed first. The tap does not own userInfo; whoever creates the tap keeps
+// userInfo alive while it is enabled. Destroying a tap disables it.
 
 #include <cstdint>
 #include <memory>
@@ -24,7 +24,7 @@ inline constexpr std::uint64_t kCGEventFlagMaskAlphaShift = 0x10000; // Caps Loc
 inline constexpr std::uint64_t kCGEventFlagMaskShift = 0x20000;
 inline constexpr std::uint64_t kCGEventFlagMaskControl = 0x40000;
 inline constexpr std::uint64_t kCGEventFlagMaskAlternate = 0x80000; // Option, Alt
-inline constexpr std::uint64_t kCGEventFlagMaskCommand = 0x100000; // Command, Super
+inline constexpr std::uint64_t kCGEventFlagMaskCommand = 0x100000;  // Command, Super
 
 // Virtual key codes of the keys Corvane acts on.
 inline constexpr std::int64_t kVK_Return = 36;
@@ -54,22 +54,26 @@ struct TapInterest {
     bool operator==(const TapInterest&) const = default;
 };
 
+// Feeds one tap's events into the main run loop once added to it; destroying it takes it off
+// again. Made by its tap.
+class RunLoopSource {
+  public:
+    virtual ~RunLoopSource() = default;
+    virtual void addToMainRunLoop() = 0;
+};
+
 class EventTap {
-public:
+  public:
     virtual ~EventTap() = default;
     virtual void enable(bool enabled) = 0;
     virtual bool isEnabled() const = 0;
     virtual void setInterest(const TapInterest& interest) = 0;
-};
-
-// Feeds the tap's events into the run loop it is added to. Owned by the caller.
-class RunLoopSource {
-public:
-    virtual ~RunLoopSource() = default;
+    // Null when the platform cannot make one; the tap then never delivers.
+    virtual std::unique_ptr<RunLoopSource> createRunLoopSource() = 0;
 };
 
 class EventTapService {
-public:
+  public:
     virtual ~EventTapService() = default;
 
     // Creates a tap at the head of the session for the event types in eventMask (bit n = type n).
@@ -77,8 +81,6 @@ public:
     // delivers nothing until its source is on the main run loop and it is enabled.
     virtual std::unique_ptr<EventTap> createTap(std::uint64_t eventMask, EventTapCallback callback,
                                                 void* userInfo) = 0;
-    virtual std::unique_ptr<RunLoopSource> createRunLoopSource(EventTap& tap) = 0;
-    virtual void addSourceToMainRunLoop(RunLoopSource& source) = 0;
 };
 
 } // namespace corvane

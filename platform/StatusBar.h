@@ -6,12 +6,12 @@
 // Ownership: menus and items are shared (the core keeps items it updates, the backend keeps the
 // menu it shows). An item's action is owned by the item; it must hold its target weakly.
 
+#include "platform/PropertyValue.h"
+
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "platform/PropertyValue.h"
 
 namespace corvane {
 
@@ -20,7 +20,7 @@ enum class ControlState { mixed = -1, off = 0, on = 1 };
 class Menu;
 
 class MenuItem {
-public:
+  public:
     static std::shared_ptr<MenuItem> separatorItem();
     MenuItem(std::string title, std::string actionName, std::string keyEquivalent);
 
@@ -35,6 +35,10 @@ public:
     void setEnabled(bool enabled);
     ControlState state() const { return state_; }
     void setState(ControlState state);
+    // An item that stands for a setting shows its state as a checkmark; the others (About,
+    // Quit) leave no room for one. Set once, when the menu is built.
+    bool showsState() const { return showsState_; }
+    void setShowsState(bool showsState) { showsState_ = showsState; }
 
     const PropertyValue& representedObject() const { return representedObject_; }
     void setRepresentedObject(PropertyValue value) { representedObject_ = std::move(value); }
@@ -50,25 +54,26 @@ public:
     // What the backend calls when the user chooses the item.
     void performAction();
 
-private:
+  private:
     std::string title_;
     std::string actionName_;
     std::string keyEquivalent_;
     bool isSeparator_ = false;
     bool isEnabled_ = true;
     ControlState state_ = ControlState::off;
+    bool showsState_ = false;
     PropertyValue representedObject_;
     std::shared_ptr<Menu> submenu_;
 };
 
 class Menu {
-public:
+  public:
     explicit Menu(std::string title = {}) : title_(std::move(title)) {}
     const std::string& title() const { return title_; }
     const std::vector<std::shared_ptr<MenuItem>>& items() const { return items_; }
     void addItem(std::shared_ptr<MenuItem> item) { items_.push_back(std::move(item)); }
 
-private:
+  private:
     std::string title_;
     std::vector<std::shared_ptr<MenuItem>> items_;
 };
@@ -83,7 +88,7 @@ struct StatusIcon {
 inline constexpr double NSSquareStatusItemLength = -2;
 
 class StatusItem {
-public:
+  public:
     virtual ~StatusItem() = default;
     // False where the item has no button to carry an image (the image step is then skipped).
     virtual bool hasButton() const = 0;
@@ -92,7 +97,7 @@ public:
 };
 
 class StatusBar {
-public:
+  public:
     virtual ~StatusBar() = default;
     // The item lives as long as the returned pointer. Never null; on a desktop without a tray the
     // item exists but nobody sees it (the backend logs that once).

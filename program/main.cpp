@@ -22,6 +22,7 @@
 #include "platform/x11/X11DesktopSnapshot.h"
 #include "platform/x11/X11EventTap.h"
 #include "platform/x11/X11InstanceSelection.h"
+#include "platform/x11/X11Replies.h"
 #include "platform/x11/X11WindowServer.h"
 #include "platform/x11/X11Workspace.h"
 #include "platform/x11/XdgApplicationIcons.h"
@@ -153,10 +154,7 @@ int main(int argc, char** argv) {
     QtMainQueue mainQueue;
     QtTimerScheduler timers;
     QtPreferencesStore preferences(QtPreferencesStore::defaultFilePath(), log);
-    QtStatusBar statusBar(log, [&application](const std::string& action) {
-        if (action == "terminate:")
-            application.terminate();
-    });
+    QtStatusBar statusBar(log);
     QtAlertPresenter alerts;
     QtUrlOpener urlOpener;
     QtScreen screen;
@@ -194,8 +192,7 @@ int main(int argc, char** argv) {
     // held by another program is logged by then), one line says Corvane is running: the signal
     // scripts and tests wait for before they press the chord.
     QTimer::singleShot(0, [&connection, &log] {
-        xcb_connection_t* c = connection->xcb();
-        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+        awaitAllReplies(connection->xcb());
         connection->drain();
         if (!connection->isLost())
             log.log("Corvane: running on display " + connection->displayName() + " (pid " +

@@ -47,10 +47,7 @@ int main(int argc, char** argv) {
     QtTimerScheduler timers;
     MacPreferencesStore preferences(
         MacPreferencesStore::userDefaults(QStringLiteral(CORVANE_MAKER_HOST)));
-    QtStatusBar statusBar(log, [&application](const std::string& action) {
-        if (action == "terminate:")
-            application.terminate();
-    });
+    QtStatusBar statusBar(log);
     QtAlertPresenter alerts;
     QtScreen screen;
     QtTextMetrics textMetrics;

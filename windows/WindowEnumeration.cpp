@@ -3,6 +3,7 @@
 #include "windows/WindowCatalogue.h"
 #include "windows/WindowListValues.h"
 
+#include <cassert>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -102,7 +103,9 @@ std::vector<WindowInfo> onScreenRecords(const std::vector<ListedWindow>& listed,
         const pid_t pid = *window.pid;
         const auto application = runningAppsByPid.find(pid);
         ImageRef icon = application == runningAppsByPid.end() ? nullptr : application->second->icon;
-        CountedTitle title = titlesByPid[pid].next();
+        const auto titles = titlesByPid.find(pid);
+        assert(titles != titlesByPid.end() && "the titles pass read every switchable process");
+        CountedTitle title = titles->second.next();
         records.push_back(WindowInfo{*window.number, *window.ownerName, std::move(title.title),
                                      std::move(icon), pid, false, title.occurrence});
     }

@@ -33,6 +33,8 @@ struct WindowInfo {
     // titles included) the record stands for, counting from 0 in "AXWindows" order: two windows
     // that share a title share the window key, and only this tells them apart when raising.
     int titleOccurrence = 0;
+
+    friend bool operator==(const WindowInfo&, const WindowInfo&) = default;
 };
 
 // The window key tells two windows apart by process and title: the decimal pid, a colon, and the

@@ -102,8 +102,8 @@ BenchDesktop::BenchDesktop(Paths paths) : paths_(std::move(paths)) {
 }
 
 BenchDesktop::~BenchDesktop() {
-    if (corvane_.pid > 0)
-        stop(corvane_);
+    stop(corvane_);
+    stop(floor_);
     for (auto it = children_.rbegin(); it != children_.rend(); ++it)
         stop(*it);
     std::string command = "rm -rf '" + stateDir_ + "'";
@@ -236,11 +236,17 @@ void BenchDesktop::openWindows(int windowCount, int processCount) {
                    "--count", std::to_string(count), "--window", "Document {n} of " + app},
                   true);
         children_.push_back(client);
-        readLinesUntil(client.stdoutFd, "ready", Clock::now() + std::chrono::seconds(60), app);
+        for (const std::string& id :
+             readLinesUntil(client.stdoutFd, "ready", Clock::now() + std::chrono::seconds(60), app))
+            windowIds_.push_back(std::uint32_t(std::stoul(id)));
     }
     auto deadline = Clock::now() + std::chrono::seconds(120);
     int managed = 0;
     while ((managed = managedWindowCount()) < already + windowCount) {
+        for (const ChildProcess& child : children_) {
+            if (child.name == "openbox" && waitpid(child.pid, nullptr, WNOHANG) == child.pid)
+                throw std::runtime_error("openbox exited; see " + paths_.logDir + "/openbox.log");
+        }
         if (Clock::now() > deadline)
             throw std::runtime_error("openbox manages " + std::to_string(managed) + " of " +
                                      std::to_string(already + windowCount) +
@@ -249,8 +255,43 @@ void BenchDesktop::openWindows(int windowCount, int processCount) {
     }
 }
 
+void BenchDesktop::waitUntilQuiet(std::chrono::milliseconds quiet, std::chrono::seconds limit) {
+    xcb_connection_t* c = xcb_connect(display_.c_str(), nullptr);
+    if (xcb_connection_has_error(c)) {
+        xcb_disconnect(c);
+        return;
+    }
+    xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(c);
+    const auto deadline = Clock::now() + limit;
+    auto quietSince = Clock::now();
+    while (Clock::now() - quietSince < quiet && Clock::now() < deadline) {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+            quietSince = Clock::now();
+            std::free(event);
+        }
+        pollfd p{xcb_get_file_descriptor(c), POLLIN, 0};
+        poll(&p, 1, 50);
+    }
+    xcb_disconnect(c);
+}
+
 void BenchDesktop::startCorvane() {
     corvane_ = spawn("corvane", {paths_.corvane});
+}
+
+void BenchDesktop::stopCorvane() {
+    stop(corvane_);
+}
+
+void BenchDesktop::startFloor() {
+    floor_ = spawn("floor", {paths_.floorClient});
+}
+
+void BenchDesktop::stopFloor() {
+    stop(floor_);
 }
 
 int BenchDesktop::managedWindowCount() const {

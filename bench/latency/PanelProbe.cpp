@@ -38,6 +38,9 @@ PanelProbe::PanelProbe(const std::string& displayName) {
     escape_ = keycodeFor(kEscape);
     if (!alt_ || !tab_ || !escape_)
         throw std::runtime_error("the keyboard map lacks Alt_L, Tab or Escape");
+    // The pointer starts at the screen's centre, over the panel: releasing Alt there would keep
+    // the panel open instead of committing.
+    xcb_test_fake_input(connection_, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root_, 1, 1, 0);
     sync();
 }
 
@@ -102,21 +105,26 @@ void PanelProbe::watchPanel(xcb_window_t window) {
     xcb_damage_create(connection_, damage_, window, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
 }
 
-std::optional<SwitchTiming> PanelProbe::measureSwitch(std::chrono::milliseconds timeout) {
-    key(alt_, true);
-    sync();
-    // A person's Alt leads the Tab by far more; this keeps the modifier's own handling out of
-    // the figure.
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+PanelProbe::Clock::time_point PanelProbe::pressTabOnCleanSlate() {
     if (damage_)
         xcb_damage_subtract(connection_, damage_, XCB_NONE, XCB_NONE);
     sync();
     while (xcb_generic_event_t* stale = xcb_poll_for_event(connection_))
         std::free(stale);
-
     auto start = Clock::now();
     key(tab_, true);
     xcb_flush(connection_);
+    return start;
+}
+
+std::optional<SwitchTiming> PanelProbe::measureSwitch(std::chrono::milliseconds timeout,
+                                                      SwitchPlan plan) {
+    key(alt_, true);
+    sync();
+    // A person's Alt leads the Tab by far more; this keeps the modifier's own handling out of
+    // the figure.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    auto start = pressTabOnCleanSlate();
     auto deadline = start + timeout;
 
     SwitchTiming timing;
@@ -145,16 +153,54 @@ std::optional<SwitchTiming> PanelProbe::measureSwitch(std::chrono::milliseconds 
         if (mapped && (timing.toPaintedMs || !knownPanel))
             break;
     }
-    endSwitch();
+    if (mapped && knownPanel && plan.steps > 0) {
+        for (int step = 0; step < plan.stepsBefore; ++step) {
+            key(tab_, false);
+            key(tab_, true);
+        }
+        for (int step = 0; step < plan.steps; ++step)
+            timing.stepToPaintedMs.push_back(measureStep(timeout));
+    }
+    // Held for a moment, as a person would: the fade-in has started, so the fade-out that
+    // follows hides the panel at its first step instead of leaving it for the whole fade.
+    if (mapped)
+        drainFor(std::chrono::milliseconds(40));
+    endSwitch(plan.commit);
     if (!mapped)
         return std::nullopt;
     return timing;
 }
 
-void PanelProbe::endSwitch() {
+std::optional<double> PanelProbe::measureStep(std::chrono::milliseconds timeout) {
     key(tab_, false);
-    key(escape_, true);
-    key(escape_, false);
+    // The fade-in and whatever the first paint left to do settle before the clock starts.
+    drainFor(std::chrono::milliseconds(200));
+    auto start = pressTabOnCleanSlate();
+    auto deadline = start + timeout;
+    while (xcb_generic_event_t* event = nextEvent(deadline)) {
+        auto now = Clock::now();
+        bool painted = (event->response_type & 0x7F) == damageNotify_ &&
+                       reinterpret_cast<xcb_damage_notify_event_t*>(event)->drawable == panel_;
+        std::free(event);
+        if (painted)
+            return millisecondsBetween(start, now);
+    }
+    return std::nullopt;
+}
+
+void PanelProbe::drainFor(std::chrono::milliseconds quiet) {
+    xcb_flush(connection_);
+    auto until = Clock::now() + quiet;
+    while (xcb_generic_event_t* event = nextEvent(until))
+        std::free(event);
+}
+
+void PanelProbe::endSwitch(bool commit) {
+    key(tab_, false);
+    if (!commit) {
+        key(escape_, true);
+        key(escape_, false);
+    }
     key(alt_, false);
     xcb_flush(connection_);
     if (panel_)

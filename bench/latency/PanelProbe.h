@@ -7,6 +7,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 #include <xcb/damage.h>
 #include <xcb/xcb.h>
 
@@ -15,6 +16,18 @@ namespace corvane::bench {
 struct SwitchTiming {
     double toMappedMs = 0;
     std::optional<double> toPaintedMs; // absent when no paint was seen in time
+    // From each further Tab press to the panel's next paint (absent: none seen in time).
+    std::vector<std::optional<double>> stepToPaintedMs;
+};
+
+// What a switch does once its panel is up: Tab presses, then Escape (cancel) or the release of
+// Alt (commit).
+struct SwitchPlan {
+    int steps = 0;
+    bool commit = false;
+    // Tab presses before the timed steps, untimed: a panel wider than the screen shows only its
+    // middle, and a step between cards off screen repaints nothing.
+    int stepsBefore = 0;
 };
 
 class PanelProbe {
@@ -24,10 +37,12 @@ class PanelProbe {
     PanelProbe(const PanelProbe&) = delete;
     PanelProbe& operator=(const PanelProbe&) = delete;
 
-    // One switch: Alt down, Tab down (the clock starts), panel mapped, panel painted, then
-    // Escape and Alt up, and back once the panel is unmapped again. Nothing when the panel
-    // did not appear within timeout.
-    std::optional<SwitchTiming> measureSwitch(std::chrono::milliseconds timeout);
+    // One switch: Alt down, Tab down (the clock starts), panel mapped, panel painted, the plan's
+    // steps (each timed from its Tab press to the next paint), then Escape and Alt up (or Alt up
+    // alone to commit), and back once the panel is unmapped again. Nothing when the panel did
+    // not appear within timeout.
+    std::optional<SwitchTiming> measureSwitch(std::chrono::milliseconds timeout,
+                                              SwitchPlan plan = {});
 
     // Presses the chord until the panel answers (Corvane grabs it a moment after start).
     bool waitUntilSwitching(std::chrono::seconds timeout);
@@ -41,7 +56,11 @@ class PanelProbe {
     xcb_generic_event_t* nextEvent(Clock::time_point deadline);
     void watchPanel(xcb_window_t window);
     bool waitForUnmap(Clock::time_point deadline);
-    void endSwitch();
+    // Empties the panel's damage and the event queue, then presses Tab; returns when it did.
+    Clock::time_point pressTabOnCleanSlate();
+    std::optional<double> measureStep(std::chrono::milliseconds timeout);
+    void drainFor(std::chrono::milliseconds quiet);
+    void endSwitch(bool commit);
 
     xcb_connection_t* connection_ = nullptr;
     xcb_window_t root_ = 0;

@@ -1,53 +1,80 @@
-// Chord-to-panel latency of the real corvane binary: on a private Xvfb desktop with openbox and
-// 10, 100 and 1,000 client windows spread over several processes, the time from the chord's
-// Tab press (sent through XTEST) to the panel's MapNotify and to its first paint, over many
-// switches. Google Benchmark reports each window count (manual time = time to mapped; the
-// counter to_paint_ms = time to first paint; median and p95 aggregates); a summary table with
-// medians, 95th percentiles and the orientation figures follows.
+// Chord-to-panel latency of the real corvane binary, compared with a floor measured in the same
+// run: on a private Xvfb desktop with openbox and 10, 100 and 1,000 client windows spread over
+// several processes, first the floor client (corvane_latency_floor: grabs Alt+Tab and maps a
+// window it made in advance), then Corvane, each timed from the chord's Tab press (sent through
+// XTEST) to the panel's MapNotify and to its first paint (DamageNotify), over many switches.
+// Corvane's medians are printed as ratios to the floor's. Further parts:
+//   step  a Tab press while the panel is up, to the panel's next paint;
+//   cpu   Corvane's CPU time per whole switch (chord, two Tabs, release, fade) at 20 windows,
+//         from the kernel's per-thread run time (schedstat, ns) and /proc/<pid>/stat ticks;
+//   rss   Corvane's resident memory over 1,000 switches at 100 windows;
+//   idle  Corvane's wake-ups (context switches of all its threads) over a quiet period at 100
+//         windows, then while one window's title changes ten times a second, with the CPU time
+//         per title change.
 //
-// Environment: CORVANE_BIN, CORVANE_TESTCLIENT (default: the build's own), CORVANE_LATENCY_LOGS
-// (children's logs; default ./latency-logs), CORVANE_LATENCY_SWITCHES (default 30).
+// Options: --parts=latency,step,cpu,rss,idle (default all), --windows=10,100,1000,
+// --switches=N (per figure; default 20), --cpu-switches=N (default 30), --rss-switches=N
+// (default 1000), --idle-seconds=N (default 20).
+// Environment: CORVANE_BIN, CORVANE_TESTCLIENT, CORVANE_LATENCY_FLOOR (default: the build's
+// own), CORVANE_LATENCY_LOGS (children's logs; default ./latency-logs).
+//
+// Absolute times on a loaded machine vary from run to run; the ratios to the floor measured
+// moments before on the same desktop are what to compare.
 
 #include "BenchDesktop.h"
 #include "PanelProbe.h"
 
 #include <algorithm>
-#include <benchmark/benchmark.h>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
+#include <set>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
+#include <xcb/xcb.h>
 
 namespace corvane::bench {
 namespace {
 
-// Medians of the time to mapped, measured by others on this kind of machine under Xvfb with
-// openbox, quoted for orientation only: they were not measured by this program.
-struct QuotedFigures {
-    int windows;
-    double alttabMs;
-    double rofiMs;
-    double goalMs;
-    const char* goal;
-};
-constexpr QuotedFigures kQuoted[] = {
-    {10, 2.4, 24, 2.4, "no slower than alttab"},
-    {100, 11, 31, 11.0 / 3, "a third of alttab"},
-    {1000, 358, 373, 20, "under 20 ms"},
+using Clock = std::chrono::steady_clock;
+constexpr auto kSwitchTimeout = std::chrono::seconds(5);
+
+struct Options {
+    std::set<std::string> parts{"latency", "step", "cpu", "rss", "idle"};
+    std::vector<int> windows{10, 100, 1000};
+    int switches = 20;
+    int cpuSwitches = 30;
+    int rssSwitches = 1000;
+    int idleSeconds = 20;
+    bool wants(const std::string& part) const { return parts.count(part) > 0; }
 };
 
-struct Samples {
-    std::vector<double> mapped;
-    std::vector<double> painted;
+struct Latency {
+    std::vector<double> mapped, painted;
     int missedPaints = 0;
 };
 
-std::map<int, Samples> samplesByWindows;
+struct Results {
+    std::map<int, Latency> floor, corvane;
+    std::map<int, std::vector<double>> steps;
+    std::optional<double> cpuMsPerSwitch, tickMsPerSwitch;
+    std::vector<std::pair<int, double>> rssMb; // switches done, VmRSS
+    std::optional<long> idleWakeups, titleWakeups;
+    std::optional<double> cpuMsPerTitle;
+};
+
+Options options;
+Results results;
 
 std::string envOr(const char* name, const std::string& fallback) {
     const char* value = std::getenv(name);
@@ -63,125 +90,337 @@ double percentile(std::vector<double> values, double p) {
     return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
 }
 
-double p95(const std::vector<double>& values) {
-    return percentile(values, 0.95);
+double median(const std::vector<double>& values) {
+    return percentile(values, 0.5);
 }
 
 int processesFor(int windows) {
-    if (windows <= 10)
+    if (windows <= 20)
         return 2;
     if (windows <= 100)
         return 4;
     return 10;
 }
 
-// One desktop at a time: the benchmark runs every repetition of one window count in a row,
-// so the desktop for a count is built at its first repetition and replaced at the next count.
-struct World {
-    int windows = 0;
-    std::unique_ptr<BenchDesktop> desktop;
-    std::unique_ptr<PanelProbe> probe;
-};
-World world;
-
 BenchDesktop::Paths paths() {
     return {envOr("CORVANE_BIN", CORVANE_LATENCY_CORVANE),
-            envOr("CORVANE_TESTCLIENT", CORVANE_LATENCY_TESTCLIENT), CORVANE_LATENCY_OPENBOX_RC,
+            envOr("CORVANE_TESTCLIENT", CORVANE_LATENCY_TESTCLIENT),
+            envOr("CORVANE_LATENCY_FLOOR", CORVANE_LATENCY_FLOOR), CORVANE_LATENCY_OPENBOX_RC,
             envOr("CORVANE_LATENCY_LOGS", "latency-logs")};
 }
 
-bool enter(int windows, std::string& error) {
-    if (world.windows == windows)
-        return true;
-    world.probe.reset();
-    world.desktop.reset();
-    world.windows = 0;
-    try {
-        auto began = std::chrono::steady_clock::now();
-        auto desktop = std::make_unique<BenchDesktop>(paths());
-        desktop->start();
-        desktop->openWindows(windows, processesFor(windows));
-        desktop->startCorvane();
-        auto probe = std::make_unique<PanelProbe>(desktop->displayName());
-        if (!probe->waitUntilSwitching(std::chrono::seconds(30))) {
-            error = "Corvane never showed its panel; see " + desktop->corvaneLogPath();
-            return false;
-        }
-        // Two more switches outside the figures: caches, fonts and the panel's first layout.
-        for (int i = 0; i < 2; ++i)
-            probe->measureSwitch(std::chrono::seconds(5));
-        std::fprintf(
-            stderr, "desktop with %d windows over %d processes ready in %.1f s\n", windows,
-            processesFor(windows),
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
-        world.desktop = std::move(desktop);
-        world.probe = std::move(probe);
-        world.windows = windows;
-        return true;
-    } catch (const std::exception& failure) {
-        error = failure.what();
-        return false;
-    }
-}
-
-// A failed setup or switch ends the whole run: Google Benchmark cannot aggregate repetitions
-// that skipped, and figures from a desktop that stopped switching would mean nothing.
 [[noreturn]] void giveUp(const std::string& why) {
     std::fprintf(stderr, "corvane_latency_bench: %s\n", why.c_str());
-    world.probe.reset();
-    world.desktop.reset();
+    BenchDesktop::endAllChildren();
     std::exit(1);
 }
 
-void BM_ChordToPanel(benchmark::State& state) {
-    int windows = static_cast<int>(state.range(0));
-    std::string error;
-    if (!enter(windows, error))
-        giveUp(error);
-    Samples& samples = samplesByWindows[windows];
-    for (auto _ : state) {
-        auto timing = world.probe->measureSwitch(std::chrono::seconds(5));
-        if (!timing)
-            giveUp("the panel did not appear within 5 s of the chord; see " +
-                   world.desktop->corvaneLogPath());
-        state.SetIterationTime(timing->toMappedMs / 1000.0);
-        samples.mapped.push_back(timing->toMappedMs);
-        if (timing->toPaintedMs) {
-            samples.painted.push_back(*timing->toPaintedMs);
-            state.counters["to_paint_ms"] = *timing->toPaintedMs;
-        } else {
-            ++samples.missedPaints;
+// The kernel's counters for every thread of a process.
+struct ProcessCounters {
+    long long runNs = 0;      // schedstat: time on a CPU
+    long contextSwitches = 0; // voluntary and involuntary: each is a wake-up or a preemption
+    long long ticks = 0;      // /proc/<pid>/stat utime + stime, whole process
+    double rssMb = 0;
+};
+
+ProcessCounters countersOf(pid_t pid) {
+    ProcessCounters counters;
+    const std::string base = "/proc/" + std::to_string(pid);
+    if (DIR* tasks = opendir((base + "/task").c_str())) {
+        while (dirent* entry = readdir(tasks)) {
+            if (entry->d_name[0] == '.')
+                continue;
+            const std::string task = base + "/task/" + entry->d_name;
+            long long run = 0;
+            std::ifstream(task + "/schedstat") >> run;
+            counters.runNs += run;
+            std::ifstream status(task + "/status");
+            for (std::string line; std::getline(status, line);) {
+                if (line.find("ctxt_switches:") != std::string::npos)
+                    counters.contextSwitches += std::atol(line.c_str() + line.find(':') + 1);
+            }
         }
+        closedir(tasks);
     }
-    state.counters["windows"] = windows;
+    std::ifstream statFile(base + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(statFile)), {});
+    // Fields after the command's closing parenthesis; utime and stime are the 14th and 15th.
+    std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i >= 14)
+            counters.ticks += std::atoll(field.c_str());
+    }
+    std::ifstream status(base + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            counters.rssMb = std::atof(line.c_str() + 6) / 1024.0;
+    }
+    return counters;
 }
 
-void printTable() {
-    std::printf("\nChord-to-panel latency of corvane (Xvfb 1440x900, openbox), in ms\n");
-    std::printf("%8s %8s | %9s %9s | %9s %9s | %14s %14s | %8s  %s\n", "windows", "switches",
-                "map med", "map p95", "paint med", "paint p95", "alttab med [q]", "rofi med [q]",
-                "vs alttab", "goal");
-    for (const QuotedFigures& quoted : kQuoted) {
-        auto found = samplesByWindows.find(quoted.windows);
-        if (found == samplesByWindows.end() || found->second.mapped.empty())
-            continue;
-        const Samples& s = found->second;
-        double mappedMedian = percentile(s.mapped, 0.5);
-        std::printf("%8d %8zu | %9.2f %9.2f | %9.2f %9.2f | %14.1f %14.1f | %7.2fx  %s: %s\n",
-                    quoted.windows, s.mapped.size(), mappedMedian, p95(s.mapped),
-                    percentile(s.painted, 0.5), p95(s.painted), quoted.alttabMs, quoted.rofiMs,
-                    mappedMedian / quoted.alttabMs, quoted.goal,
-                    mappedMedian <= quoted.goalMs ? "met" : "NOT met");
-        if (s.missedPaints > 0)
-            std::printf("%8s %d switches showed no paint within 5 s\n", "", s.missedPaints);
+std::unique_ptr<PanelProbe> readyProbe(BenchDesktop& desktop, const std::string& who,
+                                       const std::string& log) {
+    auto probe = std::make_unique<PanelProbe>(desktop.displayName());
+    if (!probe->waitUntilSwitching(std::chrono::seconds(30)))
+        giveUp(who + " never showed its panel; see " + log);
+    // Two more switches outside the figures: caches, fonts and the panel's first layout.
+    for (int i = 0; i < 2; ++i)
+        probe->measureSwitch(kSwitchTimeout);
+    return probe;
+}
+
+void measureLatency(PanelProbe& probe, Latency& latency, const std::string& who) {
+    for (int i = 0; i < options.switches; ++i) {
+        auto timing = probe.measureSwitch(kSwitchTimeout);
+        if (!timing)
+            giveUp(who + ": the panel did not appear within 5 s of the chord");
+        latency.mapped.push_back(timing->toMappedMs);
+        if (timing->toPaintedMs)
+            latency.painted.push_back(*timing->toPaintedMs);
+        else
+            ++latency.missedPaints;
     }
-    std::printf("[q] quoted orientation figures (time to mapped, medians) measured elsewhere on "
-                "this kind of machine; not measured by this program.\n");
+}
+
+std::unique_ptr<BenchDesktop> desktopWith(int windows) {
+    auto began = Clock::now();
+    std::unique_ptr<BenchDesktop> desktop;
+    // On a loaded machine openbox now and then quits as it starts, leaving nothing managed; a
+    // fresh desktop does not have the problem.
+    for (int attempt = 1;; ++attempt) {
+        try {
+            desktop = std::make_unique<BenchDesktop>(paths());
+            desktop->start();
+            desktop->openWindows(windows, processesFor(windows));
+            desktop->waitUntilQuiet(std::chrono::seconds(1), std::chrono::seconds(60));
+            break;
+        } catch (const std::exception& failure) {
+            desktop.reset();
+            if (attempt == 3)
+                throw;
+            std::fprintf(stderr, "desktop with %d windows failed (%s); trying again\n", windows,
+                         failure.what());
+        }
+    }
+    std::fprintf(stderr, "desktop with %d windows over %d processes ready in %.1f s\n", windows,
+                 processesFor(windows),
+                 std::chrono::duration<double>(Clock::now() - began).count());
+    return desktop;
+}
+
+void measureFloor(BenchDesktop& desktop, int windows) {
+    desktop.startFloor();
+    {
+        auto probe = readyProbe(desktop, "the floor client", "latency-logs/floor.log");
+        measureLatency(*probe, results.floor[windows], "floor");
+    }
+    desktop.stopFloor();
+}
+
+void measureRss(PanelProbe& probe, pid_t pid) {
+    results.rssMb.emplace_back(0, countersOf(pid).rssMb);
+    for (int i = 1; i <= options.rssSwitches; ++i) {
+        if (!probe.measureSwitch(kSwitchTimeout))
+            giveUp("rss: the panel did not appear within 5 s of the chord");
+        if (i % std::max(1, options.rssSwitches / 4) == 0)
+            results.rssMb.emplace_back(i, countersOf(pid).rssMb);
+    }
+}
+
+// Changes the title of one test client window ten times a second from a connection of its own.
+void changeTitlesFor(BenchDesktop& desktop, int seconds, const std::function<void()>& started) {
+    xcb_connection_t* c = xcb_connect(desktop.displayName().c_str(), nullptr);
+    auto atom = [c](const char* name) {
+        auto* reply = xcb_intern_atom_reply(
+            c, xcb_intern_atom(c, 0, std::uint16_t(std::strlen(name)), name), nullptr);
+        xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return value;
+    };
+    const xcb_atom_t netWmName = atom("_NET_WM_NAME"), utf8 = atom("UTF8_STRING");
+    const xcb_window_t window = desktop.windowIds().front();
+    started();
+    auto next = Clock::now();
+    for (int i = 0; i < seconds * 10; ++i) {
+        const std::string title = "Retitled document " + std::to_string(i);
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, netWmName, utf8, 8,
+                            std::uint32_t(title.size()), title.data());
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
+                            std::uint32_t(title.size()), title.data());
+        xcb_flush(c);
+        next += std::chrono::milliseconds(100);
+        std::this_thread::sleep_until(next);
+    }
+    xcb_disconnect(c);
+}
+
+void measureIdle(BenchDesktop& desktop, pid_t pid) {
+    // Whatever the last switch started (fade, dismiss timer) ends first.
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    ProcessCounters before = countersOf(pid);
+    std::this_thread::sleep_for(std::chrono::seconds(options.idleSeconds));
+    ProcessCounters quiet = countersOf(pid);
+    results.idleWakeups = quiet.contextSwitches - before.contextSwitches;
+
+    ProcessCounters titlesBefore;
+    changeTitlesFor(desktop, options.idleSeconds, [&] { titlesBefore = countersOf(pid); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ProcessCounters titles = countersOf(pid);
+    results.titleWakeups = titles.contextSwitches - titlesBefore.contextSwitches;
+    results.cpuMsPerTitle =
+        double(titles.runNs - titlesBefore.runNs) / 1e6 / (options.idleSeconds * 10);
+}
+
+void measureCpu() {
+    auto desktop = desktopWith(20);
+    desktop->startCorvane();
+    auto probe = readyProbe(*desktop, "Corvane", desktop->corvaneLogPath());
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    ProcessCounters before = countersOf(desktop->corvanePid());
+    for (int i = 0; i < options.cpuSwitches; ++i) {
+        if (!probe->measureSwitch(kSwitchTimeout, {2, true}))
+            giveUp("cpu: the panel did not appear within 5 s of the chord");
+        // The fade-out runs on after the panel is unmapped (without a compositor it hides at
+        // the fade's first step).
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    }
+    ProcessCounters after = countersOf(desktop->corvanePid());
+    results.cpuMsPerSwitch = double(after.runNs - before.runNs) / 1e6 / options.cpuSwitches;
+    results.tickMsPerSwitch = double(after.ticks - before.ticks) * 1000.0 /
+                              double(sysconf(_SC_CLK_TCK)) / options.cpuSwitches;
+}
+
+void measureDesktop(int windows) {
+    auto desktop = desktopWith(windows);
+    if (options.wants("latency"))
+        measureFloor(*desktop, windows);
+    desktop->startCorvane();
+    auto probe = readyProbe(*desktop, "Corvane", desktop->corvaneLogPath());
+    if (options.wants("latency"))
+        measureLatency(*probe, results.corvane[windows], "Corvane");
+    if (options.wants("step")) {
+        // The chord selects the second card; the timed step is between two cards in the middle
+        // of the first row, on screen whatever the panel's width.
+        const int perRow = windows <= 9 ? windows : (windows + 1) / 2;
+        const int stepsBefore = std::max(0, perRow / 2 - 2);
+        for (int i = 0; i < options.switches; ++i) {
+            auto timing = probe->measureSwitch(kSwitchTimeout, {1, false, stepsBefore});
+            if (timing && !timing->stepToPaintedMs.empty() && timing->stepToPaintedMs[0])
+                results.steps[windows].push_back(*timing->stepToPaintedMs[0]);
+        }
+    }
+    if (windows == 100 && options.wants("rss"))
+        measureRss(*probe, desktop->corvanePid());
+    if (windows == 100 && options.wants("idle"))
+        measureIdle(*desktop, desktop->corvanePid());
+}
+
+double allowedRatio(int windows) {
+    return windows <= 100 ? 2.0 : 10.0;
+}
+
+void printResults() {
+    if (!results.corvane.empty()) {
+        std::printf("\nChord to panel (Xvfb 1440x900, openbox), medians in ms, %d switches each; "
+                    "ratio = Corvane / floor\n",
+                    options.switches);
+        std::printf("%8s | %9s %9s | %9s %9s | %9s %9s | %6s\n", "windows", "floor map", "paint",
+                    "corvane", "paint", "map x", "paint x", "goal");
+        for (const auto& [windows, corvane] : results.corvane) {
+            const Latency& floor = results.floor[windows];
+            double mapRatio = median(corvane.mapped) / median(floor.mapped);
+            double paintRatio = median(corvane.painted) / median(floor.painted);
+            bool met = mapRatio <= allowedRatio(windows) && paintRatio <= allowedRatio(windows);
+            std::printf("%8d | %9.2f %9.2f | %9.2f %9.2f | %8.2fx %8.2fx | <=%.0fx %s\n", windows,
+                        median(floor.mapped), median(floor.painted), median(corvane.mapped),
+                        median(corvane.painted), mapRatio, paintRatio, allowedRatio(windows),
+                        met ? "met" : "NOT met");
+            if (corvane.missedPaints + floor.missedPaints > 0)
+                std::printf("%8s switches without a paint within 5 s: floor %d, Corvane %d\n", "",
+                            floor.missedPaints, corvane.missedPaints);
+        }
+    }
+    for (const auto& [windows, steps] : results.steps) {
+        std::printf("Tab step to repainted panel at %d windows: median %.2f ms, p95 %.2f ms "
+                    "(%zu steps)%s\n",
+                    windows, median(steps), percentile(steps, 0.95), steps.size(),
+                    windows == 100
+                        ? (median(steps) <= 1.0 ? "; goal <= 1 ms met" : "; goal <= 1 ms NOT met")
+                        : "");
+    }
+    if (results.cpuMsPerSwitch) {
+        std::printf("CPU per whole switch at 20 windows (%d switches): %.2f ms run time "
+                    "(%.1f ms in stat ticks); goal <= 2 ms %s\n",
+                    options.cpuSwitches, *results.cpuMsPerSwitch, *results.tickMsPerSwitch,
+                    *results.cpuMsPerSwitch <= 2 ? "met" : "NOT met");
+    }
+    if (!results.rssMb.empty()) {
+        std::printf("RSS at 100 windows:");
+        for (const auto& [switches, mb] : results.rssMb)
+            std::printf(" %.1f MB after %d switches;", mb, switches);
+        std::printf(" goal <= 40 MB %s\n", results.rssMb.back().second <= 40 ? "met" : "NOT met");
+    }
+    if (results.idleWakeups) {
+        std::printf("Idle at 100 windows over %d s: %ld wake-ups with nothing changing; %ld while "
+                    "a title changes 10 times a second, %.3f ms CPU per title change\n",
+                    options.idleSeconds, *results.idleWakeups, *results.titleWakeups,
+                    *results.cpuMsPerTitle);
+    }
 }
 
 void endChildrenAndExit(int signal) {
     BenchDesktop::endAllChildren();
     _exit(128 + signal);
+}
+
+template <typename T>
+std::vector<T> splitList(const std::string& text, T (*convert)(const std::string&)) {
+    std::vector<T> values;
+    std::istringstream stream(text);
+    for (std::string item; std::getline(stream, item, ',');) {
+        if (!item.empty())
+            values.push_back(convert(item));
+    }
+    return values;
+}
+
+int toInt(const std::string& text) {
+    return std::stoi(text);
+}
+
+std::string toString(const std::string& text) {
+    return text;
+}
+
+bool parse(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const auto eq = arg.find('=');
+        const std::string name = arg.substr(0, eq);
+        const std::string value = eq == std::string::npos ? "" : arg.substr(eq + 1);
+        try {
+            if (name == "--parts") {
+                auto parts = splitList(value, toString);
+                options.parts = {parts.begin(), parts.end()};
+            } else if (name == "--windows") {
+                options.windows = splitList(value, toInt);
+            } else if (name == "--switches") {
+                options.switches = std::max(1, toInt(value));
+            } else if (name == "--cpu-switches") {
+                options.cpuSwitches = std::max(1, toInt(value));
+            } else if (name == "--rss-switches") {
+                options.rssSwitches = std::max(1, toInt(value));
+            } else if (name == "--idle-seconds") {
+                options.idleSeconds = std::max(1, toInt(value));
+            } else {
+                return false;
+            }
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -191,26 +430,28 @@ int main(int argc, char** argv) {
     using namespace corvane::bench;
     for (int signal : {SIGINT, SIGTERM, SIGHUP})
         std::signal(signal, endChildrenAndExit);
-
-    int switches = std::max(1, std::atoi(envOr("CORVANE_LATENCY_SWITCHES", "30").c_str()));
-    benchmark::RegisterBenchmark("ChordToPanel", BM_ChordToPanel)
-        ->Arg(10)
-        ->Arg(100)
-        ->Arg(1000)
-        ->Iterations(1)
-        ->Repetitions(switches)
-        ->ComputeStatistics("p95", p95)
-        ->ReportAggregatesOnly(true)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond);
-
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    world.probe.reset();
-    world.desktop.reset();
-    printTable();
+    if (!parse(argc, argv)) {
+        std::fprintf(stderr,
+                     "usage: %s [--parts=latency,step,cpu,rss,idle] "
+                     "[--windows=10,100,1000] [--switches=N] [--cpu-switches=N] "
+                     "[--rss-switches=N] [--idle-seconds=N]\n",
+                     argv[0]);
+        return 2;
+    }
+    try {
+        std::vector<int> desktops;
+        if (options.wants("latency") || options.wants("step"))
+            desktops = options.windows;
+        if ((options.wants("rss") || options.wants("idle")) &&
+            std::find(desktops.begin(), desktops.end(), 100) == desktops.end())
+            desktops.push_back(100);
+        for (int windows : desktops)
+            measureDesktop(windows);
+        if (options.wants("cpu"))
+            measureCpu();
+    } catch (const std::exception& failure) {
+        giveUp(failure.what());
+    }
+    printResults();
     return 0;
 }

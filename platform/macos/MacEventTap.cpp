@@ -11,6 +11,21 @@ namespace corvane {
 
 namespace {
 
+class MacRunLoopSource : public RunLoopSource {
+  public:
+    explicit MacRunLoopSource(CFRunLoopSourceRef source) : source_(source) {}
+    ~MacRunLoopSource() override {
+        CFRunLoopSourceInvalidate(source_);
+        CFRelease(source_);
+    }
+    void addToMainRunLoop() override {
+        CFRunLoopAddSource(CFRunLoopGetMain(), source_, kCFRunLoopCommonModes);
+    }
+
+  private:
+    CFRunLoopSourceRef source_;
+};
+
 class MacEventTap : public EventTap {
   public:
     MacEventTap(EventTapCallback callback, void* userInfo)
@@ -38,7 +53,12 @@ class MacEventTap : public EventTap {
     bool isEnabled() const override { return isEnabled_; }
     void setInterest(const TapInterest&) override {}
 
-    CFMachPortRef port() const { return port_; }
+    std::unique_ptr<RunLoopSource> createRunLoopSource() override {
+        CFRunLoopSourceRef source = CFMachPortCreateRunLoopSource(kCFAllocatorDefault, port_, 0);
+        if (source == nullptr)
+            return nullptr;
+        return std::make_unique<MacRunLoopSource>(source);
+    }
 
   private:
     static CGEventRef handle(CGEventTapProxy, CGEventType type, CGEventRef event, void* refcon) {
@@ -64,19 +84,6 @@ class MacEventTap : public EventTap {
     bool isEnabled_ = false;
 };
 
-class MacRunLoopSource : public RunLoopSource {
-  public:
-    explicit MacRunLoopSource(CFRunLoopSourceRef source) : source_(source) {}
-    ~MacRunLoopSource() override {
-        CFRunLoopSourceInvalidate(source_);
-        CFRelease(source_);
-    }
-    CFRunLoopSourceRef source() const { return source_; }
-
-  private:
-    CFRunLoopSourceRef source_;
-};
-
 } // namespace
 
 std::unique_ptr<EventTap> MacEventTapService::createTap(std::uint64_t eventMask,
@@ -86,20 +93,6 @@ std::unique_ptr<EventTap> MacEventTapService::createTap(std::uint64_t eventMask,
     if (!tap->create(eventMask))
         return nullptr;
     return tap;
-}
-
-std::unique_ptr<RunLoopSource> MacEventTapService::createRunLoopSource(EventTap& tap) {
-    auto& macTap = static_cast<MacEventTap&>(tap);
-    CFRunLoopSourceRef source =
-        CFMachPortCreateRunLoopSource(kCFAllocatorDefault, macTap.port(), 0);
-    if (source == nullptr)
-        return nullptr;
-    return std::make_unique<MacRunLoopSource>(source);
-}
-
-void MacEventTapService::addSourceToMainRunLoop(RunLoopSource& source) {
-    CFRunLoopAddSource(CFRunLoopGetMain(), static_cast<MacRunLoopSource&>(source).source(),
-                       kCFRunLoopCommonModes);
 }
 
 } // namespace corvane

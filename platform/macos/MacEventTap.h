@@ -16,8 +16,6 @@ class MacEventTapService : public EventTapService {
   public:
     std::unique_ptr<EventTap> createTap(std::uint64_t eventMask, EventTapCallback callback,
                                         void* userInfo) override;
-    std::unique_ptr<RunLoopSource> createRunLoopSource(EventTap& tap) override;
-    void addSourceToMainRunLoop(RunLoopSource& source) override;
 };
 
 } // namespace corvane

@@ -33,8 +33,8 @@ QMessageBox::ButtonRole roleFor(std::size_t index, std::size_t count) {
 
 } // namespace
 
-QMessageBox* QtAlertPresenter::makeMessageBox(const Alert& alert) {
-    auto* box = new QMessageBox;
+std::unique_ptr<QMessageBox> QtAlertPresenter::makeMessageBox(const Alert& alert) {
+    auto box = std::make_unique<QMessageBox>();
     box->setWindowTitle(QStringLiteral("Corvane"));
     box->setIcon(iconFor(alert.style));
     box->setText(QString::fromStdString(alert.messageText));
@@ -74,7 +74,7 @@ long QtAlertPresenter::answerFor(const QMessageBox& box) {
 }
 
 long QtAlertPresenter::runModal(const Alert& alert) {
-    std::unique_ptr<QMessageBox> box(makeMessageBox(alert));
+    const std::unique_ptr<QMessageBox> box = makeMessageBox(alert);
     box->show();
     box->raise();
     box->activateWindow();

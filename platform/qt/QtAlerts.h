@@ -10,6 +10,8 @@
 
 #include "platform/Alerts.h"
 
+#include <memory>
+
 class QMessageBox;
 
 namespace corvane {
@@ -18,8 +20,8 @@ class QtAlertPresenter : public AlertPresenter {
   public:
     long runModal(const Alert& alert) override;
 
-    // Builds the box runModal shows, for tests; the caller owns it.
-    static QMessageBox* makeMessageBox(const Alert& alert);
+    // Builds the box runModal shows; exposed for tests.
+    static std::unique_ptr<QMessageBox> makeMessageBox(const Alert& alert);
     // The answer for a box after exec(): the clicked button's index plus 1000.
     static long answerFor(const QMessageBox& box);
 };

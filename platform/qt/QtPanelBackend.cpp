@@ -58,6 +58,8 @@ xcb_atom_t compositorSelection(xcb_connection_t* connection) {
 
 } // namespace
 
+// Answers with the owner asked about at the previous call and asks again for the next one, so
+// that ordering the panel front never waits on the X server; only the first call waits.
 bool isCompositorRunning() {
 #if !defined(CORVANE_QT_HAS_XCB)
     return false;
@@ -69,8 +71,15 @@ bool isCompositorRunning() {
     const xcb_atom_t selection = compositorSelection(connection);
     if (selection == XCB_ATOM_NONE)
         return false;
-    xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
-        connection, xcb_get_selection_owner(connection, selection), nullptr);
+    static xcb_connection_t* askedOn = nullptr;
+    static xcb_get_selection_owner_cookie_t asked{};
+    if (askedOn != connection)
+        asked = xcb_get_selection_owner(connection, selection);
+    xcb_get_selection_owner_reply_t* owner =
+        xcb_get_selection_owner_reply(connection, asked, nullptr);
+    asked = xcb_get_selection_owner(connection, selection);
+    askedOn = connection;
+    xcb_flush(connection);
     if (!owner)
         return false;
     const bool owned = owner->owner != XCB_NONE;
@@ -102,15 +111,20 @@ QtPanelWindow::QtPanelWindow(Panel& panel)
 void QtPanelWindow::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.fillRect(event->rect(), Qt::transparent);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    if (!panel_)
+    if (!panel_) {
+        painter.fillRect(event->rect(), Qt::transparent);
         return;
-    panel_->layoutIfNeeded();
-    if (const auto& root = panel_->contentView()) {
-        painter.translate(-panelOrigin_);
-        painter_.paint(painter, *root, QRectF(event->rect().translated(panelOrigin_)));
     }
+    prepareImage();
+    const QRect area = event->rect();
+    const qreal ratio = image_.image().devicePixelRatio();
+    painter.drawImage(QRectF(area), image_.image(),
+                      QRectF(area.topLeft() * ratio, area.size() * ratio));
+}
+
+void QtPanelWindow::prepareImage() {
+    if (panel_)
+        image_.update(*panel_, painter_, size(), panelOrigin_, devicePixelRatioF());
 }
 
 Point QtPanelWindow::toPanel(QPointF position) const {
@@ -118,8 +132,10 @@ Point QtPanelWindow::toPanel(QPointF position) const {
 }
 
 void QtPanelWindow::showUnderRestingPointer() {
-    restingPointer_ = QCursor::pos();
     show();
+    // Asked after the map request, which goes out with the question: the answer is where the
+    // pointer was as the window appeared, and the map does not wait for it.
+    restingPointer_ = QCursor::pos();
 }
 
 void QtPanelWindow::hideKeepingPointer() {
@@ -200,6 +216,10 @@ void QtPanelBackend::showWindow() {
 
 void QtPanelBackend::panelDidOrderOut() {
     window_->hide();
+    // The probe answers what it was asked at its last call (see isCompositorRunning): asked
+    // now, the answer at the next order-front is from the end of this switch.
+    if (compositorProbe_)
+        compositorProbe_();
 }
 
 void QtPanelBackend::panelDidChangeFrame() {
@@ -226,6 +246,18 @@ void QtPanelBackend::panelDidChangeAlpha() {
 
 void QtPanelBackend::panelNeedsDisplay() {
     window_->update();
+}
+
+void QtPanelBackend::panelNeedsDisplayInRect(Rect rect) {
+    // Antialiased edges reach into the pixel around the view's frame.
+    const QRect area = toQRect(rect).adjusted(-1, -1, 1, 1).translated(-window_->panelOrigin());
+    window_->invalidateImage(area);
+    window_->update(area);
+}
+
+void QtPanelBackend::panelPrepareDisplay() {
+    applyGeometry();
+    window_->prepareImage();
 }
 
 void QtPanelBackend::applyGeometry() {

@@ -11,8 +11,9 @@
 // go through the window opacity. Without one, the window is cut to the content view's rounded
 // shape with a shape mask; a fade-in cannot be seen, and a fade-out hides the window at its
 // first step rather than leaving it standing over the window just raised.
-// The check is made each time the panel is ordered front, so starting or stopping a compositor
-// takes effect at the next switch.
+// The check is asked each time the panel is ordered out and answered when it is next ordered
+// front (no wait on the X server at the chord), so starting or stopping a compositor takes
+// effect at the next switch.
 //
 // The real window covers only the part of the panel's frame that lies on the screen. Past two
 // rows' worth of windows the panel is wider than the screen; an X window of that size (tens of
@@ -22,10 +23,12 @@
 // and hands pointer positions back in the panel's coordinates.
 //
 // Pointer movement, leaving and button releases are handed to the panel, which hit-tests its
-// tree; the pointer enters the panel only by moving (see showUnderRestingPointer). Painting lays
-// the tree out first (Panel::layoutIfNeeded), then draws the part of it that needs painting with
-// QtViewPainter.
+// tree; the pointer enters the panel only by moving (see showUnderRestingPointer). Painting
+// copies from the window's picture (QtPanelImage), brought up to date first: the tree laid out
+// (Panel::layoutIfNeeded), and what changed drawn with QtViewPainter. The panel asks for its
+// picture to be painted while hidden once its cards are ready (panelPrepareDisplay).
 
+#include "platform/qt/QtPanelImage.h"
 #include "platform/qt/QtViewPainter.h"
 #include "platform/ui/Panel.h"
 
@@ -38,7 +41,8 @@
 
 namespace corvane {
 
-// Whether a compositing manager runs on the display Qt is connected to; false off X11.
+// Whether a compositing manager runs on the display Qt is connected to, as of the previous call
+// (the first call waits for the answer); false off X11.
 bool isCompositorRunning();
 
 // The area the screens cover, in X11's top-left coordinates; empty when Qt knows no screen.
@@ -53,6 +57,10 @@ class QtPanelWindow : public QWidget {
     QPoint panelOrigin() const { return panelOrigin_; }
     void setPanelOrigin(QPoint origin) { panelOrigin_ = origin; }
     const QtViewPainter& viewPainter() const { return painter_; }
+    // Paints the panel into the window's picture now, ahead of showing it.
+    void prepareImage();
+    // That part of the window (window coordinates) must be painted again.
+    void invalidateImage(const QRect& area) { image_.invalidate(area); }
 
     // Maps the window. The X server reports an entry when a window appears under the pointer,
     // but the pointer only counts as over the panel once it moves (into it or inside it) after
@@ -79,6 +87,7 @@ class QtPanelWindow : public QWidget {
     Panel* panel_;
     QtViewPainter painter_;
     QPoint panelOrigin_;
+    QtPanelImage image_;
     std::optional<QPoint> restingPointer_; // where the pointer was at mapping, until it moves
     bool hidingQuietly_ = false;
 };
@@ -94,6 +103,8 @@ class QtPanelBackend : public PanelBackend {
     void panelDidChangeFrame() override;
     void panelDidChangeAlpha() override;
     void panelNeedsDisplay() override;
+    void panelNeedsDisplayInRect(Rect rect) override;
+    void panelPrepareDisplay() override;
 
     QtPanelWindow& window() { return *window_; }
     bool usesShapeMask() const { return usesShapeMask_; }

@@ -41,30 +41,19 @@ QKeySequence shortcutFor(const std::string& keyEquivalent) {
     return QKeySequence(text + letter.toUpper());
 }
 
-// Selectors that toggle or choose a setting carry a checkmark; others (About, Quit) do not
-// reserve room for one. An item that shows a state is checkable whatever its selector.
-bool isCheckable(const MenuItem& item) {
-    const std::string& name = item.actionName();
-    return name.rfind("toggle", 0) == 0 || name.rfind("select", 0) == 0 ||
-           item.state() != ControlState::off;
-}
-
 void syncAction(QAction& action, const MenuItem& item) {
     action.setEnabled(item.isEnabled());
-    if (isCheckable(item))
-        action.setCheckable(true);
-    if (action.isCheckable())
-        action.setChecked(item.state() == ControlState::on);
+    action.setCheckable(item.showsState());
+    action.setChecked(item.showsState() && item.state() == ControlState::on);
 }
 
-QAction* addItem(QMenu& target, const std::shared_ptr<MenuItem>& item,
-                 const std::function<void(const std::string&)>& sendToApplication) {
+QAction* addItem(QMenu& target, const std::shared_ptr<MenuItem>& item) {
     if (item->isSeparatorItem())
         return target.addSeparator();
     const QString title = QString::fromStdString(item->title());
     if (const auto& submenu = item->submenu()) {
         QMenu* child = target.addMenu(title);
-        fillQMenu(*child, *submenu, sendToApplication);
+        fillQMenu(*child, *submenu);
         child->menuAction()->setEnabled(item->isEnabled());
         return child->menuAction();
     }
@@ -80,14 +69,11 @@ QAction* addItem(QMenu& target, const std::shared_ptr<MenuItem>& item,
         if (guarded && strong)
             syncAction(*guarded, *strong);
     };
-    QObject::connect(action, &QAction::triggered, action, [guarded, weakItem, sendToApplication] {
+    QObject::connect(action, &QAction::triggered, action, [guarded, weakItem] {
         auto strong = weakItem.lock();
         if (!strong)
             return;
-        if (strong->onAction)
-            strong->performAction();
-        else if (strong->isEnabled() && !strong->actionName().empty() && sendToApplication)
-            sendToApplication(strong->actionName());
+        strong->performAction();
         // QAction flips its own check on a click; the core's state decides.
         if (guarded)
             syncAction(*guarded, *strong);
@@ -108,17 +94,14 @@ QIcon statusIconFor(const StatusIcon& icon) {
     return result;
 }
 
-void fillQMenu(QMenu& target, const Menu& menu,
-               const std::function<void(const std::string&)>& sendToApplication) {
+void fillQMenu(QMenu& target, const Menu& menu) {
     if (!menu.title().empty())
         target.setTitle(QString::fromStdString(menu.title()));
     for (const auto& item : menu.items())
-        addItem(target, item, sendToApplication);
+        addItem(target, item);
 }
 
-QtStatusItem::QtStatusItem(SystemLog& log,
-                           std::function<void(const std::string&)> sendToApplication)
-    : sendToApplication_(std::move(sendToApplication)), tray_(std::make_unique<QSystemTrayIcon>()) {
+QtStatusItem::QtStatusItem(SystemLog& log) : tray_(std::make_unique<QSystemTrayIcon>()) {
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         // Qt docks the icon by itself if a tray starts later.
         log.log("Corvane: no system tray on this desktop yet; the menu shows once one starts, "
@@ -142,7 +125,7 @@ void QtStatusItem::setMenu(std::shared_ptr<Menu> menu) {
     menu_ = std::move(menu);
     auto qmenu = std::make_unique<QMenu>();
     if (menu_)
-        fillQMenu(*qmenu, *menu_, sendToApplication_);
+        fillQMenu(*qmenu, *menu_);
     tray_->setContextMenu(qmenu.get());
     qmenu_ = std::move(qmenu);
     // A left click shows the menu too, as a status item's click does.
@@ -154,11 +137,10 @@ void QtStatusItem::setMenu(std::shared_ptr<Menu> menu) {
                      });
 }
 
-QtStatusBar::QtStatusBar(SystemLog& log, std::function<void(const std::string&)> sendToApplication)
-    : log_(log), sendToApplication_(std::move(sendToApplication)) {}
+QtStatusBar::QtStatusBar(SystemLog& log) : log_(log) {}
 
 std::shared_ptr<StatusItem> QtStatusBar::statusItemWithLength(double) {
-    return std::make_shared<QtStatusItem>(log_, sendToApplication_);
+    return std::make_shared<QtStatusItem>(log_);
 }
 
 } // namespace corvane

@@ -2,20 +2,17 @@
 // The status item as a tray icon (QSystemTrayIcon: XEmbed or StatusNotifier, whichever the
 // desktop offers) with a QMenu drawn from the core's menu data.
 //
-// Covers: titles, separators, disabled items, submenus, checkmarks kept in sync through
-// MenuItem::onChanged, key equivalents shown as Ctrl shortcuts (Command's counterpart), and a
-// template icon tinted with the desktop palette's text colour. An item whose action has no
-// handler in the core ("terminate:") goes to the application, as a menu action that nobody
-// in the responder chain takes reaches the application object.
+// Covers: titles, separators, disabled items, submenus, checkmarks on the items that show a
+// state, kept in sync through MenuItem::onChanged, key equivalents shown as Ctrl shortcuts
+// (Command's counterpart), and a template icon tinted with the desktop palette's text colour.
+// Choosing an item runs its onAction; an item without one does nothing.
 // Not covered: menu item images, alternate items, live menus (the core builds the menu once).
 // Without a system tray the item exists but is invisible until one starts; that is logged once.
 
 #include "platform/StatusBar.h"
 
 #include <QObject>
-#include <functional>
 #include <memory>
-#include <string>
 
 class QIcon;
 class QMenu;
@@ -30,12 +27,11 @@ class SystemLog;
 QIcon statusIconFor(const StatusIcon& icon);
 
 // Fills a QMenu from menu data; exposed for tests, which check the menu a user would see.
-void fillQMenu(QMenu& target, const Menu& menu,
-               const std::function<void(const std::string&)>& sendToApplication);
+void fillQMenu(QMenu& target, const Menu& menu);
 
 class QtStatusItem : public StatusItem {
   public:
-    QtStatusItem(SystemLog& log, std::function<void(const std::string&)> sendToApplication);
+    explicit QtStatusItem(SystemLog& log);
     ~QtStatusItem() override;
 
     bool hasButton() const override { return true; }
@@ -45,7 +41,6 @@ class QtStatusItem : public StatusItem {
     QMenu* qmenu() const { return qmenu_.get(); }
 
   private:
-    std::function<void(const std::string&)> sendToApplication_;
     std::shared_ptr<Menu> menu_;
     std::unique_ptr<QMenu> qmenu_;
     std::unique_ptr<QSystemTrayIcon> tray_;
@@ -53,13 +48,11 @@ class QtStatusItem : public StatusItem {
 
 class QtStatusBar : public StatusBar {
   public:
-    // sendToApplication receives the action names of items the core gave no handler.
-    QtStatusBar(SystemLog& log, std::function<void(const std::string&)> sendToApplication);
+    explicit QtStatusBar(SystemLog& log);
     std::shared_ptr<StatusItem> statusItemWithLength(double length) override;
 
   private:
     SystemLog& log_;
-    std::function<void(const std::string&)> sendToApplication_;
 };
 
 } // namespace corvane

@@ -213,17 +213,33 @@ void QtViewPainter::paintText(QPainter& painter, const TextField& field) {
     painter.setPen(toQColor(field.textColor().resolvedIn(field.effectiveAppearance())));
     double top = 0;
     for (const std::string& line : layout.lines) {
-        const QString text = QString::fromUtf8(line.data(), qsizetype(line.size()));
-        const double width = metrics.horizontalAdvance(text);
+        const QStaticText& text = shapedLine(font, line);
+        const double width = text.size().width();
         double x = 0;
         if (field.alignment() == TextAlignment::center)
             x = (bounds.width() - width) / 2;
         else if (field.alignment() == TextAlignment::right)
             x = bounds.width() - width;
-        painter.drawText(QPointF(x, top + metrics.ascent()), text);
+        // A static text is placed by its top-left corner, the line's ascent above its baseline.
+        painter.drawStaticText(QPointF(x, top), text);
         top += metrics.lineSpacing();
     }
     painter.restore();
+}
+
+const QStaticText& QtViewPainter::shapedLine(const QFont& font, const std::string& line) {
+    constexpr std::size_t kRememberedLinesLimit = 4096;
+    std::string key = font.key().toStdString();
+    key += '\n';
+    key += line;
+    if (auto at = lines_.find(key); at != lines_.end())
+        return at->second;
+    if (lines_.size() >= kRememberedLinesLimit)
+        lines_.clear();
+    QStaticText text(QString::fromUtf8(line.data(), qsizetype(line.size())));
+    text.setTextFormat(Qt::PlainText);
+    text.prepare(QTransform(), font);
+    return lines_.emplace(std::move(key), std::move(text)).first->second;
 }
 
 void QtViewPainter::paintImage(QPainter& painter, const ImageView& imageView) {

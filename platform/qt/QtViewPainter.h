@@ -12,17 +12,22 @@
 //
 // Layer images are made at the device pixel ratio of the target, so text and icons stay sharp
 // on scaled screens. Application icons are converted and scaled once per image and size, and
-// kept while the image lives.
+// kept while the image lives. Each line of text is shaped once per font and kept (a bounded
+// number of them), so repainting a card does not shape its title again.
 
 #include "platform/Image.h"
 
 #include <QImage>
 #include <QRectF>
+#include <QStaticText>
 #include <cstddef>
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
+#include <unordered_map>
 
+class QFont;
 class QPainter;
 
 namespace corvane {
@@ -48,6 +53,7 @@ class QtViewPainter {
     void paintView(QPainter& painter, const View& view, const std::optional<QRectF>& area);
     void paintContents(QPainter& painter, const View& view, const std::optional<QRectF>& area);
     void paintText(QPainter& painter, const TextField& field);
+    const QStaticText& shapedLine(const QFont& font, const std::string& line);
     void paintImage(QPainter& painter, const ImageView& imageView);
     QImage scaledImage(const ImageRef& image, QSize pixels);
 
@@ -57,6 +63,7 @@ class QtViewPainter {
         QImage scaled; // at the size last drawn
     };
     std::map<const Image*, CachedImage> images_;
+    std::unordered_map<std::string, QStaticText> lines_; // by font key and text
     std::size_t viewsPainted_ = 0;
 };
 

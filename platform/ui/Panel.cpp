@@ -3,6 +3,7 @@
 #include "platform/ui/TextMetrics.h"
 
 #include <algorithm>
+#include <cassert>
 
 namespace corvane {
 
@@ -22,6 +23,7 @@ Panel::~Panel() {
 }
 
 void Panel::setFrame(Rect frame, bool display) {
+    assert(frame.width >= 0 && frame.height >= 0 && "a frame has no negative size");
     frame_ = frame;
     contentView_->setFrame({0, 0, frame.width, frame.height});
     if (backend_)
@@ -42,6 +44,7 @@ void Panel::setAlphaValue(double alpha) {
 void Panel::orderFrontRegardless() {
     if (!backend_)
         backend_ = backends_.createPanelBackend(*this);
+    assert(frame_.width > 0 && frame_.height > 0 && "a panel on screen covers an area");
     isVisible_ = true;
     layoutIfNeeded();
     if (backend_)
@@ -78,12 +81,29 @@ void Panel::setContentView(std::shared_ptr<View> view) {
 }
 
 void Panel::viewTreeDidChange() {
+    ++contentGeneration_;
     needsLayout_ = true;
     needsDisplay_ = true;
     if (inLayout_ || displayRequested_ || !isVisible_ || !backend_)
         return;
     displayRequested_ = true;
     backend_->panelNeedsDisplay();
+}
+
+void Panel::viewNeedsRedisplay(const View& view) {
+    needsDisplay_ = true;
+    // A hidden panel is painted whole when it shows; a pending full repaint covers the view.
+    if (needsLayout_ || inLayout_ || displayRequested_ || !isVisible_ || !backend_) {
+        ++contentGeneration_;
+        return;
+    }
+    backend_->panelNeedsDisplayInRect(view.frameInAncestor(nullptr));
+}
+
+void Panel::prepareDisplay() {
+    layoutIfNeeded();
+    if (backend_)
+        backend_->panelPrepareDisplay();
 }
 
 void Panel::layoutIfNeeded() {

@@ -12,6 +12,7 @@
 #include "platform/ui/Geometry.h"
 #include "platform/ui/View.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -53,6 +54,10 @@ class PanelBackend {
     // The tree changed: call panel.layoutIfNeeded() and repaint, soon (coalesce; the panel asks
     // once until the next layoutIfNeeded()).
     virtual void panelNeedsDisplay() = 0;
+    // Only this part of the panel (panel coordinates) looks different; the layout stands.
+    virtual void panelNeedsDisplayInRect(Rect) { panelNeedsDisplay(); }
+    // The panel will show as it is now: prepare what ordering it front needs.
+    virtual void panelPrepareDisplay() {}
 };
 
 class PanelBackendFactory {
@@ -102,6 +107,12 @@ class Panel {
     // tracking areas. Backends call it before painting; tests call it to read the geometry.
     void layoutIfNeeded();
     bool needsDisplay() const { return needsDisplay_; }
+    // Moves at every change of the tree except a view's own look reported to a visible panel's
+    // backend (panelNeedsDisplayInRect): a backend that keeps a painted picture repaints it
+    // whole when this moved.
+    std::uint64_t contentGeneration() const { return contentGeneration_; }
+    // Lays the tree out and lets the backend paint ahead, while hidden, what it will show.
+    void prepareDisplay();
     // The backend's object, once the panel has been ordered front.
     PanelBackend* backend() const { return backend_.get(); }
 
@@ -121,6 +132,7 @@ class Panel {
     friend class View;
     friend class AlphaAnimationRun;
     void viewTreeDidChange();
+    void viewNeedsRedisplay(const View& view);
     void updateTrackingAreas(View& view);
     void dispatchPointer(std::optional<Point> location);
 
@@ -143,6 +155,7 @@ class Panel {
     bool needsDisplay_ = true;
     bool displayRequested_ = false;
     bool inLayout_ = false;
+    std::uint64_t contentGeneration_ = 0;
     std::optional<Point> pointer_;
     std::vector<std::weak_ptr<View>> viewsUnderPointer_;
     // The running animation that drives alphaValue, 0 for none (see Animation.h).

@@ -1,6 +1,7 @@
 #include "platform/ui/StackView.h"
 
 #include <algorithm>
+#include <cassert>
 
 namespace corvane {
 
@@ -20,8 +21,7 @@ void StackView::setAlignment(LayoutAttribute alignment) {
 }
 
 void StackView::addArrangedSubview(std::shared_ptr<View> view) {
-    if (!view)
-        return;
+    assert(view && "an arranged subview exists");
     view->setTranslatesAutoresizingMaskIntoConstraints(false);
     addSubview(view);
     arranged_.push_back(std::move(view));

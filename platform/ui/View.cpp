@@ -5,32 +5,45 @@
 #include "platform/ui/TextMetrics.h"
 
 #include <algorithm>
+#include <cassert>
 
 namespace corvane {
 
 void Layer::setCornerRadius(double radius) {
+    if (radius == cornerRadius_)
+        return;
     cornerRadius_ = radius;
     owner_.setNeedsDisplay();
 }
 
 void Layer::setMasksToBounds(bool masks) {
+    if (masks == masksToBounds_)
+        return;
     masksToBounds_ = masks;
     owner_.setNeedsDisplay();
 }
 
+// Colours and border widths change how a view looks, never where anything stands: only the
+// view's own area is repainted, with no layout pass.
 void Layer::setBorderColor(std::optional<RGBA> color) {
+    if (color == borderColor_)
+        return;
     borderColor_ = color;
-    owner_.setNeedsDisplay();
+    owner_.setNeedsRedisplay();
 }
 
 void Layer::setBorderWidth(double width) {
+    if (width == borderWidth_)
+        return;
     borderWidth_ = width;
-    owner_.setNeedsDisplay();
+    owner_.setNeedsRedisplay();
 }
 
 void Layer::setBackgroundColor(std::optional<RGBA> color) {
+    if (color == backgroundColor_)
+        return;
     backgroundColor_ = color;
-    owner_.setNeedsDisplay();
+    owner_.setNeedsRedisplay();
 }
 
 View::View() : lastEffectiveAppearance_(Appearance::system().name()) {}
@@ -62,8 +75,7 @@ Rect View::frameInAncestor(const View* ancestor) const {
 }
 
 void View::addSubview(std::shared_ptr<View> view) {
-    if (!view || view.get() == this)
-        return;
+    assert(view && !isDescendantOf(*view) && "a view tree has no cycles");
     view->removeFromSuperview();
     view->superview_ = this;
     subviews_.push_back(view);
@@ -77,9 +89,9 @@ void View::removeFromSuperview() {
         return;
     auto found = std::find_if(parent->subviews_.begin(), parent->subviews_.end(),
                               [this](const auto& v) { return v.get() == this; });
-    std::shared_ptr<View> keepAlive = found != parent->subviews_.end() ? *found : nullptr;
-    if (found != parent->subviews_.end())
-        parent->subviews_.erase(found);
+    assert(found != parent->subviews_.end() && "a view is among its superview's subviews");
+    std::shared_ptr<View> keepAlive = *found;
+    parent->subviews_.erase(found);
     for (View* ancestor = parent; ancestor; ancestor = ancestor->superview_)
         ancestor->dropConstraintsReaching(*this);
     if (auto* stack = dynamic_cast<StackView*>(parent))
@@ -157,6 +169,11 @@ void View::setTranslatesAutoresizingMaskIntoConstraints(bool translates) {
 void View::setNeedsDisplay() {
     if (Panel* panel = window())
         panel->viewTreeDidChange();
+}
+
+void View::setNeedsRedisplay() {
+    if (Panel* panel = window())
+        panel->viewNeedsRedisplay(*this);
 }
 
 void View::addTrackingArea(std::shared_ptr<TrackingArea> area) {

@@ -141,6 +141,9 @@ class View : public std::enable_shared_from_this<View> {
 
     // Tells the panel showing this tree that it must be laid out and repainted.
     void setNeedsDisplay();
+    // Only the view's look changed (colours, borders), not the geometry of anything: its area
+    // is repainted without a layout pass.
+    void setNeedsRedisplay();
 
     // --- events
     const std::vector<std::shared_ptr<TrackingArea>>& trackingAreas() const {

@@ -42,7 +42,7 @@ void X11ActivationHistory::collect(bool wait) {
             xcb_generic_error_t* error = nullptr;
             if (!xcb_poll_for_reply(c, pending_.front().sequence, &answer, &error))
                 return;
-            std::free(error);
+            const XcbReply<xcb_generic_error_t> ignoredError(error);
             reply.reset(static_cast<xcb_get_property_reply_t*>(answer));
         }
         pending_.pop_front();

@@ -3,6 +3,7 @@
 #include "platform/x11/X11Connection.h"
 
 #include "platform/SystemLog.h"
+#include "platform/x11/X11Replies.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -70,14 +71,13 @@ void X11Connection::drain() {
     ++generation_;
     if (isLost_)
         return;
-    while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+    while (auto event = XcbReply<xcb_generic_event_t>(xcb_poll_for_event(connection_))) {
         // A listener may remove itself (or another) while handling the event.
         const auto listeners = listeners_;
         for (X11EventListener* listener : listeners) {
             if (std::find(listeners_.begin(), listeners_.end(), listener) != listeners_.end())
                 listener->handleX11Event(*event);
         }
-        std::free(event);
     }
     checkAlive();
 }

@@ -30,19 +30,119 @@ const X11ClientWindow* X11DesktopSnapshot::find(xcb_window_t id) const {
     return at == indexById.end() ? nullptr : &windows[at->second];
 }
 
+X11DesktopReader::X11DesktopReader(X11Connection& connection)
+    : connection_(connection), cache_(connection), history_(connection) {
+    // Replaces the activation history's mask for the root (a client has one mask per window):
+    // this one includes it.
+    const std::uint32_t rootEvents =
+        XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+    xcb_change_window_attributes(connection_.xcb(), connection_.root(), XCB_CW_EVENT_MASK,
+                                 &rootEvents);
+    connection_.addListener(this);
+}
+
+X11DesktopReader::~X11DesktopReader() {
+    connection_.removeListener(this);
+}
+
 const X11DesktopSnapshot& X11DesktopReader::snapshot() {
-    if (!isValid_ || generation_ != connection_.generation()) {
+    const std::uint64_t changes = changeCount();
+    if (!isValid_ || readAtChange_ != changes || !connection_.checkAlive()) {
+        // Counted before the read: an event drained during it marks the new snapshot stale.
         read();
-        generation_ = connection_.generation();
+        readAtChange_ = changes;
         isValid_ = true;
         iconsRead_ = false;
+    } else if (burst_ != connection_.generation()) {
+        roundTrips_ = 0; // a new burst that asks the server nothing
     }
+    burst_ = connection_.generation();
     return snapshot_;
+}
+
+void X11DesktopReader::handleX11Event(const xcb_generic_event_t& event) {
+    if (isRootChange(event))
+        ++rootChanges_;
+    else if ((event.response_type & 0x7F) == XCB_PROPERTY_NOTIFY) {
+        const auto& notify = reinterpret_cast<const xcb_property_notify_event_t&>(event);
+        if (notify.atom == connection_.ewmh()._NET_WM_ICON && cache_.find(notify.window))
+            ++iconChanges_;
+    }
+    // The cache, a listener since before this one, has already applied the event.
+    if (changeCount() == notifiedAtChange_ && iconChanges_ == notifiedAtIconChange_)
+        return;
+    notifiedAtChange_ = changeCount();
+    notifiedAtIconChange_ = iconChanges_;
+    if (onChange)
+        onChange();
+}
+
+// Whether the event changes what the root stage reads: its lists, the current desktop, the
+// window manager's identity, or which top-level windows stand in what order.
+bool X11DesktopReader::isRootChange(const xcb_generic_event_t& event) {
+    const xcb_window_t root = connection_.root();
+    xcb_ewmh_connection_t& e = connection_.ewmh();
+    switch (event.response_type & 0x7F) {
+    case XCB_PROPERTY_NOTIFY: {
+        const auto& notify = reinterpret_cast<const xcb_property_notify_event_t&>(event);
+        const xcb_atom_t atom = notify.atom;
+        return notify.window == root &&
+               (atom == e._NET_CLIENT_LIST_STACKING || atom == e._NET_CLIENT_LIST ||
+                atom == e._NET_ACTIVE_WINDOW || atom == e._NET_CURRENT_DESKTOP ||
+                atom == e._NET_SUPPORTING_WM_CHECK || atom == e._NET_SUPPORTED);
+    }
+    case XCB_CONFIGURE_NOTIFY: {
+        // A move or resize keeps the window's place in the stack; only a restack counts.
+        const auto& notify = reinterpret_cast<const xcb_configure_notify_event_t&>(event);
+        if (notify.event != root || notify.override_redirect)
+            return false;
+        auto [at, isNew] = siblingAbove_.try_emplace(notify.window, notify.above_sibling);
+        if (!isNew && at->second == notify.above_sibling)
+            return false;
+        at->second = notify.above_sibling;
+        return true;
+    }
+    // Override-redirect windows (menus, tooltips, Corvane's own panel) are never listed: their
+    // coming and going changes nothing.
+    case XCB_CREATE_NOTIFY: {
+        const auto& notify = reinterpret_cast<const xcb_create_notify_event_t&>(event);
+        if (notify.parent != root)
+            return false;
+        if (notify.override_redirect)
+            overrideRedirect_.insert(notify.window);
+        return !notify.override_redirect;
+    }
+    case XCB_MAP_NOTIFY: {
+        const auto& notify = reinterpret_cast<const xcb_map_notify_event_t&>(event);
+        if (notify.event != root)
+            return false;
+        if (notify.override_redirect)
+            overrideRedirect_.insert(notify.window);
+        else
+            overrideRedirect_.erase(notify.window);
+        return !notify.override_redirect;
+    }
+    case XCB_UNMAP_NOTIFY: {
+        const auto& notify = reinterpret_cast<const xcb_unmap_notify_event_t&>(event);
+        return notify.event == root && !overrideRedirect_.count(notify.window);
+    }
+    case XCB_DESTROY_NOTIFY: {
+        const auto& notify = reinterpret_cast<const xcb_destroy_notify_event_t&>(event);
+        siblingAbove_.erase(notify.window);
+        const bool wasOverrideRedirect = overrideRedirect_.erase(notify.window) > 0;
+        return notify.event == root && !wasOverrideRedirect;
+    }
+    case XCB_REPARENT_NOTIFY:
+        return reinterpret_cast<const xcb_reparent_notify_event_t&>(event).event == root;
+    case XCB_CIRCULATE_NOTIFY:
+        return reinterpret_cast<const xcb_circulate_notify_event_t&>(event).event == root;
+    default:
+        return false;
+    }
 }
 
 void X11DesktopReader::read() {
     snapshot_ = X11DesktopSnapshot{};
-    icons_.clear();
     roundTrips_ = 0;
     if (!connection_.checkAlive())
         return;
@@ -110,7 +210,7 @@ X11DesktopReader::RootState X11DesktopReader::readRoot() {
         root.ids = windowsOf(takeProperty(c, clientListCookie));
         root.fromClientList = !root.ids.empty();
     } else {
-        std::free(xcb_get_property_reply(c, clientListCookie, nullptr));
+        xcb_discard_reply(c, clientListCookie.sequence);
     }
     root.currentDesktop = cardinalOf(takeProperty(c, desktopCookie)).value_or(0);
     if (auto checkReply = takeProperty(c, checkCookie))
@@ -213,13 +313,22 @@ const std::map<pid_t, ImageRef>& X11DesktopReader::icons(int targetPixels) {
     if (iconsRead_ || !snapshot_.hasWindowList)
         return icons_;
     iconsRead_ = true;
+    std::map<pid_t, xcb_window_t> sources;
+    for (const auto& window : snapshot_.windows) {
+        if (window.pid > 0)
+            sources.try_emplace(window.pid, window.id);
+    }
+    if (sources == iconSources_ && iconChanges_ == iconsReadAtChange_ &&
+        targetPixels == iconsTargetPixels_)
+        return icons_;
+    iconSources_ = sources;
+    iconsReadAtChange_ = iconChanges_;
+    iconsTargetPixels_ = targetPixels;
+    icons_.clear();
     xcb_connection_t* c = connection_.xcb();
     std::map<pid_t, xcb_get_property_cookie_t> cookies;
-    for (const auto& window : snapshot_.windows) {
-        if (window.pid > 0 && !cookies.count(window.pid))
-            cookies[window.pid] =
-                requestProperty(c, window.id, connection_.ewmh()._NET_WM_ICON, kMaxIconUnits);
-    }
+    for (const auto& [pid, window] : sources)
+        cookies[pid] = requestProperty(c, window, connection_.ewmh()._NET_WM_ICON, kMaxIconUnits);
     ++roundTrips_;
     for (const auto& [pid, cookie] : cookies) {
         PropertyReply reply = takeProperty(c, cookie);

@@ -1,14 +1,19 @@
 #pragma once
 // One read of the desktop's client windows, shared by the window list, Accessibility and
 // workspace services during one enumeration. The enumeration calls them in a burst on the main
-// thread; the snapshot is made on the first call and kept until the connection next drains
-// events (see X11Connection::generation).
+// thread; the snapshot is made on the first call and kept while nothing changes.
 //
-// A snapshot costs a fixed number of round trips whatever the window count, and little work per
-// window: the root's lists and stacking are read afresh every time (one stage, which also
-// re-checks the window manager's liveness), while the per-window facts come from the window
-// cache, which only asks the server about new windows and facts an event marked as changed
-// (at most one more stage). Icons are read once per process per snapshot (one more stage).
+// A snapshot is kept until an event says the desktop changed: a root list or the current
+// desktop changed, a top-level window (a frame) was created, mapped, unmapped, restacked,
+// reparented or destroyed (the root's substructure is watched), or the window cache saw a
+// fact of a client window go stale; onChange hears each of them as it is drained, so events
+// queued before a key press are known when the press is handled. A quiet desktop therefore
+// costs no request at all. A new snapshot costs a fixed number of round trips whatever the
+// window count, and little work per window: the root's lists and stacking are read afresh
+// (one stage, which also re-checks the window manager's liveness), while the per-window facts
+// come from the window cache, which only asks the server about new windows and facts an event
+// marked as changed (at most one more stage). Icons are read again (one more stage) only when
+// an icon changed or a process's front-most window is another one.
 //
 // Sources: _NET_CLIENT_LIST_STACKING (else _NET_CLIENT_LIST, else the root's mapped children
 // when no EWMH window manager runs), the activation history and the root's children for the
@@ -23,10 +28,12 @@
 #include "platform/x11/X11WindowCache.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <sys/types.h>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace corvane {
@@ -41,11 +48,18 @@ struct X11DesktopSnapshot {
     const X11ClientWindow* find(xcb_window_t id) const;
 };
 
-class X11DesktopReader {
+class X11DesktopReader : public X11EventListener {
   public:
-    // Listens to the connection (through its cache) from now on; the connection outlives it.
-    explicit X11DesktopReader(X11Connection& connection)
-        : connection_(connection), cache_(connection), history_(connection) {}
+    // Listens to the connection (itself and through its cache) from now on, and watches the
+    // root window's properties and substructure; the connection outlives it.
+    explicit X11DesktopReader(X11Connection& connection);
+    ~X11DesktopReader() override;
+    X11DesktopReader(const X11DesktopReader&) = delete;
+    X11DesktopReader& operator=(const X11DesktopReader&) = delete;
+
+    // Called during the drain that brought an event which may change the snapshot.
+    std::function<void()> onChange;
+    void handleX11Event(const xcb_generic_event_t& event) override;
 
     // The snapshot of this burst, made now when the last one is stale.
     const X11DesktopSnapshot& snapshot();
@@ -53,8 +67,9 @@ class X11DesktopReader {
     const std::map<pid_t, ImageRef>& icons(int targetPixels);
     void invalidate() { isValid_ = false; }
 
-    // Stages of request-then-reply in the last snapshot and icon read (for the benchmark):
-    // the root, the new and changed windows when there are any, nested frames, the icons.
+    // Stages of request-then-reply in the last burst's snapshot and icon read (for the
+    // benchmark): none when nothing changed; else the root, the new and changed windows when
+    // there are any, nested frames, the icons when they changed.
     int lastRoundTrips() const { return roundTrips_; }
     // Windows whose facts the last snapshot read from the server.
     std::size_t lastWindowsRead() const { return cache_.lastWindowsRead(); }
@@ -68,6 +83,8 @@ class X11DesktopReader {
     void assemble(const RootState& root);
     void putInOrder(const std::vector<std::optional<std::size_t>>& stackPositions);
     void noteWindowManager(bool hasEwmhManager);
+    bool isRootChange(const xcb_generic_event_t& event);
+    std::uint64_t changeCount() const { return cache_.changeCount() + rootChanges_; }
 
     X11Connection& connection_;
     X11WindowCache cache_;
@@ -76,7 +93,16 @@ class X11DesktopReader {
     std::map<pid_t, ImageRef> icons_;
     bool isValid_ = false;
     bool iconsRead_ = false;
-    std::uint64_t generation_ = 0;
+    std::uint64_t readAtChange_ = 0; // changeCount() when the snapshot was read
+    std::uint64_t burst_ = 0;        // the connection's generation at the last call
+    std::uint64_t rootChanges_ = 0;
+    std::unordered_map<xcb_window_t, xcb_window_t> siblingAbove_; // top-level stacking, as seen
+    std::unordered_set<xcb_window_t> overrideRedirect_;           // top-level, never listed
+    std::uint64_t iconChanges_ = 0;
+    std::uint64_t notifiedAtChange_ = 0, notifiedAtIconChange_ = 0;
+    std::uint64_t iconsReadAtChange_ = 0;
+    int iconsTargetPixels_ = 0;
+    std::map<pid_t, xcb_window_t> iconSources_; // the window each process's icon came from
     int roundTrips_ = 0;
     xcb_window_t lastCheckWindow_ = 0;
     std::optional<bool> reportedManager_;

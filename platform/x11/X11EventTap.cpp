@@ -5,13 +5,14 @@
 
 #include "platform/SystemLog.h"
 #include "platform/x11/X11GrabConflicts.h"
+#include "platform/x11/X11Replies.h"
 
 // xcb's XKB header names a struct field "explicit", which C++ reserves.
 #define explicit explicit_
 #include <xcb/xkb.h>
 #undef explicit
 #include <algorithm>
-#include <cstdlib>
+#include <cassert>
 #include <iterator>
 #include <xkbcommon/xkbcommon-keysyms.h>
 #include <xkbcommon/xkbcommon-x11.h>
@@ -21,10 +22,26 @@ namespace corvane {
 
 namespace {
 
+// Holds its tap through the tap's liveness token: the owner may destroy the tap first.
 class X11TapRunLoopSource : public RunLoopSource {
   public:
-    explicit X11TapRunLoopSource(X11EventTap& owner) : tap(owner) {}
-    X11EventTap& tap;
+    explicit X11TapRunLoopSource(std::weak_ptr<X11EventTap*> tap) : tap_(std::move(tap)) {}
+    ~X11TapRunLoopSource() override {
+        if (isAdded_)
+            attach(false);
+    }
+    void addToMainRunLoop() override {
+        isAdded_ = true;
+        attach(true);
+    }
+
+  private:
+    void attach(bool attached) {
+        if (auto tap = tap_.lock())
+            (*tap)->setAttachedToRunLoop(attached);
+    }
+    std::weak_ptr<X11EventTap*> tap_;
+    bool isAdded_ = false;
 };
 
 // The XKB events all share this head; xkbType tells them apart.
@@ -42,6 +59,14 @@ constexpr std::uint16_t kModifierStateParts = XCB_XKB_STATE_PART_MODIFIER_BASE |
 
 } // namespace
 
+void XkbContextUnref::operator()(xkb_context* context) const {
+    xkb_context_unref(context);
+}
+
+void XkbKeymapUnref::operator()(xkb_keymap* keymap) const {
+    xkb_keymap_unref(keymap);
+}
+
 std::unique_ptr<EventTap> X11EventTapService::createTap(std::uint64_t eventMask,
                                                         EventTapCallback callback, void* userInfo) {
     if (!connection_.hasXkb() || !connection_.checkAlive() || callback == nullptr)
@@ -49,22 +74,10 @@ std::unique_ptr<EventTap> X11EventTapService::createTap(std::uint64_t eventMask,
     return std::make_unique<X11EventTap>(connection_, eventMask, callback, userInfo);
 }
 
-std::unique_ptr<RunLoopSource> X11EventTapService::createRunLoopSource(EventTap& tap) {
-    auto* x11Tap = dynamic_cast<X11EventTap*>(&tap);
-    if (x11Tap == nullptr)
-        return nullptr;
-    return std::make_unique<X11TapRunLoopSource>(*x11Tap);
-}
-
-void X11EventTapService::addSourceToMainRunLoop(RunLoopSource& source) {
-    if (auto* x11Source = dynamic_cast<X11TapRunLoopSource*>(&source))
-        x11Source->tap.attachToRunLoop();
-}
-
 X11EventTap::X11EventTap(X11Connection& connection, std::uint64_t eventMask,
                          EventTapCallback callback, void* userInfo)
     : connection_(connection), eventMask_(eventMask), callback_(callback), userInfo_(userInfo) {
-    context_ = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    context_.reset(xkb_context_new(XKB_CONTEXT_NO_FLAGS));
     selectXkbEvents();
     loadKeymap();
     connection_.addListener(this);
@@ -73,8 +86,6 @@ X11EventTap::X11EventTap(X11Connection& connection, std::uint64_t eventMask,
 X11EventTap::~X11EventTap() {
     connection_.removeListener(this);
     releaseGrabs();
-    xkb_keymap_unref(keymap_);
-    xkb_context_unref(context_);
 }
 
 void X11EventTap::enable(bool enabled) {
@@ -90,8 +101,12 @@ void X11EventTap::setInterest(const TapInterest& interest) {
         syncGrabs();
 }
 
-void X11EventTap::attachToRunLoop() {
-    isAttached_ = true;
+std::unique_ptr<RunLoopSource> X11EventTap::createRunLoopSource() {
+    return std::make_unique<X11TapRunLoopSource>(liveness_);
+}
+
+void X11EventTap::setAttachedToRunLoop(bool attached) {
+    isAttached_ = attached;
     syncGrabs();
 }
 
@@ -120,62 +135,41 @@ void X11EventTap::selectXkbEvents() {
         c, xcb_xkb_per_client_flags(c, device, XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT,
                                     XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT, 0, 0, 0)
                .sequence);
-    auto* state = xcb_xkb_get_state_reply(c, xcb_xkb_get_state(c, device), nullptr);
-    if (state != nullptr)
+    const XcbReply<xcb_xkb_get_state_reply_t> state(
+        xcb_xkb_get_state_reply(c, xcb_xkb_get_state(c, device), nullptr));
+    if (state)
         lastModifiers_ = state->mods;
-    std::free(state);
 }
 
 void X11EventTap::loadKeymap() {
-    xkb_keymap_unref(keymap_);
-    keymap_ = context_ ? xkb_x11_keymap_new_from_device(context_, connection_.xcb(),
-                                                        connection_.xkbDeviceId(),
-                                                        XKB_KEYMAP_COMPILE_NO_FLAGS)
-                       : nullptr;
+    keymap_.reset(context_ ? xkb_x11_keymap_new_from_device(context_.get(), connection_.xcb(),
+                                                            connection_.xkbDeviceId(),
+                                                            XKB_KEYMAP_COMPILE_NO_FLAGS)
+                           : nullptr);
     grabKeymap_ = GrabKeymap{};
     if (keymap_ == nullptr) {
         connection_.log().log("Corvane: cannot read the keyboard map; the chord is not grabbed");
         return;
     }
     std::vector<std::uint8_t> numLockKeys, scrollLockKeys;
-    const xkb_keycode_t last = std::min<xkb_keycode_t>(xkb_keymap_max_keycode(keymap_), 255);
-    for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap_); key <= last; ++key) {
+    const xkb_keycode_t last = std::min<xkb_keycode_t>(xkb_keymap_max_keycode(keymap_.get()), 255);
+    for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap_.get()); key <= last; ++key) {
         const auto keycode = static_cast<std::uint8_t>(key);
-        switch (baseKeysym(keycode)) {
-        case XKB_KEY_Tab:
-            grabKeymap_.tab.push_back(keycode);
-            break;
-        case XKB_KEY_Left:
-            grabKeymap_.left.push_back(keycode);
-            break;
-        case XKB_KEY_Right:
-            grabKeymap_.right.push_back(keycode);
-            break;
-        case XKB_KEY_Return:
-            grabKeymap_.returnKey.push_back(keycode);
-            break;
-        case XKB_KEY_KP_Enter:
-            grabKeymap_.keypadEnter.push_back(keycode);
-            break;
-        case XKB_KEY_Escape:
-            grabKeymap_.escape.push_back(keycode);
-            break;
-        case XKB_KEY_Num_Lock:
+        const std::uint32_t keysym = baseKeysym(keycode);
+        if (grabKeymap_.addKey(keysym, keycode))
+            continue;
+        if (keysym == XKB_KEY_Num_Lock)
             numLockKeys.push_back(keycode);
-            break;
-        case XKB_KEY_Scroll_Lock:
+        else if (keysym == XKB_KEY_Scroll_Lock)
             scrollLockKeys.push_back(keycode);
-            break;
-        default:
-            break;
-        }
     }
     // Which real modifier a lock key sets is in the core modifier map, not in the keysyms.
     xcb_connection_t* c = connection_.xcb();
-    auto* map = xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr);
-    if (map == nullptr)
+    const XcbReply<xcb_get_modifier_mapping_reply_t> map(
+        xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
+    if (!map)
         return;
-    const xcb_keycode_t* keycodes = xcb_get_modifier_mapping_keycodes(map);
+    const xcb_keycode_t* keycodes = xcb_get_modifier_mapping_keycodes(map.get());
     const int perModifier = map->keycodes_per_modifier;
     for (int modifier = 0; modifier < 8; ++modifier) {
         for (int i = 0; i < perModifier; ++i) {
@@ -188,12 +182,11 @@ void X11EventTap::loadKeymap() {
                 grabKeymap_.scrollLockMask |= bit;
         }
     }
-    std::free(map);
 }
 
 std::uint32_t X11EventTap::baseKeysym(std::uint8_t keycode) const {
     const xkb_keysym_t* syms = nullptr;
-    if (keymap_ == nullptr || xkb_keymap_key_get_syms_by_level(keymap_, keycode, 0, 0, &syms) < 1)
+    if (!keymap_ || xkb_keymap_key_get_syms_by_level(keymap_.get(), keycode, 0, 0, &syms) < 1)
         return XKB_KEY_NoSymbol;
     return syms[0];
 }
@@ -212,6 +205,7 @@ void X11EventTap::syncGrabs() {
         }
         return;
     }
+    assert(std::is_sorted(wanted.begin(), wanted.end()) && "set_difference needs sorted sets");
     const xcb_window_t root = connection_.root();
     std::vector<KeyGrab> removed, added;
     std::set_difference(grabs_.begin(), grabs_.end(), wanted.begin(), wanted.end(),
@@ -281,6 +275,7 @@ void X11EventTap::handleKey(const xcb_key_press_event_t& key, bool isPress) {
     if (isDelivering() && wants(type)) {
         const TapEvent tapEvent{virtualKeyCodeForKeysym(baseKeysym(key.detail)),
                                 eventFlagsForModifierMask(key.state)};
+        assert(!isInCallback_ && "the callback only queues work; it never reads X events");
         isInCallback_ = true;
         result = callback_(type, tapEvent, userInfo_);
         isInCallback_ = false;

@@ -11,7 +11,7 @@
 //   so a key-up that does reach Corvane stays with it whatever the answer.
 // - The grab set follows setInterest(): the chord (Tab with the chord modifier, with and without
 //   Shift, times every combination of CapsLock, NumLock and ScrollLock, never Mod5/AltGr)
-//   always; Tab, Left, Right, Return, KP_Enter and Escape only while switch keys are wanted.
+//   always; every key of kSwitchKeys (X11KeyTranslation.h) only while switch keys are wanted.
 //   When switch keys stop being wanted the keyboard is also ungrabbed outright, so a switch
 //   never ends with the keyboard held.
 // - Modifier changes come from XKB state notifications (they arrive whatever is grabbed) and
@@ -42,7 +42,12 @@ struct xkb_keymap;
 
 namespace corvane {
 
-class X11EventTap;
+struct XkbContextUnref {
+    void operator()(xkb_context* context) const;
+};
+struct XkbKeymapUnref {
+    void operator()(xkb_keymap* keymap) const;
+};
 
 class X11EventTapService : public EventTapService {
   public:
@@ -52,9 +57,6 @@ class X11EventTapService : public EventTapService {
     // gone.
     std::unique_ptr<EventTap> createTap(std::uint64_t eventMask, EventTapCallback callback,
                                         void* userInfo) override;
-    std::unique_ptr<RunLoopSource> createRunLoopSource(EventTap& tap) override;
-    // The connection is already pumped by the main run loop; this only lets the tap deliver.
-    void addSourceToMainRunLoop(RunLoopSource& source) override;
 
   private:
     X11Connection& connection_;
@@ -71,8 +73,10 @@ class X11EventTap : public EventTap, private X11EventListener {
     void enable(bool enabled) override;
     bool isEnabled() const override { return isEnabled_; }
     void setInterest(const TapInterest& interest) override;
-
-    void attachToRunLoop();
+    // The connection is already pumped by the main run loop; the source only lets the tap
+    // deliver while it is on the loop.
+    std::unique_ptr<RunLoopSource> createRunLoopSource() override;
+    void setAttachedToRunLoop(bool attached);
     // The grabs currently held, for tests and diagnostics.
     const std::vector<KeyGrab>& activeGrabs() const { return grabs_; }
 
@@ -99,8 +103,8 @@ class X11EventTap : public EventTap, private X11EventListener {
     bool isAttached_ = false;
     bool isInCallback_ = false;
     TapInterest interest_;
-    xkb_context* context_ = nullptr;
-    xkb_keymap* keymap_ = nullptr;
+    std::unique_ptr<xkb_context, XkbContextUnref> context_;
+    std::unique_ptr<xkb_keymap, XkbKeymapUnref> keymap_;
     GrabKeymap grabKeymap_;
     std::vector<KeyGrab> grabs_;
     bool switchKeysGrabbed_ = false;
@@ -110,6 +114,8 @@ class X11EventTap : public EventTap, private X11EventListener {
     std::map<std::uint16_t, KeyGrab> grabSequences_;
     bool switchKeysProbed_ = false;
     std::set<std::string> reportedConflicts_;
+    // What the run-loop source holds weakly; gone with the tap.
+    std::shared_ptr<X11EventTap*> liveness_ = std::make_shared<X11EventTap*>(this);
 };
 
 } // namespace corvane

@@ -14,25 +14,25 @@ namespace corvane {
 
 namespace {
 
-struct KeyNotation {
-    std::uint32_t keysym;
-    const char* name;   // the keysym's name, as most managers write it
-    const char* action; // what the key does during a switch
-};
+// What the key does during a switch.
+const char* actionOf(SwitchKeyRole role) {
+    switch (role) {
+    case SwitchKeyRole::chordAndStep:
+    case SwitchKeyRole::step:
+        return "step the selection";
+    case SwitchKeyRole::choose:
+        return "choose the selection";
+    case SwitchKeyRole::cancel:
+        return "cancel a switch";
+    }
+    return "";
+}
 
-constexpr KeyNotation kKeys[] = {
-    {XKB_KEY_Tab, "Tab", "step the selection"},
-    {XKB_KEY_Left, "Left", "step the selection"},
-    {XKB_KEY_Right, "Right", "step the selection"},
-    {XKB_KEY_Return, "Return", "choose the selection"},
-    {XKB_KEY_KP_Enter, "KP_Enter", "choose the selection"},
-    {XKB_KEY_Escape, "Escape", "cancel a switch"},
-};
-
-const KeyNotation& notationOf(std::uint32_t keysym) {
-    auto at = std::find_if(std::begin(kKeys), std::end(kKeys),
-                           [&](const KeyNotation& key) { return key.keysym == keysym; });
-    return at == std::end(kKeys) ? kKeys[0] : *at;
+// The key the conflict is about. A keymap change between the grab and its refusal can leave a
+// keysym that is no switch key; the line then names the chord key rather than nothing.
+const SwitchKey& switchKeyOf(const GrabConflict& conflict) {
+    const SwitchKey* key = switchKeyForKeysym(conflict.keysym);
+    return key != nullptr ? *key : kSwitchKeys[0];
 }
 
 // The four modifiers in one manager's notation, in Corvane's order: Control, Alt, Super, Shift.
@@ -65,7 +65,7 @@ std::string whereToFree(const GrabConflict& conflict, std::string_view windowMan
     const std::string manager = lowercase(windowManager);
     const auto is = [&](std::string_view prefix) { return manager.rfind(prefix, 0) == 0; };
     const std::uint16_t m = conflict.modifiers;
-    const std::string key = notationOf(conflict.keysym).name;
+    const std::string key = switchKeyOf(conflict).name;
     if (is("openbox"))
         return "~/.config/openbox/rc.xml, <keybind key=\"" +
                modifiersIn(m, {"C-", "A-", "W-", "S-"}) + key + "\">";
@@ -103,7 +103,7 @@ std::string whereToFree(const GrabConflict& conflict, std::string_view windowMan
 
 std::string keyCombinationLabel(const GrabConflict& conflict) {
     return modifiersIn(conflict.modifiers, {"Ctrl+", "Alt+", "Super+", "Shift+"}) +
-           notationOf(conflict.keysym).name;
+           switchKeyOf(conflict).name;
 }
 
 std::string grabConflictLine(const GrabConflict& conflict, std::string_view windowManager) {
@@ -116,13 +116,13 @@ std::string grabConflictLine(const GrabConflict& conflict, std::string_view wind
     if (conflict.isChord) {
         line += "; Corvane cannot switch windows with it";
     } else {
-        const KeyNotation& key = notationOf(conflict.keysym);
+        const SwitchKey& key = switchKeyOf(conflict);
         const std::string held =
             modifiersIn(conflict.modifiers, {"Ctrl+", "Alt+", "Super+", "Shift+"});
         line += "; " + std::string(key.name);
         if (!held.empty())
             line += " pressed with " + held.substr(0, held.size() - 1);
-        line += " cannot " + std::string(key.action);
+        line += " cannot " + std::string(actionOf(key.role));
     }
     const std::string where = whereToFree(conflict, windowManager);
     line += where.empty() ? "; free that binding in the window manager's settings"

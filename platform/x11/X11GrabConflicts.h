@@ -18,7 +18,7 @@
 namespace corvane {
 
 struct GrabConflict {
-    std::uint32_t keysym = 0;    // Tab, Left, Right, Return, KP_Enter or Escape
+    std::uint32_t keysym = 0;    // a key of kSwitchKeys (X11KeyTranslation.h)
     std::uint16_t modifiers = 0; // Shift, Control, Mod1 and Mod4 bits only
     bool isChord = false;        // the chord, as opposed to a key of a switch under way
 };

@@ -4,28 +4,44 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <tuple>
 #include <utility>
-#include <xkbcommon/xkbcommon-keysyms.h>
 
 namespace corvane {
 
-std::int64_t virtualKeyCodeForKeysym(std::uint32_t keysym) {
-    // Shift+Tab arrives as ISO_Left_Tab on most layouts: it is still the Tab key.
-    static constexpr std::array<std::pair<std::uint32_t, std::int64_t>, 7> table{{
-        {XKB_KEY_Tab, kVK_Tab},
-        {XKB_KEY_ISO_Left_Tab, kVK_Tab},
-        {XKB_KEY_Return, kVK_Return},
-        {XKB_KEY_KP_Enter, kVK_ANSI_KeypadEnter},
-        {XKB_KEY_Escape, kVK_Escape},
-        {XKB_KEY_Left, kVK_LeftArrow},
-        {XKB_KEY_Right, kVK_RightArrow},
-    }};
-    for (const auto& [sym, code] : table) {
-        if (sym == keysym)
-            return code;
+namespace {
+
+// Each thing a switch needs a key for has one; the grab set and the conflict line rely on it.
+constexpr bool tableCoversEveryRole() {
+    for (SwitchKeyRole role : {SwitchKeyRole::chordAndStep, SwitchKeyRole::step,
+                               SwitchKeyRole::choose, SwitchKeyRole::cancel}) {
+        bool found = false;
+        for (const SwitchKey& key : kSwitchKeys)
+            found = found || key.role == role;
+        if (!found)
+            return false;
     }
-    return kVirtualKeyOther;
+    return true;
+}
+static_assert(tableCoversEveryRole(), "kSwitchKeys lacks a key for one of the roles");
+
+} // namespace
+
+const SwitchKey* switchKeyForKeysym(std::uint32_t keysym) {
+    // Shift+Tab arrives as ISO_Left_Tab on most layouts: it is still the Tab key.
+    if (keysym == XKB_KEY_ISO_Left_Tab)
+        keysym = XKB_KEY_Tab;
+    for (const SwitchKey& key : kSwitchKeys) {
+        if (key.keysym == keysym)
+            return &key;
+    }
+    return nullptr;
+}
+
+std::int64_t virtualKeyCodeForKeysym(std::uint32_t keysym) {
+    const SwitchKey* key = switchKeyForKeysym(keysym);
+    return key != nullptr ? key->virtualKeyCode : kVirtualKeyOther;
 }
 
 std::uint64_t eventFlagsForModifierMask(std::uint16_t modifierMask) {
@@ -50,6 +66,23 @@ std::uint16_t modifierMaskForChordFlag(std::uint64_t chordFlag) {
     if (chordFlag == kCGEventFlagMaskCommand)
         return kX11Mod4Mask;
     return 0;
+}
+
+bool GrabKeymap::addKey(std::uint32_t keysym, std::uint8_t keycode) {
+    // Exact keysyms only: ISO_Left_Tab names Tab's shifted level, not a key to grab.
+    for (std::size_t row = 0; row < kSwitchKeys.size(); ++row) {
+        if (kSwitchKeys[row].keysym == keysym) {
+            keycodes_[row].push_back(keycode);
+            return true;
+        }
+    }
+    return false;
+}
+
+const std::vector<std::uint8_t>& GrabKeymap::keycodesOf(const SwitchKey& key) const {
+    const auto row = static_cast<std::size_t>(&key - kSwitchKeys.data());
+    assert(row < kSwitchKeys.size() && "keycodesOf takes a row of kSwitchKeys");
+    return keycodes_[row];
 }
 
 namespace {
@@ -89,8 +122,11 @@ std::vector<KeyGrab> grabsForInterest(const TapInterest& interest, const GrabKey
     const auto locks = lockCombinations(keymap);
     const std::uint16_t chord = modifierMaskForChordFlag(interest.chordModifierFlag);
     if (chord != 0) {
-        addGrabs(grabs, keymap.tab, {chord, static_cast<std::uint16_t>(chord | kX11ShiftMask)},
-                 locks, true);
+        for (const SwitchKey& key : kSwitchKeys) {
+            if (key.role == SwitchKeyRole::chordAndStep)
+                addGrabs(grabs, keymap.keycodesOf(key),
+                         {chord, static_cast<std::uint16_t>(chord | kX11ShiftMask)}, locks, true);
+        }
     }
     if (interest.switchKeysWanted) {
         std::vector<std::uint16_t> sets;
@@ -103,9 +139,8 @@ std::vector<KeyGrab> grabsForInterest(const TapInterest& interest, const GrabKey
             }
             sets.push_back(set);
         }
-        for (const auto* keys : {&keymap.tab, &keymap.left, &keymap.right, &keymap.returnKey,
-                                 &keymap.keypadEnter, &keymap.escape})
-            addGrabs(grabs, *keys, sets, locks, false);
+        for (const SwitchKey& key : kSwitchKeys)
+            addGrabs(grabs, keymap.keycodesOf(key), sets, locks, false);
     }
     // A chord pair also wanted as a switch key stays a chord grab: sort chords first per pair.
     std::sort(grabs.begin(), grabs.end(), [](const KeyGrab& a, const KeyGrab& b) {

@@ -1,14 +1,42 @@
 #pragma once
-// Pure translations between X11 keyboard data and the event tap's vocabulary: keysyms to the
-// virtual key codes Corvane acts on, core/XKB modifier masks to the flag word, and the set of
-// passive grabs a TapInterest calls for. No connection is involved, so all of it is unit-tested.
+// Pure translations between X11 keyboard data and the event tap's vocabulary: the table of the
+// keys Corvane acts on (read by key translation, keymap loading, the grab set and the conflict
+// line alike), keysyms to the virtual key codes, core/XKB modifier masks to the flag word, and
+// the set of passive grabs a TapInterest calls for. No connection is involved, so all of it is
+// unit-tested.
 
 #include "platform/EventTap.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
+#include <xkbcommon/xkbcommon-keysyms.h>
 
 namespace corvane {
+
+// What a switch key does; the chord key also begins a switch when pressed with the modifier.
+enum class SwitchKeyRole { chordAndStep, step, choose, cancel };
+
+struct SwitchKey {
+    std::uint32_t keysym;        // the key's unshifted keysym, as the keymap lists it
+    std::int64_t virtualKeyCode; // the kVK_ code the core decides on
+    const char* name;            // the keysym's name, as window managers write it
+    SwitchKeyRole role;
+};
+
+// Every key Corvane grabs, once. Tab is the only chord key.
+inline constexpr std::array<SwitchKey, 6> kSwitchKeys{{
+    {XKB_KEY_Tab, kVK_Tab, "Tab", SwitchKeyRole::chordAndStep},
+    {XKB_KEY_Left, kVK_LeftArrow, "Left", SwitchKeyRole::step},
+    {XKB_KEY_Right, kVK_RightArrow, "Right", SwitchKeyRole::step},
+    {XKB_KEY_Return, kVK_Return, "Return", SwitchKeyRole::choose},
+    {XKB_KEY_KP_Enter, kVK_ANSI_KeypadEnter, "KP_Enter", SwitchKeyRole::choose},
+    {XKB_KEY_Escape, kVK_Escape, "Escape", SwitchKeyRole::cancel},
+}};
+
+// The table's row for a keysym (ISO_Left_Tab is Tab's row); null for any other key.
+const SwitchKey* switchKeyForKeysym(std::uint32_t keysym);
 
 // Returned for every keysym Corvane does not act on; matches none of the kVK_ codes.
 inline constexpr std::int64_t kVirtualKeyOther = -1;
@@ -33,13 +61,21 @@ struct KeyGrab {
     auto operator<=>(const KeyGrab&) const = default;
 };
 
-// Where the keys Corvane grabs sit on the current keymap, and which real modifiers the lock
+// Where the keys of kSwitchKeys sit on the current keymap, and which real modifiers the lock
 // keys set (NumLock is Mod2 on most layouts, ScrollLock usually none).
-struct GrabKeymap {
-    std::vector<std::uint8_t> tab, left, right, returnKey, keypadEnter, escape;
+class GrabKeymap {
+  public:
+    // Records a keycode whose unshifted keysym is given; false when that is no switch key.
+    bool addKey(std::uint32_t keysym, std::uint8_t keycode);
+    // The keycodes of one row of kSwitchKeys, in the order they were added.
+    const std::vector<std::uint8_t>& keycodesOf(const SwitchKey& key) const;
+
     std::uint16_t numLockMask = 0;
     std::uint16_t scrollLockMask = 0;
     bool operator==(const GrabKeymap&) const = default;
+
+  private:
+    std::array<std::vector<std::uint8_t>, kSwitchKeys.size()> keycodes_;
 };
 
 // Every (keycode, modifiers) pair to grab for the interest: the chord with and without Shift

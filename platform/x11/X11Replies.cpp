@@ -13,11 +13,11 @@ xcb_get_property_cookie_t requestProperty(xcb_connection_t* c, xcb_window_t wind
 
 PropertyReply takeProperty(xcb_connection_t* c, xcb_get_property_cookie_t cookie,
                            bool* windowGone) {
-    xcb_generic_error_t* error = nullptr;
-    PropertyReply reply(xcb_get_property_reply(c, cookie, &error));
-    if (error != nullptr && error->error_code == XCB_WINDOW && windowGone != nullptr)
+    xcb_generic_error_t* rawError = nullptr;
+    PropertyReply reply(xcb_get_property_reply(c, cookie, &rawError));
+    const XcbReply<xcb_generic_error_t> error(rawError);
+    if (error && error->error_code == XCB_WINDOW && windowGone != nullptr)
         *windowGone = true;
-    std::free(error);
     if (reply && reply->type == XCB_ATOM_NONE)
         reply.reset();
     return reply;
@@ -58,7 +58,8 @@ std::vector<xcb_window_t> windowsOf(PropertyReply reply) {
 }
 
 void awaitAllReplies(xcb_connection_t* c) {
-    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    const XcbReply<xcb_get_input_focus_reply_t> answer(
+        xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
 }
 
 } // namespace corvane

@@ -72,7 +72,7 @@ pidsByClientBase(xcb_connection_t* c, xcb_res_query_client_ids_cookie_t cookie) 
     xcb_generic_error_t* error = nullptr;
     XcbReply<xcb_res_query_client_ids_reply_t> reply(
         xcb_res_query_client_ids_reply(c, cookie, &error));
-    std::free(error);
+    const XcbReply<xcb_generic_error_t> ignoredError(error);
     if (!reply)
         return pids;
     for (auto ids = xcb_res_query_client_ids_ids_iterator(reply.get()); ids.rem > 0;
@@ -343,8 +343,11 @@ std::uint32_t X11WindowCache::factOfProperty(xcb_atom_t atom) {
 }
 
 void X11WindowCache::markStale(xcb_window_t id, std::uint32_t facts) {
-    if (auto at = windows_.find(id); at != windows_.end())
-        at->second.stale |= facts;
+    auto at = windows_.find(id);
+    if (at == windows_.end() || facts == 0)
+        return;
+    at->second.stale |= facts;
+    ++changes_;
 }
 
 void X11WindowCache::handleX11Event(const xcb_generic_event_t& event) {
@@ -364,7 +367,7 @@ void X11WindowCache::handleX11Event(const xcb_generic_event_t& event) {
         markStale(as<xcb_reparent_notify_event_t>(event).window, kFactFrame | kFactAttributes);
         break;
     case XCB_DESTROY_NOTIFY:
-        windows_.erase(as<xcb_destroy_notify_event_t>(event).window);
+        changes_ += windows_.erase(as<xcb_destroy_notify_event_t>(event).window);
         break;
     default:
         break;

@@ -98,6 +98,8 @@ class X11WindowCache : public X11EventListener {
     std::size_t size() const { return windows_.size(); }
     // Windows whose facts were read from the server in the last update (for tests and benches).
     std::size_t lastWindowsRead() const { return lastWindowsRead_; }
+    // Counts the events that made a cached fact stale or forgot a window.
+    std::uint64_t changeCount() const { return changes_; }
 
     void handleX11Event(const xcb_generic_event_t& event) override;
 
@@ -114,6 +116,7 @@ class X11WindowCache : public X11EventListener {
     std::vector<Pending> pending_;
     std::optional<xcb_res_query_client_ids_cookie_t> clientIds_;
     std::size_t lastWindowsRead_ = 0;
+    std::uint64_t changes_ = 0;
 };
 
 } // namespace corvane

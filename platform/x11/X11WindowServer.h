@@ -19,6 +19,12 @@ class X11WindowServer : public WindowServer {
     explicit X11WindowServer(X11DesktopReader& reader) : reader_(reader) {}
     std::optional<std::vector<WindowListEntry>>
     copyWindowList(std::uint32_t options, std::uint32_t relativeToWindow) override;
+    // The reader's change events; the accessibility and workspace services read the same
+    // snapshot, so they change with it.
+    bool observeWindowListChanges(std::function<void()> handler) override {
+        reader_.onChange = std::move(handler);
+        return true;
+    }
 
   private:
     X11DesktopReader& reader_;

@@ -17,10 +17,10 @@ TEST(AppLifecycle, LaunchWithAccessStartsTheTapAfterStatusItemAndHUD) {
     world.taps.beforeCreateTap = [&] { hudExistedAtTapCreation = world.delegate->hud != nullptr; };
     world.launch();
 
-    EXPECT_EQ(
-        world.log.calls,
-        (Calls{"setActivationPolicy(1)", "statusItemWithLength", "isProcessTrusted -> true",
-               "createTap", "createRunLoopSource", "addSourceToMainRunLoop", "tap.enable(true)"}));
+    EXPECT_EQ(world.log.calls,
+              (Calls{"setActivationPolicy(1)", "statusItemWithLength", "isProcessTrusted -> true",
+                     "createTap", "tap.createRunLoopSource", "source.addToMainRunLoop",
+                     "tap.enable(true)"}));
     EXPECT_TRUE(hudExistedAtTapCreation);
     EXPECT_EQ(world.loop.validTimerCount(), 0u);
     EXPECT_EQ(world.taps.tap()->eventMask, 0x1C00u);

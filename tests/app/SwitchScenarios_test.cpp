@@ -15,7 +15,9 @@ using Titles = std::vector<std::string>;
 
 // Two applications, three windows on screen, front to back: Doc A, Shell, Doc B.
 struct SwitchWorld {
-    SwitchWorld() {
+    // Watched: the desktop reports its changes, and the panel is kept ready between switches.
+    explicit SwitchWorld(bool watched = false) {
+        world.desktop.reportsChanges = watched;
         world.desktop.addApp(200, "Editor");
         world.desktop.addApp(300, "Terminal");
         addWindow(200, 11, "Doc A");
@@ -48,10 +50,11 @@ struct SwitchWorld {
     //   wait:S               S seconds pass           none     nothing raised yet
     //   hovering             the panel stays open in hover mode, switch keys still grabbed
     //   keepopen:off         the hover preference is turned off
-    //   +Logs                Terminal opens a fourth window, "Logs"
+    //   +Logs                Terminal opens a fourth window, "Logs" (reported when watched)
     //   ^tab, ^release ...   the keys reach the tap before the queued actions run, as when
     //                        the whole chord arrives at once; the next plain step runs them
     //   fronts:N             the panel has been ordered front N times so far
+    // A scenario that starts with "watched" runs on a desktop that reports its changes.
     void play(const std::string& step) {
         SCOPED_TRACE(step);
         const auto arg = [&] { return step.substr(step.find(':') + 1); };
@@ -77,9 +80,10 @@ struct SwitchWorld {
             expectHovering();
         else if (step == "keepopen:off")
             world.preferences.setObject(kMouseHoverKeepOpenPreferenceKey, false);
-        else if (step == "+Logs")
+        else if (step == "+Logs") {
             addWindow(300, 22, "Logs");
-        else if (step.starts_with("fronts:"))
+            world.desktop.windowListChanged();
+        } else if (step.starts_with("fronts:"))
             EXPECT_EQ(world.panelBackends.journal.count("orderFront"), std::stoi(arg()));
         else
             playKeys(step);
@@ -134,6 +138,19 @@ TEST(SwitchScenario, FromChordToRaisedWindow) {
     };
     const Scenario scenarios[] = {
         {"one switch raises the second window", "opt tab =1 visible none release", {"Shell"}},
+        {"watched, no change: the chord shows the cards made in advance",
+         "watched opt tab lists:0 cards:3 =1 release",
+         {"Shell"}},
+        {"watched, a change just before the chord: the list is read at the chord",
+         "watched +Logs opt tab lists:1 cards:4 release",
+         {"Shell"}},
+        {"watched, a change a moment before: the cards were remade in advance",
+         "watched +Logs wait:1 lists:1 opt tab lists:1 cards:4 release",
+         {"Shell"}},
+        {"watched, a change during a switch: the cards on screen stay, the next switch has it",
+         "watched opt tab +Logs wait:1 lists:0 cards:3 release wait:0.6 opt tab lists:1 cards:4 "
+         "release",
+         {"Shell", "Shell"}},
         {"tabs step and wrap on one list", "opt tab tab tab =0 lists:1 release", {"Doc A"}},
         {"Shift as the first press", "opt opt+shift tab =2 tab =1 opt release", {"Shell"}},
         {"arrows and Option+Command+Tab step, other keys pass",
@@ -210,8 +227,10 @@ TEST(SwitchScenario, FromChordToRaisedWindow) {
     };
     for (const Scenario& scenario : scenarios) {
         SCOPED_TRACE(scenario.name);
-        SwitchWorld s;
-        std::istringstream steps(scenario.steps);
+        const std::string text = scenario.steps;
+        const bool watched = text.starts_with("watched ");
+        SwitchWorld s(watched);
+        std::istringstream steps(text.substr(watched ? 8 : 0));
         for (std::string step; steps >> step;)
             s.play(step);
         s.world.loop.advance(0.6);

@@ -44,14 +44,6 @@ class FakeEventTapService : public EventTapService, Recording {
         taps.push_back(state);
         return std::make_unique<Tap>(taps.back(), *this);
     }
-    std::unique_ptr<RunLoopSource> createRunLoopSource(EventTap& tap) override {
-        record("createRunLoopSource");
-        return std::make_unique<Source>(static_cast<Tap&>(tap).state);
-    }
-    void addSourceToMainRunLoop(RunLoopSource& source) override {
-        record("addSourceToMainRunLoop");
-        static_cast<Source&>(source).state->sourceAdded = true;
-    }
 
     // The latest tap made, or null before the first.
     std::shared_ptr<TapState> tap() const { return taps.empty() ? nullptr : taps.back(); }
@@ -94,12 +86,23 @@ class FakeEventTapService : public EventTapService, Recording {
         void setInterest(const TapInterest& interest) override {
             state->interests.push_back(interest);
         }
+        std::unique_ptr<RunLoopSource> createRunLoopSource() override {
+            service.record("tap.createRunLoopSource");
+            return std::make_unique<Source>(state, service);
+        }
         std::shared_ptr<TapState> state;
         FakeEventTapService& service;
     };
     struct Source : RunLoopSource {
-        explicit Source(std::shared_ptr<TapState> tapState) : state(std::move(tapState)) {}
+        Source(std::shared_ptr<TapState> tapState, FakeEventTapService& owner)
+            : state(std::move(tapState)), service(owner) {}
+        ~Source() override { state->sourceAdded = false; }
+        void addToMainRunLoop() override {
+            service.record("source.addToMainRunLoop");
+            state->sourceAdded = true;
+        }
         std::shared_ptr<TapState> state;
+        FakeEventTapService& service;
     };
 };
 

@@ -24,6 +24,7 @@
 #include "windows/WindowCatalogue.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -71,6 +72,19 @@ class RecordedDesktop : public WindowServer,
     void denyAccessibility() { accessibilityDenied_ = true; }
     // A window listed on screen (owner name = the app's name) and its Accessibility window.
     std::uint64_t addOnScreenWindow(pid_t pid, std::uint32_t number, std::string title);
+
+    // Reports changes as a window server that can tell does, when turned on before the app
+    // asks; windowListChanged() then reports one.
+    bool reportsChanges = false;
+    void windowListChanged() {
+        if (onChange_)
+            onChange_();
+    }
+    bool observeWindowListChanges(std::function<void()> handler) override {
+        if (reportsChanges)
+            onChange_ = std::move(handler);
+        return reportsChanges;
+    }
 
     void setMacOS14(bool isAtLeast14) { isAtLeastMacOS14_ = isAtLeast14; }
     void setRecordingCalls(bool isRecording) { log.isRecording = isRecording; }
@@ -120,6 +134,7 @@ class RecordedDesktop : public WindowServer,
     std::unordered_map<pid_t, AXCopyResult> windowsAnswers_;
     std::unordered_map<std::uint64_t, AXWindow> axWindows_;
     std::uint64_t nextWindowId_ = 1;
+    std::function<void()> onChange_;
 };
 
 } // namespace corvane::testing

@@ -26,7 +26,8 @@ QPushButton* buttonTitled(QMessageBox& box, const QString& title) {
 }
 
 TEST(QtAlerts, BoxCarriesTextsStyleAndDefaultButton) {
-    std::unique_ptr<QMessageBox> box(QtAlertPresenter::makeMessageBox(permissionLikeAlert()));
+    const std::unique_ptr<QMessageBox> box =
+        QtAlertPresenter::makeMessageBox(permissionLikeAlert());
     EXPECT_EQ(box->informativeText(), "Corvane needs access.\n\nPlease enable it.");
     EXPECT_EQ(box->icon(), QMessageBox::Warning);
     EXPECT_EQ(box->defaultButton(), buttonTitled(*box, "Open System Settings"));

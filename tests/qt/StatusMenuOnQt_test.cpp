@@ -48,7 +48,7 @@ struct Session {
 
     FakeSystemLog log;
     QtPreferencesStore preferences;
-    QtStatusBar statusBar{log, {}};
+    QtStatusBar statusBar{log};
     ShellWorld world{preferences, statusBar};
 };
 
@@ -63,6 +63,7 @@ TEST_F(StatusMenuOnQt, ShowsTheMenuAsAUserSeesItEvenWithoutATray) {
     for (const QString& title : {kOption, kCommand, kHover, QStringLiteral("Launch at Login")})
         EXPECT_TRUE(session.action(title)->isCheckable()) << title.toStdString();
     QAction* quit = session.action(QStringLiteral("Quit"));
+    EXPECT_FALSE(quit->isCheckable()) << "no room for a checkmark beside an action";
     EXPECT_EQ(quit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     quit->trigger();
     EXPECT_EQ(session.world.application.terminateCount, 1);
@@ -91,10 +92,11 @@ TEST_F(StatusMenuOnQt, ChoicesShowAtOnceAndSurviveARestart) {
 TEST(QtStatusMenu, ItemsOutlivingTheirQtMenuChangeSafely) {
     Menu menu;
     auto toggle = std::make_shared<MenuItem>("Keep open on mouse hover", "toggleMouseHover:", "");
+    toggle->setShowsState(true);
     menu.addItem(toggle);
     {
         QMenu qmenu;
-        fillQMenu(qmenu, menu, {});
+        fillQMenu(qmenu, menu);
         toggle->setState(ControlState::on);
         EXPECT_TRUE(qmenu.actions()[0]->isChecked()) << "a state set by the core shows at once";
     }

@@ -4,6 +4,8 @@
 #include "harness/X11TestDesktop.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <tuple>
@@ -22,6 +24,19 @@ class X11Catalogue : public ::testing::Test {
     bool eventuallyListed(const std::string& title, bool listed = true) {
         return desktop->pumpUntil(
             [&] { return (findTitle(desktop->enumerate(), title) != nullptr) == listed; });
+    }
+    // Asks the window manager to minimize the window, as a pager would.
+    void minimize(xcb_window_t window) {
+        xcb_client_message_event_t message{};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = window;
+        message.type = desktop->atom("WM_CHANGE_STATE");
+        message.data.data32[0] = XCB_ICCCM_WM_STATE_ICONIC;
+        xcb_send_event(desktop->helper(), 0, desktop->root(),
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&message));
+        desktop->syncHelper();
     }
     void setTitle(xcb_window_t window, const std::string& title) {
         desktop->setProperty(window, "_NET_WM_NAME", desktop->atom("UTF8_STRING"), 8, title.data(),
@@ -172,10 +187,11 @@ TEST_F(X11Catalogue, ACommitSendsOneActivationAndOneRaiseForTheChosenWindowOnly)
         desktop->launch({"--class", "editor,Editor", "--window", "Doc A", "--window", "Doc B"});
     auto viewer = desktop->launch({"--class", "viewer,Viewer", "--window", "Picture"});
     ASSERT_TRUE(desktop->pumpUntil([&] { return desktop->enumerate().size() == 3; }));
-    // The commit's look-up of the application costs the root's stage alone: no icon is read.
+    // The commit's look-up of the application costs at most the root's stage (none on a desktop
+    // that has not changed since it was read): no icon is read.
     desktop->connection().drain();
     ASSERT_TRUE(desktop->workspace().runningApplicationWithProcessIdentifier(editor.pid));
-    EXPECT_EQ(desktop->reader().lastRoundTrips(), 1);
+    EXPECT_LE(desktop->reader().lastRoundTrips(), 1);
     desktop->listenToRoot();
     const struct {
         std::string title, renamedTo; // renamed after the list was made: the front window then
@@ -218,10 +234,12 @@ TEST_F(X11Catalogue, RoundTripsStayConstantAndAQuietDesktopReadsNothing) {
     ASSERT_TRUE(desktop->pumpUntil([&] { return desktop->enumerate().size() == 31; }));
     EXPECT_EQ(coldStages(), forOne);
 
-    desktop->connection().drain();
-    desktop->reader().snapshot();
-    EXPECT_EQ(desktop->reader().lastRoundTrips(), 1);
-    EXPECT_EQ(desktop->reader().lastWindowsRead(), 0u);
+    // Once the manager has settled (it focuses and stacks the newcomers), nothing is asked.
+    EXPECT_TRUE(desktop->pumpUntil([&] {
+        desktop->reader().snapshot();
+        desktop->reader().icons(48);
+        return desktop->reader().lastRoundTrips() == 0;
+    }));
     setTitle(first.windows[0], "Alone, renamed"); // re-reads that one window only
     desktop->connection().drain();
     desktop->reader().snapshot();
@@ -237,16 +255,7 @@ TEST_F(X11Catalogue, WhatWindowsAndTheManagerChangeIsSeenAtTheNextSwitch) {
     ASSERT_TRUE(desktop->pumpUntil([&] { return desktop->enumerate().size() == 3; }));
 
     // Minimized through the window manager: listed after the on-screen ones, as minimized.
-    xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = viewer.windows[0];
-    message.type = desktop->atom("WM_CHANGE_STATE");
-    message.data.data32[0] = XCB_ICCCM_WM_STATE_ICONIC;
-    xcb_send_event(desktop->helper(), 0, desktop->root(),
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&message));
-    desktop->syncHelper();
+    minimize(viewer.windows[0]);
     ASSERT_TRUE(desktop->pumpUntil([&] {
         const auto list = desktop->enumerate();
         return list.size() == 3 && list.back().windowTitle == "Photo" && list.back().isMinimized;
@@ -284,6 +293,78 @@ TEST_F(X11Catalogue, WhatWindowsAndTheManagerChangeIsSeenAtTheNextSwitch) {
     ASSERT_TRUE(eventuallyListed("New"));
     EXPECT_TRUE(eventuallyListed("Draft", false));
     expectSameAsColdRead();
+}
+
+// Corvane keeps its panel ready between switches and trusts it at the chord only when no
+// change was signalled since. A change whose events are queued before the chord's key press
+// must therefore be signalled before the press is handled, and the list read then shows it.
+TEST_F(X11Catalogue, AChangeQueuedBeforeAKeyPressIsSignalledBeforeIt) {
+    start();
+    auto app = desktop->launch(
+        {"--class", "app,App", "--window", "Kept", "--window", "Doomed", "--window", "Sleepy"});
+    ASSERT_TRUE(desktop->pumpUntil([&] { return desktop->enumerate().size() == 3; }));
+    constexpr std::uint32_t kF12 = 0xffc9;
+    xcb_connection_t* own = desktop->connection().xcb();
+    xcb_grab_key(own, 1, desktop->root(), XCB_MOD_MASK_ANY, desktop->keycodeFor(kF12),
+                 XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+    std::free(xcb_get_input_focus_reply(own, xcb_get_input_focus(own), nullptr));
+
+    // Listens after the reader, as the event tap does.
+    struct Order : X11EventListener {
+        std::vector<std::string> log;
+        void handleX11Event(const xcb_generic_event_t& event) override {
+            if ((event.response_type & 0x7F) == XCB_KEY_PRESS)
+                log.push_back("key");
+        }
+    } order;
+    desktop->connection().addListener(&order);
+    desktop->reader().onChange = [&] { order.log.push_back("change"); };
+
+    using List = std::vector<WindowInfo>;
+    const struct {
+        const char* change;
+        std::function<void()> make;
+        std::function<bool(const List&)> shows;
+    } cases[] = {
+        {"renamed", [&] { setTitle(app.windows[0], "Kept, renamed"); },
+         [](const List& list) { return findTitle(list, "Kept, renamed") != nullptr; }},
+        {"minimized",
+         [&] {
+             minimize(app.windows[2]);
+             while (desktop->isViewable(app.windows[2]))
+                 desktop->syncHelper();
+         },
+         [](const List& list) {
+             const WindowInfo* sleepy = findTitle(list, "Sleepy");
+             return sleepy != nullptr && sleepy->isMinimized;
+         }},
+        {"destroyed",
+         [&] {
+             xcb_destroy_window(desktop->helper(), app.windows[1]);
+             desktop->syncHelper();
+         },
+         [](const List& list) { return findTitle(list, "Doomed") == nullptr; }},
+        {"created",
+         [&] {
+             desktop->launch({"--class", "late,Late", "--window", "Late"});
+         },
+         [](const List& list) { return findTitle(list, "Late") != nullptr; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.change);
+        desktop->enumerate(); // the panel prepared from the desktop as it was
+        order.log.clear();
+        c.make(); // nothing drains Corvane's connection from here to the press
+        desktop->tap(kF12);
+        ASSERT_TRUE(desktop->pumpUntil([&] {
+            return std::find(order.log.begin(), order.log.end(), "key") != order.log.end();
+        }));
+        ASSERT_FALSE(order.log.empty());
+        EXPECT_EQ(order.log.front(), "change");
+        // What the switch reads as the press is handled: no further drain.
+        EXPECT_TRUE(c.shows(enumerateWindows(desktop->catalogue())));
+    }
+    desktop->connection().removeListener(&order);
 }
 
 TEST_F(X11Catalogue, WithoutAManagerMappingAndClassChangesAreSeen) {

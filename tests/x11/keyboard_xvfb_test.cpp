@@ -62,8 +62,8 @@ class X11Keyboard : public ::testing::Test {
         tap = service->createTap(kSwitcherEventMask, &DecidingOwner::callback, &owner);
         ASSERT_NE(tap, nullptr);
         owner.tap = tap.get();
-        source = service->createRunLoopSource(*tap);
-        service->addSourceToMainRunLoop(*source);
+        source = tap->createRunLoopSource();
+        source->addToMainRunLoop();
         tap->enable(true);
         desktop->connection().drain();
         desktop->syncHelper();

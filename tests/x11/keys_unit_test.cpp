@@ -49,12 +49,14 @@ TEST(X11KeyTranslation, KeysymsAndModifierMasksBecomeCodesAndFlags) {
 
 TEST(X11GrabSet, TheChordAlwaysTheSwitchKeysOnlyWhileWantedNeverMod5) {
     GrabKeymap map;
-    map.tab = {23};
-    map.left = {113};
-    map.right = {114};
-    map.returnKey = {36};
-    map.keypadEnter = {104};
-    map.escape = {9};
+    for (const auto& [keysym, keycode] : {std::pair<std::uint32_t, std::uint8_t>{XKB_KEY_Tab, 23},
+                                          {XKB_KEY_Left, 113},
+                                          {XKB_KEY_Right, 114},
+                                          {XKB_KEY_Return, 36},
+                                          {XKB_KEY_KP_Enter, 104},
+                                          {XKB_KEY_Escape, 9}})
+        EXPECT_TRUE(map.addKey(keysym, keycode));
+    EXPECT_FALSE(map.addKey(XKB_KEY_Up, 111));
     map.numLockMask = kNumLock;
     const auto idle = grabsForInterest({kCGEventFlagMaskAlternate, false}, map);
     const auto switching = grabsForInterest({kCGEventFlagMaskAlternate, true}, map);

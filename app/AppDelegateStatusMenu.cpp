@@ -1,3 +1,4 @@
+// AppDelegate, part 3 of 5: the status item, its menu and the preference toggles.
 #include "app/AppDelegate.h"
 
 namespace corvane {
@@ -51,12 +52,14 @@ void AppDelegate::setupStatusItem() {
     auto hoverItem =
         std::make_shared<MenuItem>("Keep open on mouse hover", "toggleMouseHover:", "");
     hoverItem->onAction = target(&AppDelegate::toggleMouseHover);
+    hoverItem->setShowsState(true);
     hoverItem->setState(stateFor(isMouseHoverKeepOpen()));
     menu->addItem(hoverItem);
     menu->addItem(MenuItem::separatorItem());
 
     auto loginItem = std::make_shared<MenuItem>("Launch at Login", "toggleLoginItem:", "");
     loginItem->onAction = target(&AppDelegate::toggleLoginItem);
+    loginItem->setShowsState(true);
     loginItem->setState(stateFor(platform_.loginItems.status() == LoginItemStatus::enabled));
     menu->addItem(loginItem);
     menu->addItem(MenuItem::separatorItem());
@@ -82,6 +85,7 @@ void AppDelegate::setupStatusItem() {
         auto item = std::make_shared<MenuItem>(std::string(mode.title()), "selectHotkey:", "");
         item->onAction = target(&AppDelegate::selectHotkey);
         item->setRepresentedObject(std::string(mode.rawValue()));
+        item->setShowsState(true);
         item->setState(stateFor(HotkeyMode::current(platform_.preferences) == mode));
         hotkeyMenu->addItem(item);
         hotkeyMenuItems[mode] = item;

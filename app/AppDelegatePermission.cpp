@@ -1,3 +1,4 @@
+// AppDelegate, part 2 of 5: the Accessibility permission alert and polling.
 #include "app/AppDelegate.h"
 
 namespace corvane {

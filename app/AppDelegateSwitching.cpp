@@ -2,6 +2,8 @@
 #include "hud/SwitcherHUD.h"
 #include "windows/WindowCatalogue.h"
 
+#include <algorithm>
+
 // The AppDelegate's side of a switch: the actions the key decisions queue, carried out on the
 // main queue against the one HUD and the window catalogue.
 namespace corvane {
@@ -11,6 +13,12 @@ WindowCatalogue catalogueOf(Platform& platform) {
     return WindowCatalogue{platform.windowServer, platform.accessibility, platform.workspace,
                            platform.processInfo};
 }
+
+// Changes come in bursts (a window opening sets a dozen properties): the cards are rebuilt once
+// the burst is over. A window that keeps changing (a clock in a title) has them rebuilt at most
+// once a second; a chord in between reads the list itself.
+constexpr double kPrepareDelay = 0.05;
+constexpr double kPrepareInterval = 1.0;
 
 } // namespace
 
@@ -25,10 +33,45 @@ void AppDelegate::setupHUD() {
         if (auto self = weakSelf.lock())
             self->handleHUDDismiss();
     };
+    windowListIsObserved_ = platform_.windowServer.observeWindowListChanges([weakSelf] {
+        if (auto self = weakSelf.lock())
+            self->windowListDidChange();
+    });
+    if (windowListIsObserved_)
+        prepareSwitch();
+}
+
+void AppDelegate::windowListDidChange() {
+    preparedIsCurrent_ = false;
+    if (prepareTimer_)
+        return;
+    const double sinceLast = platform_.timers.now() - lastPrepareTime_;
+    const double delay = std::max(kPrepareDelay, kPrepareInterval - sinceLast);
+    std::weak_ptr<AppDelegate> weakSelf = weak_from_this();
+    prepareTimer_ = platform_.timers.scheduleTimer(delay, false, [weakSelf](Timer&) {
+        if (auto self = weakSelf.lock()) {
+            self->prepareTimer_ = nullptr;
+            self->prepareSwitch();
+        }
+    });
+}
+
+void AppDelegate::prepareSwitch() {
+    // The cards on screen stay as the switch began; the dismissal prepares again.
+    if (hudIsShowing || hud->isFadingOut())
+        return;
+    lastPrepareTime_ = platform_.timers.now();
+    hud->windows = enumerateWindows(catalogueOf(platform_));
+    hud->prepare();
+    preparedIsCurrent_ = true;
 }
 
 void AppDelegate::beginSwitch(bool forward) {
-    hud->windows = enumerateWindows(catalogueOf(platform_));
+    // A change reported before the chord (its events were handled first) makes the prepared
+    // cards stale: the list is read now.
+    const bool isStale = !windowListIsObserved_ || !preparedIsCurrent_;
+    if (isStale)
+        hud->windows = enumerateWindows(catalogueOf(platform_));
     // The tap has already seen this switch end, before it could be shown: the chord and the
     // release arrived together (a quick Alt+Tab, a script). The action that ended it is queued
     // behind this one and commits or cancels the selection; a panel mapped now would only
@@ -37,8 +80,9 @@ void AppDelegate::beginSwitch(bool forward) {
         hud->selectWithoutShowing(forward);
         return;
     }
-    if (hud->panel)
+    if (isStale && hud->panel)
         hud->rebuildCards();
+    preparedIsCurrent_ = windowListIsObserved_;
     hud->show(forward);
 }
 
@@ -90,6 +134,8 @@ void AppDelegate::handleHUDDismiss() {
     hudIsShowing = false;
     hudMouseHoverMode = false;
     syncTapInterest();
+    if (windowListIsObserved_ && !preparedIsCurrent_)
+        windowListDidChange();
 }
 
 bool AppDelegate::isMouseHoverKeepOpen() const {

@@ -1,3 +1,4 @@
+// AppDelegate, part 4 of 5: the login item, About and the maker's page.
 #include "app/AppDelegate.h"
 
 namespace corvane {

@@ -1,0 +1,39 @@
+#pragma once
+// The painted picture of the panel's window, kept between paints: a paint of the window copies
+// from it, and only the parts of the tree that changed since are painted into it again. The
+// panel is painted into it while hidden, as soon as its cards are ready, so that showing the
+// panel costs a copy instead of painting every card with its text at the chord.
+//
+// It covers the window, whose top-left corner lies at `origin` in the panel. A change of the
+// window's size or origin, or any change of the tree other than a view's own look (see
+// Panel::contentGeneration), makes it paint everything again; a view's own look adds that
+// view's area (invalidate).
+
+#include "platform/qt/QtViewPainter.h"
+#include "platform/ui/Panel.h"
+
+#include <QImage>
+#include <QPoint>
+#include <QRegion>
+#include <QSize>
+#include <cstdint>
+
+namespace corvane {
+
+class QtPanelImage {
+  public:
+    // Brings the picture up to date with the panel, laid out first.
+    void update(Panel& panel, QtViewPainter& painter, QSize size, QPoint origin, qreal pixelRatio);
+    // That part of the window (window coordinates) must be painted again.
+    void invalidate(const QRect& area) { stale_ += area; }
+    const QImage& image() const { return image_; }
+
+  private:
+    QImage image_;
+    QPoint origin_;
+    std::uint64_t generation_ = 0;
+    bool isPainted_ = false;
+    QRegion stale_;
+};
+
+} // namespace corvane
