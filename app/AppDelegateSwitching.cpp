@@ -1,3 +1,4 @@
+// AppDelegate, part 5 of 5: the switch controller, the actions the key decisions queue.
 #include "app/AppDelegate.h"
 #include "hud/SwitcherHUD.h"
 #include "windows/WindowCatalogue.h"

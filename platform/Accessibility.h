@@ -3,14 +3,14 @@
 // handles that only the backend interprets; they own nothing and may name a window that has
 // since gone away, in which case the calls on them fail with an error code.
 
+#include "platform/PropertyValue.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <sys/types.h>
 #include <variant>
 #include <vector>
-
-#include "platform/PropertyValue.h"
 
 namespace corvane {
 
@@ -43,10 +43,11 @@ struct AXCopyResult {
 };
 
 class AccessibilityService {
-public:
+  public:
     virtual ~AccessibilityService() = default;
     virtual AXUIElement createApplication(pid_t pid) = 0;
-    virtual AXCopyResult copyAttributeValue(const AXUIElement& element, const std::string& attribute) = 0;
+    virtual AXCopyResult copyAttributeValue(const AXUIElement& element,
+                                            const std::string& attribute) = 0;
     virtual AXError setAttributeValue(const AXUIElement& element, const std::string& attribute,
                                       const AXValue& value) = 0;
     virtual AXError performAction(const AXUIElement& element, const std::string& action) = 0;

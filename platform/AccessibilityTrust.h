@@ -7,7 +7,7 @@
 namespace corvane {
 
 class AccessibilityTrust {
-public:
+  public:
     virtual ~AccessibilityTrust() = default;
 
     // Asked without prompting: the platform shows no dialog of its own.

@@ -19,7 +19,7 @@ struct Alert {
 };
 
 class AlertPresenter {
-public:
+  public:
     virtual ~AlertPresenter() = default;
     // Shows the alert modally and returns when it is answered: 1000 for the first button,
     // 1001 for the second, and so on.
@@ -27,7 +27,7 @@ public:
 };
 
 class UrlOpener {
-public:
+  public:
     virtual ~UrlOpener() = default;
     // Opens the address in the default browser or settings app; false when that failed.
     virtual bool openURL(const std::string& url) = 0;

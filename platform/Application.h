@@ -7,14 +7,14 @@ namespace corvane {
 enum class ActivationPolicy { regular = 0, accessory = 1, prohibited = 2 };
 
 class ApplicationDelegate {
-public:
+  public:
     virtual ~ApplicationDelegate() = default;
     virtual void applicationDidFinishLaunching() = 0;
     virtual void applicationWillTerminate() = 0;
 };
 
 class Application {
-public:
+  public:
     virtual ~Application() = default;
     virtual void setDelegate(ApplicationDelegate* delegate) = 0;
     virtual void setActivationPolicy(ActivationPolicy policy) = 0;

@@ -9,7 +9,7 @@ namespace corvane {
 enum class LoginItemStatus { notRegistered = 0, enabled = 1, requiresApproval = 2, notFound = 3 };
 
 class LoginItemService {
-public:
+  public:
     virtual ~LoginItemService() = default;
     virtual LoginItemStatus status() = 0;
     // Each answers nothing on success, or the description of what went wrong.

@@ -8,7 +8,7 @@
 namespace corvane {
 
 class MainQueue {
-public:
+  public:
     virtual ~MainQueue() = default;
     virtual void async(std::function<void()> work) = 0;
 };

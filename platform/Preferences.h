@@ -10,7 +10,7 @@
 namespace corvane {
 
 class PreferencesStore {
-public:
+  public:
     virtual ~PreferencesStore() = default;
 
     // The value stored under key, with its type, or std::monostate when nothing is stored.

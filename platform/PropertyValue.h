@@ -18,7 +18,9 @@ struct OtherValue {
 // std::monostate means "absent": no value is stored under the key.
 using PropertyValue = std::variant<std::monostate, std::string, bool, double, OtherValue>;
 
-inline bool isAbsent(const PropertyValue& value) { return std::holds_alternative<std::monostate>(value); }
+inline bool isAbsent(const PropertyValue& value) {
+    return std::holds_alternative<std::monostate>(value);
+}
 
 inline std::optional<std::string> stringValue(const PropertyValue& value) {
     if (const auto* text = std::get_if<std::string>(&value))

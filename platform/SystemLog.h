@@ -7,7 +7,7 @@
 namespace corvane {
 
 class SystemLog {
-public:
+  public:
     virtual ~SystemLog() = default;
     virtual void log(std::string_view line) = 0;
 };

@@ -10,14 +10,14 @@
 namespace corvane {
 
 class Timer {
-public:
+  public:
     virtual ~Timer() = default;
     virtual void invalidate() = 0;
     virtual bool isValid() const = 0;
 };
 
 class TimerScheduler {
-public:
+  public:
     virtual ~TimerScheduler() = default;
 
     // Fires block every `seconds` (first after `seconds`) when repeats, else once. The block

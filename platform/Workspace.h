@@ -2,14 +2,14 @@
 // The running applications and the program's own process. Values are snapshots: a
 // RunningApplication is plain data, read when the list was asked for.
 
+#include "platform/Application.h"
+#include "platform/Image.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
-
-#include "platform/Application.h"
-#include "platform/Image.h"
 
 namespace corvane {
 
@@ -24,17 +24,18 @@ struct RunningApplication {
 };
 
 class Workspace {
-public:
+  public:
     virtual ~Workspace() = default;
     // In the platform's order; may list one process more than once.
     virtual std::vector<RunningApplication> runningApplications() = 0;
-    virtual std::optional<RunningApplication> runningApplicationWithProcessIdentifier(pid_t pid) = 0;
+    virtual std::optional<RunningApplication>
+    runningApplicationWithProcessIdentifier(pid_t pid) = 0;
     // Makes the application the active one; the answer says whether the request was made.
     virtual bool activateApplication(pid_t pid, std::uint32_t options) = 0;
 };
 
 class ProcessInfo {
-public:
+  public:
     virtual ~ProcessInfo() = default;
     virtual pid_t processIdentifier() const = 0;
     // Whether the system counts as macOS 14.0 or later for activation options; a backend for

@@ -18,7 +18,8 @@ build_packages=(
 test_packages=(python3 xvfb xauth openbox fluxbox icewm i3-wm jwm awesome metacity
                xfwm4 xfconf dbus-daemon
                trayer xcompmgr xdotool x11-utils imagemagick hicolor-icon-theme
-               clang libgnustep-gui-dev libgnustep-base-dev gobjc)
+               clang libgnustep-gui-dev libgnustep-base-dev gobjc
+               clang-format)
 
 packages=("${build_packages[@]}")
 if [[ "${1:-build}" == "test" ]]; then

@@ -29,10 +29,10 @@ X11TestDesktop* desktopWith(int windows) {
     std::vector<std::uint32_t> all;
     for (int process = 0; process < kProcesses; ++process) {
         const std::string name = "app" + std::to_string(process);
-        auto client = desktop->launch(
-            {"--class", name + ",App" + std::to_string(process), "--icon", "48", "--count",
-             std::to_string(windows / kProcesses), "--window", name + " window {n}"},
-            std::chrono::seconds(60));
+        auto client = desktop->launch({"--class", name + ",App" + std::to_string(process), "--icon",
+                                       "48", "--count", std::to_string(windows / kProcesses),
+                                       "--window", name + " window {n}"},
+                                      std::chrono::seconds(60));
         all.insert(all.end(), client.windows.begin(), client.windows.end());
     }
     if (static_cast<int>(all.size()) != windows || !desktop->waitUntilManaged(all)) {

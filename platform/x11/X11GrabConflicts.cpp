@@ -66,9 +66,18 @@ std::string whereToFree(const GrabConflict& conflict, std::string_view windowMan
     const auto is = [&](std::string_view prefix) { return manager.rfind(prefix, 0) == 0; };
     const std::uint16_t m = conflict.modifiers;
     const std::string key = switchKeyOf(conflict).name;
-    if (is("openbox"))
-        return "~/.config/openbox/rc.xml, <keybind key=\"" +
-               modifiersIn(m, {"C-", "A-", "W-", "S-"}) + key + "\">";
+    if (is("openbox")) {
+        // Openbox reads the modifiers in any order, and its own rc.xml mixes orders ("A-S-Tab"
+        // but "S-A-Right"): name both, so a search of the file finds the line.
+        const std::string forward = modifiersIn(m, {"C-", "A-", "W-", "S-"});
+        std::string reversed;
+        for (std::size_t end = forward.size(); end >= 2; end -= 2)
+            reversed += forward.substr(end - 2, 2);
+        std::string where = "~/.config/openbox/rc.xml, <keybind key=\"" + forward + key + "\">";
+        if (reversed != forward)
+            where += " (or \"" + reversed + key + "\")";
+        return where;
+    }
     if (is("fluxbox"))
         return "~/.fluxbox/keys, the line \"" +
                modifiersIn(m, {"Control ", "Mod1 ", "Mod4 ", "Shift "}) + key + " :...\"";

@@ -1,7 +1,10 @@
+// The application's life: launch with and without Accessibility access (the alert, then polling
+// until access is granted), termination, the process entry, and the event tap's callback.
 #include "app/Corvane.h"
 #include "fakes/ShellWorld.h"
 
 #include <gtest/gtest.h>
+#include <string_view>
 
 namespace corvane::testing {
 namespace {
@@ -26,12 +29,21 @@ TEST(AppLifecycle, LaunchWithAccessStartsTheTapAfterStatusItemAndHUD) {
 }
 
 TEST(AppLifecycle, LaunchWithoutAccessAsksFirstAndPollsOnlyAfterTheAnswer) {
-    for (bool openSettings : {true, false}) {
-        SCOPED_TRACE(openSettings ? "Open System Settings" : "Later");
+    struct Case {
+        const char* name;
+        long answer;
+        bool settingsPage; // none on X11: nothing to open
+        bool opens;
+    };
+    for (const Case& c : {Case{"Open System Settings", NSAlertFirstButtonReturn, true, true},
+                          Case{"Later", NSAlertSecondButtonReturn, true, false},
+                          Case{"no settings page", NSAlertFirstButtonReturn, false, false}}) {
+        SCOPED_TRACE(c.name);
         ShellWorld world;
         world.trust.trusted = false;
-        if (!openSettings)
-            world.alerts.answer = NSAlertSecondButtonReturn;
+        world.alerts.answer = c.answer;
+        if (!c.settingsPage)
+            world.trust.settingsURL.reset();
         bool readyWhileAlertOpen = false;
         bool timerWhileAlertOpen = true;
         world.alerts.whileShowing = [&] {
@@ -42,7 +54,7 @@ TEST(AppLifecycle, LaunchWithoutAccessAsksFirstAndPollsOnlyAfterTheAnswer) {
 
         Calls expected{"setActivationPolicy(1)", "statusItemWithLength",
                        "isProcessTrusted -> false", "runModal(Accessibility Permission Required)"};
-        if (openSettings)
+        if (c.opens)
             expected.push_back("openURL(" + *world.trust.settingsURL + ")");
         EXPECT_EQ(world.log.calls, expected);
         EXPECT_TRUE(readyWhileAlertOpen);
@@ -53,30 +65,74 @@ TEST(AppLifecycle, LaunchWithoutAccessAsksFirstAndPollsOnlyAfterTheAnswer) {
     }
 }
 
-TEST(AppLifecycle, FailedTapCreationLogsOnceAndLeavesTheFieldsEmpty) {
+// After the alert: polling for access every five seconds.
+struct WaitingForAccess : ::testing::Test {
     ShellWorld world;
-    world.taps.refusesTaps = true;
-    world.launch();
-    EXPECT_EQ(world.systemLog.lines,
-              (Calls{"Corvane: CGEvent tap creation failed \u2014 ensure Accessibility permission "
-                     "is granted."}));
-    EXPECT_EQ(world.delegate->eventTap, nullptr);
-    EXPECT_EQ(world.delegate->runLoopSource, nullptr);
-    EXPECT_TRUE(world.alerts.shown.empty());
-    EXPECT_EQ(world.delegate->permissionTimer, nullptr);
+    void SetUp() override { world.trust.trusted = false; }
+};
 
-    world.log.calls.clear();
-    world.delegate->applicationWillTerminate();
-    EXPECT_TRUE(world.log.calls.empty());
+TEST_F(WaitingForAccess, LaterStillPollsAndTheTapStartsAtTheFirstTickAfterAccess) {
+    world.alerts.answer = NSAlertSecondButtonReturn;
+    world.launch();
+    const int checksAfterLaunch = world.trust.checkCount;
+    world.loop.advance(10.0);
+    EXPECT_EQ(world.trust.checkCount, checksAfterLaunch + 2);
+    EXPECT_EQ(world.taps.createCount, 0);
+
+    world.trust.trusted = true;
+    world.loop.advance(4.9);
+    EXPECT_EQ(world.taps.createCount, 0);
+    world.loop.advance(0.1);
+    EXPECT_EQ(world.taps.createCount, 1);
+    EXPECT_TRUE(world.taps.isDelivering());
+    EXPECT_EQ(world.delegate->permissionTimer, nullptr);
+    EXPECT_EQ(world.loop.validTimerCount(), 0u);
+
+    world.loop.advance(60);
+    EXPECT_EQ(world.taps.createCount, 1) << "polling has stopped";
+    EXPECT_EQ(world.alerts.shown.size(), 1u) << "the alert is never shown again";
 }
 
-TEST(AppLifecycle, TerminationDisablesTheTapAndStopsPolling) {
-    ShellWorld running;
-    running.launch();
-    running.delegate->applicationWillTerminate();
-    EXPECT_FALSE(running.taps.tap()->isEnabled);
-    EXPECT_EQ(running.taps.send(kCGEventKeyDown, kVK_Tab, OPT), TapResult::pass);
+TEST_F(WaitingForAccess, AccessGrantedWhileTheAlertIsOpenActsFiveSecondsAfterTheAnswer) {
+    world.alerts.whileShowing = [this] {
+        world.trust.trusted = true;
+        world.loop.advance(30); // the user takes their time answering
+    };
+    world.launch();
+    world.loop.advance(4.99);
+    EXPECT_EQ(world.taps.createCount, 0);
+    world.loop.advance(0.01);
+    EXPECT_EQ(world.taps.createCount, 1);
+}
 
+// Whether access was there at launch or came while polling.
+TEST(AppLifecycle, AFailedTapIsLoggedOnceNeverRetriedAndLeavesTheFieldsEmpty) {
+    for (bool accessLater : {false, true}) {
+        SCOPED_TRACE(accessLater ? "access while polling" : "access at launch");
+        ShellWorld world;
+        world.taps.refusesTaps = true;
+        world.trust.trusted = !accessLater;
+        world.launch();
+        world.trust.trusted = true;
+        world.loop.advance(30);
+        EXPECT_EQ(world.taps.createCount, 1);
+        EXPECT_EQ(world.systemLog.lines,
+                  (Calls{"Corvane: CGEvent tap creation failed \u2014 ensure Accessibility "
+                         "permission is granted."}));
+        EXPECT_EQ(world.delegate->eventTap, nullptr);
+        EXPECT_EQ(world.delegate->runLoopSource, nullptr);
+        EXPECT_EQ(world.alerts.shown.size(), accessLater ? 1u : 0u);
+        EXPECT_EQ(world.loop.validTimerCount(), 0u);
+
+        world.log.calls.clear();
+        world.delegate->applicationWillTerminate();
+        EXPECT_TRUE(world.log.calls.empty());
+    }
+}
+
+// Termination with a tap disables it (see the process entry below); while waiting for access it
+// stops the polling.
+TEST(AppLifecycle, TerminationWhileWaitingForAccessStopsPolling) {
     ShellWorld waiting;
     waiting.trust.trusted = false;
     waiting.launch();
@@ -151,19 +207,33 @@ TEST(EventTapCallback, AModeChangeAppliesAtTheNextEventWithoutANewTap) {
     EXPECT_EQ(world.taps.createCount, 1);
 }
 
-TEST(EventTapCallback, QueuedActionsDoNothingOnceTheDelegateIsGone) {
-    ShellWorld world;
-    world.launch();
-    world.taps.send(kCGEventFlagsChanged, 0, OPT);
-    world.taps.send(kCGEventKeyDown, kVK_Tab, OPT);
-    world.taps.send(kCGEventKeyDown, kVK_Tab, OPT);
-    world.taps.send(kCGEventFlagsChanged, 0, 0);
-    EXPECT_EQ(world.loop.queuedCount(), 3u);
-    std::weak_ptr<AppDelegate> weak = world.delegate;
-    world.delegate.reset();
-    EXPECT_TRUE(weak.expired()) << "nothing queued keeps the delegate alive";
-    EXPECT_EQ(world.loop.runQueued(), 3);
-    EXPECT_TRUE(world.desktop.log.calls.empty()) << "no action ran";
+// Menu items, the polling timer and queued key actions hold the delegate weakly: once it is gone
+// they neither keep it alive nor act for it.
+TEST(AppLifecycle, NothingHandedOutKeepsTheDelegateAliveOrActsForIt) {
+    for (const char* holder : {"menu item", "polling timer", "queued keys"}) {
+        SCOPED_TRACE(holder);
+        const std::string_view held = holder;
+        ShellWorld world;
+        world.trust.trusted = held != "polling timer";
+        world.launch();
+        if (held == "queued keys") {
+            world.taps.send(kCGEventFlagsChanged, 0, OPT);
+            world.taps.send(kCGEventKeyDown, kVK_Tab, OPT);
+            world.taps.send(kCGEventFlagsChanged, 0, 0);
+        }
+        const int taps = world.taps.createCount;
+        std::weak_ptr<AppDelegate> weak = world.delegate;
+        world.delegate.reset();
+        EXPECT_TRUE(weak.expired());
+        world.trust.trusted = true;
+        world.statusBar.choose("Keep open on mouse hover");
+        EXPECT_EQ(world.loop.runQueued(), held == "queued keys" ? 2 : 0);
+        world.loop.advance(5);
+        EXPECT_TRUE(isAbsent(world.preferences.objectForKey(kMouseHoverKeepOpenPreferenceKey)));
+        EXPECT_EQ(world.taps.createCount, taps);
+        EXPECT_TRUE(world.desktop.log.calls.empty());
+        EXPECT_EQ(world.loop.validTimerCount(), 0u);
+    }
 }
 
 } // namespace

@@ -1,5 +1,7 @@
-// The switcher HUD over fakes and the virtual clock: row and frame arithmetic, selection,
-// fades and onDismiss, the dismiss timer, card clicks, and a chord during the fade-out.
+// The switcher HUD over fakes and the virtual clock: row and frame arithmetic, fades and
+// onDismiss, the dismiss timer, card clicks, and a chord during the fade-out. The first
+// selection, stepping and an empty list are played through whole switches (tests/app) and the
+// core fuzzer's invariants.
 
 #include "fakes/FakeScreen.h"
 #include "fakes/FakeTextMetrics.h"
@@ -33,7 +35,12 @@ class HUDTest : public ::testing::Test {
         hud->onDismiss = [this] { ++dismissals; };
     }
 
+    // Opens a fresh switch of `count` windows, after the last one's fade-out when there was one.
     void open(int count, bool forward = true) {
+        if (hud->panel) {
+            hud->hide();
+            loop.advance(0.5);
+        }
         hud->windows = makeWindows(count);
         hud->show(forward);
     }
@@ -96,8 +103,6 @@ TEST_F(HUDTest, PanelFrameAndRowsForEachListLength) {
         {30, {-150, 308, 2266, 284}, {15, 15}},
     };
     for (const auto& c : cases) {
-        hud->hide();
-        loop.advance(0.5);
         open(c.windows);
         EXPECT_EQ(hud->panel->frame(), c.frame) << c.windows;
         std::vector<std::size_t> rowSizes;
@@ -112,8 +117,6 @@ TEST_F(HUDTest, FullRowsLieInsideThePanelWithEqualSideMargins) {
     for (auto [width, capacity] : kRowCapacities) {
         for (int windows : {capacity, 2 * capacity}) {
             SCOPED_TRACE(::testing::Message() << width << " points, " << windows << " windows");
-            hud->hide();
-            loop.advance(0.5);
             screen.frame = Rect{0, 0, width, 900};
             open(windows);
             hud->panel->layoutIfNeeded();
@@ -137,8 +140,6 @@ TEST_F(HUDTest, APanelWiderThanTheScreenKeepsTheSelectedCardOnScreen) {
     for (int count : {20, 30, 60}) {
         for (bool forward : {true, false}) {
             SCOPED_TRACE(::testing::Message() << count << " windows, forward " << forward);
-            hud->hide();
-            loop.advance(0.5);
             open(count, forward);
             const Rect centred = SwitcherHUD::panelFrame(*screen.frame, count);
             for (int step = 0; step <= count; ++step) {
@@ -161,9 +162,6 @@ TEST_F(HUDTest, OpensCentredOnWhicheverScreenIsMainAtThatMoment) {
     screen.frame = Rect{1440, 0, 1920, 1080};
     open(1);
     EXPECT_EQ(hud->panel->frame(), (Rect{2317, 463, 166, 154}));
-    // The card sits 1 point into its wrapper, the wrapper 12 and 16 points into the backdrop.
-    EXPECT_EQ(hud->cardViews[0]->frame(), (Rect{1, 1, 140, 120}));
-    EXPECT_EQ(centreOfCard(0), (Point{12 + 1 + 70, 16 + 1 + 60}));
     screen.frame.reset(); // no screen: the fallback frame
     hud->show(true);      // still open: does not move
     EXPECT_EQ(hud->panel->frame(), (Rect{2317, 463, 166, 154}));
@@ -173,7 +171,7 @@ TEST_F(HUDTest, OpensCentredOnWhicheverScreenIsMainAtThatMoment) {
     EXPECT_EQ(hud->panel->frame(), (Rect{637, 373, 166, 154}));
 }
 
-TEST_F(HUDTest, PanelIsBuiltOnceWithOneTrackingAreaAndDarkCards) {
+TEST_F(HUDTest, PanelIsBuiltOnceWithOneTrackingArea) {
     open(2);
     auto first = hud->panel;
     View& background = *hud->panel->contentView();
@@ -181,45 +179,9 @@ TEST_F(HUDTest, PanelIsBuiltOnceWithOneTrackingAreaAndDarkCards) {
         background.updateTrackingAreas();
     ASSERT_EQ(background.trackingAreas().size(), 1u);
     EXPECT_EQ(background.trackingAreas()[0]->rect, (Rect{0, 0, 316, 154}));
-    // Every card draws in the dark appearance, whatever the desktop's setting.
-    EXPECT_EQ(hud->cardViews[0]->layer()->borderColor(), (RGBA{1, 1, 1, 0.18}));
-    hud->hide();
-    loop.advance(1);
     open(3);
     EXPECT_EQ(hud->panel, first);
     EXPECT_EQ(backends.created, 1);
-}
-
-TEST_F(HUDTest, FirstSelectionAndWrapAround) {
-    struct Case {
-        int windows;
-        bool forward;
-        int selected;
-    };
-    const Case cases[] = {{1, true, 0}, {1, false, 0}, {2, true, 1}, {5, true, 1}, {5, false, 4}};
-    for (const auto& c : cases) {
-        hud->hide();
-        loop.advance(0.5);
-        open(c.windows, c.forward);
-        EXPECT_EQ(hud->selectedIndex, c.selected) << c.windows << c.forward;
-        EXPECT_EQ(selectedCards(), 1);
-    }
-    hud->selectedIndex = 4;
-    hud->moveSelection(true);
-    EXPECT_EQ(hud->selectedIndex, 0);
-    hud->moveSelection(false);
-    EXPECT_EQ(hud->selectedIndex, 4);
-    EXPECT_EQ(ringWidths(), (std::vector<double>{0, 0, 0, 0, 1}));
-    EXPECT_TRUE(hud->cardViews[4]->isSelected());
-}
-
-TEST_F(HUDTest, EmptyListOpensNothingAndCommitsNothing) {
-    hud->show(true);
-    EXPECT_EQ(hud->panel, nullptr);
-    hud->moveSelection(true);
-    hud->activateSelected();
-    EXPECT_TRUE(activated.empty());
-    EXPECT_EQ(dismissals, 0);
 }
 
 TEST_F(HUDTest, OnDismissFollowsEachFadeOutOnce) {
@@ -321,17 +283,6 @@ TEST_F(HUDTest, ChordDuringTheFadeOutOpensAFreshSwitch) {
     EXPECT_EQ(activated, (std::vector<std::string>{"App 2", "Next 1"}));
     loop.advance(0.5);
     EXPECT_EQ(dismissals, 1);
-}
-
-TEST_F(HUDTest, ShowOnAnOpenPanelOnlySteps) {
-    open(3);
-    loop.advance(0.3);
-    const auto cards = hud->cardViews;
-    hud->windows = makeWindows(6);
-    hud->show(true);
-    EXPECT_EQ(hud->selectedIndex, 2);
-    EXPECT_EQ(hud->cardViews, cards);
-    EXPECT_EQ(hud->panel->frame(), SwitcherHUD::panelFrame(*screen.frame, 3));
 }
 
 TEST_F(HUDTest, TheFadingPanelCommitsNothingMoreAndClosuresDieWithTheHUD) {

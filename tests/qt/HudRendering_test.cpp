@@ -1,13 +1,11 @@
 // Paints a real HUD of known windows with the Qt painter and checks the pixels a user sees.
+#include "Painted.h"
 #include "fakes/FakeScreen.h"
 #include "fakes/ManualRunLoop.h"
 #include "hud/SwitcherHUD.h"
 #include "platform/qt/QtPanelBackend.h"
 #include "platform/qt/QtTextMetrics.h"
-#include "platform/qt/QtViewPainter.h"
 
-#include <QImage>
-#include <QPainter>
 #include <gtest/gtest.h>
 
 namespace corvane {
@@ -53,14 +51,7 @@ class HudRendering : public ::testing::Test {
 
     QImage render(double dpr) {
         const Rect frame = panel->frame();
-        QImage target(int(frame.width * dpr), int(frame.height * dpr),
-                      QImage::Format_ARGB32_Premultiplied);
-        target.setDevicePixelRatio(dpr);
-        target.fill(Qt::transparent);
-        QPainter painter(&target);
-        QtViewPainter().paint(painter, *panel->contentView());
-        painter.end();
-        return target.convertToFormat(QImage::Format_ARGB32);
+        return testing::painted(*panel->contentView(), {frame.width, frame.height}, dpr);
     }
 
     Rect inPanel(const View& view) const {
@@ -77,44 +68,39 @@ class HudRendering : public ::testing::Test {
     QImage image;
 };
 
-TEST_F(HudRendering, RoundedCornersAreTransparentAndTheBackdropIsDark) {
+TEST_F(HudRendering, RoundedCornersAreTransparent) {
     const int w = image.width();
     const int h = image.height();
     for (auto [x, y] : {std::pair{1, 1}, {w - 2, 1}, {1, h - 2}, {w - 2, h - 2}})
         EXPECT_EQ(pixelAt(image, x, y).alpha(), 0) << x << "," << y;
-    // Between the cards, the backdrop: white level 0.13 at 0.94.
-    const QColor backdrop = pixelAt(image, 4, h / 2.0);
-    EXPECT_NEAR(backdrop.alpha(), 240, 3);
-    EXPECT_NEAR(backdrop.red(), 33, 4);
-    EXPECT_EQ(backdrop.red(), backdrop.blue());
+    EXPECT_GT(pixelAt(image, 4, h / 2.0).alpha(), 200) << "the backdrop between the cards";
 }
 
+// As opened, and after a step back to the first card: the restyle must follow the selection.
 TEST_F(HudRendering, OnlyTheSelectedCardHasTheWhiteRingAndBlackBorder) {
-    ASSERT_EQ(hud->selectedIndex, 1);
-    for (std::size_t i = 0; i < hud->cardWrappers.size(); ++i) {
-        const Rect wrapper = inPanel(*hud->cardWrappers[i]);
-        const Rect card = inPanel(*hud->cardViews[i]);
-        const QColor ring = pixelAt(image, wrapper.x + 0.5, wrapper.midY());
-        const QColor border = pixelAt(image, card.x + 0.5, card.midY());
-        if (i == 1) {
-            EXPECT_GT(ring.red(), 200) << "ring of the selected card";
-            EXPECT_LT(border.red(), 20) << "4.5-point black border";
-        } else {
-            EXPECT_LT(ring.red(), 60) << "no ring on card " << i;
-            EXPECT_GT(border.red(), 50) << "light unselected border on card " << i;
-            EXPECT_LT(border.red(), 110) << "light unselected border on card " << i;
+    for (const std::size_t selected : {1u, 0u}) {
+        SCOPED_TRACE(selected);
+        if (selected == 0) {
+            hud->moveSelection(false);
+            image = render(1.0);
+        }
+        ASSERT_EQ(hud->selectedIndex, int(selected));
+        for (std::size_t i = 0; i < hud->cardWrappers.size(); ++i) {
+            const Rect wrapper = inPanel(*hud->cardWrappers[i]);
+            const Rect card = inPanel(*hud->cardViews[i]);
+            const QColor ring = pixelAt(image, wrapper.x + 0.5, wrapper.midY());
+            const QColor border = pixelAt(image, card.x + 0.5, card.midY());
+            if (i == selected) {
+                EXPECT_GT(ring.red(), 200) << "ring of the selected card";
+                EXPECT_LT(border.red(), 20) << "black border";
+                EXPECT_LT(pixelAt(image, card.x + 4, card.midY()).red(), 20) << "4.5 points wide";
+            } else {
+                EXPECT_LT(ring.red(), 60) << "no ring on card " << i;
+                EXPECT_GT(border.red(), 50) << "light unselected border on card " << i;
+                EXPECT_LT(border.red(), 110) << "light unselected border on card " << i;
+            }
         }
     }
-}
-
-TEST_F(HudRendering, MinimizedCardIsDrawnAtHalfOpacity) {
-    const auto iconCentre = [&](std::size_t i) {
-        const Rect card = inPanel(*hud->cardViews[i]);
-        return pixelAt(image, card.x + 70, card.y + 38);
-    };
-    EXPECT_NEAR(iconCentre(0).red(), 0xE0, 6); // the same red icon, not minimized
-    EXPECT_LT(iconCentre(2).red(), 0xE0 - 60);
-    EXPECT_GT(iconCentre(2).red(), 90);
 }
 
 TEST_F(HudRendering, LongTitleEndsInAnEllipsisOnItsSecondLineAndStaysInTheCard) {

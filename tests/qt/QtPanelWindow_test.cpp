@@ -1,19 +1,18 @@
 // The panel's real window: how it is shown, shaped, placed and faded, the pointer input it hands
 // to the view tree, and a panel wider than the screen, whose window is only its on-screen part,
 // painted and hit-tested in the panel's coordinates with what lies off screen skipped.
+#include "Painted.h"
 #include "fakes/FakeScreen.h"
 #include "fakes/ManualRunLoop.h"
 #include "hud/SwitcherHUD.h"
 #include "platform/qt/QtPanelBackend.h"
 #include "platform/qt/QtScreen.h"
 #include "platform/qt/QtTextMetrics.h"
-#include "platform/qt/QtViewPainter.h"
 
 #include <QApplication>
 #include <QEnterEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QScreen>
 #include <gtest/gtest.h>
 #include <string_view>
@@ -27,27 +26,6 @@ using testing::ManualRunLoop;
 // Qt's offscreen screen (800×600 unless configured): narrow enough that 11 windows overflow.
 QRect qtScreen() {
     return QGuiApplication::primaryScreen()->geometry();
-}
-
-QImage blank(QSize size) {
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    return image;
-}
-
-// The largest difference of any channel between two images of one size.
-int largestDifference(const QImage& a, const QImage& b) {
-    const QImage x = a.convertToFormat(QImage::Format_ARGB32);
-    const QImage y = b.convertToFormat(QImage::Format_ARGB32);
-    if (x.size() != y.size())
-        return 256;
-    int worst = 0;
-    for (int row = 0; row < x.height(); ++row)
-        for (int col = 0; col < x.width(); ++col)
-            for (int shift : {0, 8, 16, 24})
-                worst = std::max(worst, std::abs(int((x.pixel(col, row) >> shift) & 0xFF) -
-                                                 int((y.pixel(col, row) >> shift) & 0xFF)));
-    return worst;
 }
 
 std::size_t visibleViewsIn(const View& view) {
@@ -142,21 +120,6 @@ class PanelWindow : public ::testing::Test {
     std::vector<std::string> activated;
 };
 
-TEST_F(PanelWindow, NeverTakesFocusAndBypassesTheWindowManager) {
-    open(3);
-    const Qt::WindowFlags flags = window().windowFlags();
-    for (Qt::WindowType flag : {Qt::X11BypassWindowManagerHint, Qt::FramelessWindowHint,
-                                Qt::WindowStaysOnTopHint, Qt::WindowDoesNotAcceptFocus})
-        EXPECT_TRUE(flags.testFlag(flag)) << flag;
-    EXPECT_EQ(window().windowType(), Qt::Tool);
-    EXPECT_FALSE(flags.testFlag(Qt::NoDropShadowWindowHint)) << "the panel has a shadow";
-    for (Qt::WidgetAttribute attribute :
-         {Qt::WA_ShowWithoutActivating, Qt::WA_X11DoNotAcceptFocus, Qt::WA_TranslucentBackground})
-        EXPECT_TRUE(window().testAttribute(attribute)) << attribute;
-    EXPECT_TRUE(window().isVisible());
-    EXPECT_FALSE(window().isActiveWindow());
-}
-
 TEST_F(PanelWindow, IsThePanelsOnScreenPartInTopLeftCoordinatesWhileThePanelKeepsItsFrame) {
     ASSERT_EQ(qtScreen().width(), 800) << "the counts below assume four cards a row fit";
     struct Case {
@@ -213,44 +176,34 @@ TEST_F(PanelWindow, WithoutACompositorOnlyOnScreenCornersAreCut) {
     }
 }
 
-TEST_F(PanelWindow, FadesThroughTheWindowOpacityAndHidesWhenOrderedOut) {
-    open(3);
-    EXPECT_DOUBLE_EQ(window().windowOpacity(), 1.0);
-    hud->hide();
-    loop.advance(0.25);
-    EXPECT_GT(window().windowOpacity(), 0.2);
-    EXPECT_LT(window().windowOpacity(), 0.8);
-    loop.advance(0.5);
-    EXPECT_FALSE(window().isVisible());
-}
-
-TEST_F(PanelWindow, WithoutACompositorAFadeOutHidesTheWindowAtOnce) {
-    open(3, false);
-    int dismissed = 0;
-    hud->onDismiss = [&] { ++dismissed; };
-    hud->activateSelected();
-    loop.advance(0.05);
-    EXPECT_FALSE(window().isVisible()) << "a fade that cannot be seen does not linger";
-    EXPECT_TRUE(hud->panel->isVisible()) << "the switch still sees its fading panel";
-
-    // A chord during the fade opens a fresh switch: the window comes back.
-    hud->show(true);
-    loop.advance(1.3);
-    EXPECT_TRUE(window().isVisible());
-    EXPECT_EQ(dismissed, 0);
-}
-
-TEST_F(PanelWindow, LeavingAndComingBackWithinASecondCommitsNothing) {
-    open(3);
-    enter(inWindow(0));
-    EXPECT_TRUE(hud->mouseIsOver);
-    QEvent leave(QEvent::Leave);
-    QApplication::sendEvent(&window(), &leave);
-    EXPECT_FALSE(hud->mouseIsOver);
-    loop.advance(0.5);
-    send(QEvent::MouseMove, inWindow(2));
-    loop.advance(1.0);
-    EXPECT_TRUE(activated.empty());
+// With a compositor the window fades; without one a fade cannot be seen, so the window leaves at
+// once while the switch still sees its fading panel. Either way a chord during the fade brings
+// the window back.
+TEST_F(PanelWindow, AFadeOutFadesTheWindowOrHidesItAtOnceWithoutACompositor) {
+    for (bool compositor : {true, false}) {
+        SCOPED_TRACE(compositor ? "compositor" : "no compositor");
+        open(3, compositor);
+        int dismissed = 0;
+        hud->onDismiss = [&] { ++dismissed; };
+        hud->activateSelected();
+        loop.advance(0.05);
+        EXPECT_EQ(window().isVisible(), compositor);
+        EXPECT_TRUE(hud->panel->isVisible());
+        loop.advance(0.2);
+        if (compositor) {
+            EXPECT_GT(window().windowOpacity(), 0.2);
+            EXPECT_LT(window().windowOpacity(), 0.8);
+        }
+        hud->show(true);
+        loop.advance(1.3);
+        EXPECT_TRUE(window().isVisible());
+        if (compositor) {
+            EXPECT_DOUBLE_EQ(window().windowOpacity(), 1.0);
+        }
+        EXPECT_EQ(dismissed, 0);
+        close();
+        EXPECT_FALSE(window().isVisible());
+    }
 }
 
 TEST_F(PanelWindow, PointerAndClicksAtTheLeftScreenEdgeReachTheCardThere) {
@@ -269,7 +222,11 @@ TEST_F(PanelWindow, PointerAndClicksAtTheLeftScreenEdgeReachTheCardThere) {
         ASSERT_TRUE(window().rect().contains(at.toPoint()));
         enter(at);
         EXPECT_TRUE(hud->mouseIsOver);
-        send(QEvent::MouseMove, at);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(&window(), &leave);
+        EXPECT_FALSE(hud->mouseIsOver);
+        send(QEvent::MouseMove, at); // back over the panel without an enter event
+        EXPECT_TRUE(hud->mouseIsOver);
         send(QEvent::MouseButtonPress, at);
         send(QEvent::MouseButtonRelease, at);
         EXPECT_EQ(activated, std::vector<std::string>{"Window " + std::to_string(target)});
@@ -281,14 +238,11 @@ TEST_F(PanelWindow, PaintsWhatThePanelShowsAtThatPlaceAndOnlyTheCardsOnScreen) {
     open(30);
     centre();
     QtViewPainter whole;
-    QImage full = blank(panelRect().size());
-    {
-        QPainter painter(&full);
-        whole.paint(painter, root());
-    }
+    const QImage full = testing::painted(root(), panelRect().size(), 1, std::nullopt, &whole);
     const QImage shown = window().grab().toImage();
     ASSERT_EQ(shown.size(), window().size());
-    EXPECT_LE(largestDifference(shown, full.copy(QRect(window().panelOrigin(), window().size()))),
+    EXPECT_LE(testing::largestDifference(shown,
+                                         full.copy(QRect(window().panelOrigin(), window().size()))),
               1);
 
     // The card cut by the screen's left edge shows its visible part where it belongs: its face,
@@ -303,58 +257,6 @@ TEST_F(PanelWindow, PaintsWhatThePanelShowsAtThatPlaceAndOnlyTheCardsOnScreen) {
     const std::size_t all = visibleViewsIn(root());
     EXPECT_LT(window().viewPainter().viewsPaintedLastTime(), all / 2);
     EXPECT_EQ(whole.viewsPaintedLastTime(), all);
-}
-
-// Painting only an area gives, inside it, the pixels a full paint gives: for groups (alpha,
-// rounded masks) whose layer image is cut to the area, and for a child drawn outside a parent
-// that does not clip.
-TEST(PainterArea, InsideTheAreaMatchesAFullPaint) {
-    auto box = [](Rect frame, RGBA colour, double radius = 0) {
-        auto view = std::make_shared<View>();
-        view->setFrame(frame);
-        view->setWantsLayer(true);
-        view->layer()->setBackgroundColor(colour);
-        view->layer()->setCornerRadius(radius);
-        return view;
-    };
-    struct Case {
-        const char* name;
-        double parentAlpha;
-        bool parentMasks;
-        Rect childFrame;
-    };
-    const Case cases[] = {
-        {"plain", 1, false, {40, 40, 60, 60}},
-        {"translucent group", 0.5, false, {40, 40, 60, 60}},
-        {"rounded mask", 1, true, {0, 0, 200, 60}},
-        {"child outside a parent that does not clip", 1, false, {130, 130, 40, 40}},
-    };
-    const QRectF area(90, 95, 80, 80);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto root = box({0, 0, 200, 200}, {0, 0, 0.3, 1});
-        auto parent = box({20, 20, 110, 110}, {0.2, 0.6, 0.2, 1}, 30);
-        parent->setAlphaValue(c.parentAlpha);
-        parent->layer()->setMasksToBounds(c.parentMasks);
-        parent->addSubview(box(c.childFrame, {0.9, 0.1, 0.1, 1}));
-        root->addSubview(parent);
-
-        QImage full = blank({200, 200});
-        QImage part = blank({200, 200});
-        {
-            QPainter painter(&full);
-            QtViewPainter().paint(painter, *root);
-        }
-        {
-            QPainter painter(&part);
-            painter.setClipRect(area);
-            QtViewPainter().paint(painter, *root, area);
-        }
-        const QRect inside = area.toRect();
-        EXPECT_LE(largestDifference(full.copy(inside), part.copy(inside)), 1);
-        const QColor probe = part.pixelColor(160, 160);
-        EXPECT_EQ(probe.red() > 200, c.childFrame.x == 130) << "the overflowing child is drawn";
-    }
 }
 
 } // namespace

@@ -1,10 +1,8 @@
 // The painter's layer rules on small trees: clipping to rounded corners, group opacity, borders
-// inside the bounds.
-#include "platform/qt/QtViewPainter.h"
+// inside the bounds, and painting only an area.
+#include "Painted.h"
 #include "platform/ui/View.h"
 
-#include <QImage>
-#include <QPainter>
 #include <gtest/gtest.h>
 
 namespace corvane {
@@ -24,13 +22,7 @@ std::shared_ptr<View> box(Rect frame, std::optional<RGBA> fill, double radius = 
 }
 
 QImage paint(const View& root) {
-    QImage image(int(root.frame().width), int(root.frame().height),
-                 QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    QtViewPainter().paint(painter, root);
-    painter.end();
-    return image.convertToFormat(QImage::Format_ARGB32);
+    return testing::painted(root, QSizeF(root.frame().width, root.frame().height));
 }
 
 TEST(QtViewPainterLayers, RoundedMaskClipsWhateverReachesTheCorners) {
@@ -81,6 +73,39 @@ TEST(QtViewPainterLayers, BorderIsDrawnInsideTheBoundsOverTheContent) {
     EXPECT_EQ(image.pixel(10, 20), 0xFF000000u);
     EXPECT_EQ(image.pixel(13, 20), 0xFF000000u);
     EXPECT_EQ(image.pixel(14, 20), 0xFFFF0000u) << "4 points wide, then the content";
+}
+
+// Painting only an area gives, inside it, the pixels a full paint gives: for groups (alpha,
+// rounded masks) whose layer image is cut to the area, and for a child drawn outside a parent
+// that does not clip.
+TEST(QtViewPainterArea, InsideTheAreaMatchesAFullPaint) {
+    struct Case {
+        const char* name;
+        double parentAlpha;
+        bool parentMasks;
+        Rect childFrame;
+    };
+    const Case cases[] = {
+        {"plain", 1, false, {40, 40, 60, 60}},
+        {"translucent group", 0.5, false, {40, 40, 60, 60}},
+        {"rounded mask", 1, true, {0, 0, 200, 60}},
+        {"child outside a parent that does not clip", 1, false, {130, 130, 40, 40}},
+    };
+    const QRectF area(90, 95, 80, 80);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto root = box({0, 0, 200, 200}, RGBA{0, 0, 0.3, 1});
+        auto parent = box({20, 20, 110, 110}, RGBA{0.2, 0.6, 0.2, 1}, 30, c.parentMasks);
+        parent->setAlphaValue(c.parentAlpha);
+        parent->addSubview(box(c.childFrame, RGBA{0.9, 0.1, 0.1, 1}));
+        root->addSubview(parent);
+        const QImage full = paint(*root);
+        const QImage part = testing::painted(*root, {200, 200}, 1, area);
+        const QRect inside = area.toRect();
+        EXPECT_LE(testing::largestDifference(full.copy(inside), part.copy(inside)), 1);
+        EXPECT_EQ(part.pixelColor(160, 160).red() > 200, c.childFrame.x == 130)
+            << "the overflowing child is drawn";
+    }
 }
 
 } // namespace

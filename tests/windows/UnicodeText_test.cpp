@@ -1,5 +1,4 @@
 #include "windows/UnicodeText.h"
-#include "windows/WindowInfo.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -71,14 +70,6 @@ TEST(UnicodeText, CountsAndCutsUserPerceivedCharacters) {
         EXPECT_EQ(std::string(graphemePrefix(c.text, c.drop)) + c.rest, c.text) << c.text;
     }
     EXPECT_EQ(graphemeOffset("abc", 0), 0u);
-}
-
-TEST(WindowKey, IsPidColonAndCanonicalTitle) {
-    EXPECT_EQ(windowKey(412, "Inbox"), "412:Inbox");
-    EXPECT_EQ(windowKey(412, ""), "412:");
-    EXPECT_EQ(windowKey(7, "Caf" + eCombining), windowKey(7, "Caf" + eAcute));
-    const WindowInfo info{1, "Mail", "Inbox", nullptr, 412, false};
-    EXPECT_EQ(windowKey(info), "412:Inbox");
 }
 
 } // namespace

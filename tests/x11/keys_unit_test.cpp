@@ -119,7 +119,9 @@ TEST(X11GrabConflicts, TheLineNamesTheCombinationTheCostTheManagerAndWhereToFree
          "Corvane: Alt+Escape is already grabbed by another program, most likely a binding of the "
          "window manager, Openbox; Escape pressed with Alt cannot cancel a switch; free that "
          "binding in ~/.config/openbox/rc.xml, <keybind key=\"A-Escape\">"},
-        {"Openbox", {XKB_KEY_Right, alt | shift, false}, "<keybind key=\"A-S-Right\">"},
+        {"Openbox",
+         {XKB_KEY_Right, alt | shift, false},
+         "<keybind key=\"A-S-Right\"> (or \"S-A-Right\")"},
         {"Openbox", {XKB_KEY_Tab, alt, true}, "Alt+Tab is already grabbed"},
         {"Openbox", {XKB_KEY_Tab, alt, true}, "; Corvane cannot switch windows with it;"},
         {"Fluxbox", {XKB_KEY_Tab, alt | shift, true}, "~/.fluxbox/keys, the line \"Mod1 Shift Tab"},
