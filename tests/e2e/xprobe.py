@@ -142,6 +142,17 @@ class Display:
             _xlib.XCloseDisplay(self._dpy)
             self._dpy = None
 
+    def press_chord_in_one_flush(self, modifier_keysym, keysym):
+        """The modifier and the key pressed and released in one request flush: the server has
+        all four events before Corvane can answer the first, as with a fast script."""
+        xtst = ctypes.CDLL(ctypes.util.find_library("Xtst") or "libXtst.so.6")
+        dpy = ctypes.c_void_p(self._dpy)
+        modifier = _xlib.XKeysymToKeycode(dpy, ctypes.c_ulong(modifier_keysym))
+        key = _xlib.XKeysymToKeycode(dpy, ctypes.c_ulong(keysym))
+        for code, down in ((modifier, 1), (key, 1), (key, 0), (modifier, 0)):
+            xtst.XTestFakeKeyEvent(dpy, ctypes.c_uint(code), down, ctypes.c_ulong(0))
+        _xlib.XSync(dpy, 0)
+
     def atom(self, name):
         if name not in self._atoms:
             self._atoms[name] = _xlib.XInternAtom(self._dpy, name.encode(), 0)
