@@ -136,7 +136,7 @@ class QtPanelBackend : public PanelBackend {
     bool usesShapeMask_ = false;
     bool mapsBeforeSleeping_;
     bool mapRequested_ = false; // the map waits for the loop's last moment before sleeping
-    bool inputShapeIsEmpty_ = false;
+    [[maybe_unused]] bool inputShapeIsEmpty_ = false; // the input shape is an X11 feature
 };
 
 class QtPanelBackendFactory : public PanelBackendFactory {
