@@ -166,8 +166,11 @@ int main(int argc, char** argv) {
     // ends like a Quit.
     connection->onConnectionLost = [&application] { application.terminate(); };
     instance->onLost = [&application] { application.terminate(); };
-    QtConnectionWatcher watcher(connection->fileDescriptor(),
-                                [&connection] { connection->drain(); });
+    // Before the panel maps, the server has handled the chord's answer: a release it held
+    // meanwhile is read first, and a switch that release ends never shows its panel.
+    QtConnectionWatcher watcher(
+        connection->fileDescriptor(), [&connection] { connection->drain(); },
+        [&connection] { connection->settle(); });
     const auto signalWatch = watchStopSignals(application, log);
 
     Platform platform{

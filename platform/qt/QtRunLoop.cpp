@@ -157,8 +157,9 @@ void QtApplication::terminate() {
     app_.quit();
 }
 
-QtConnectionWatcher::QtConnectionWatcher(int fd, std::function<void()> drain)
-    : drain_(std::move(drain)) {
+QtConnectionWatcher::QtConnectionWatcher(int fd, std::function<void()> drain,
+                                         std::function<void()> settle)
+    : drain_(std::move(drain)), settle_(std::move(settle)) {
     liveWatchers().push_back(this);
     if (fd >= 0) {
         notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
@@ -183,6 +184,18 @@ void QtConnectionWatcher::drainNow() {
     isDraining_ = false;
 }
 
+void QtConnectionWatcher::settleNow() {
+    if (!settle_) {
+        drainNow();
+        return;
+    }
+    if (isDraining_)
+        return;
+    isDraining_ = true;
+    settle_();
+    isDraining_ = false;
+}
+
 void runBeforeSleeping(QObject* context, std::function<void()> work) {
     auto* dispatcher = QAbstractEventDispatcher::instance(QThread::currentThread());
     if (!context || !work || !dispatcher)
@@ -197,7 +210,7 @@ void runBeforeSleeping(QObject* context, std::function<void()> work) {
             for (QtConnectionWatcher* watcher : std::vector(liveWatchers())) {
                 if (std::find(liveWatchers().begin(), liveWatchers().end(), watcher) !=
                     liveWatchers().end())
-                    watcher->drainNow();
+                    watcher->settleNow();
             }
             QMetaObject::invokeMethod(context, work, Qt::QueuedConnection);
         },

@@ -90,25 +90,29 @@ class QtApplication : public Application {
 // them. Nested drains (a handler running a modal loop) are skipped; the outer drain goes on.
 class QtConnectionWatcher {
   public:
-    QtConnectionWatcher(int fd, std::function<void()> drain);
+    // `settle`, when given, is what runBeforeSleeping asks for instead of a plain drain: the
+    // connection made sure to have read everything the server owes it by now.
+    QtConnectionWatcher(int fd, std::function<void()> drain, std::function<void()> settle = {});
     ~QtConnectionWatcher();
     QtConnectionWatcher(const QtConnectionWatcher&) = delete;
     QtConnectionWatcher& operator=(const QtConnectionWatcher&) = delete;
 
     void drainNow();
+    void settleNow();
 
   private:
     std::function<void()> drain_;
+    std::function<void()> settle_;
     std::unique_ptr<QSocketNotifier> notifier_;
     QMetaObject::Connection aboutToBlock_;
     bool isDraining_ = false;
 };
 
 // Runs `work` once, at the last moment before the event loop next sleeps: after every
-// QtConnectionWatcher has drained its connection, and behind the work that drain queued on the
-// main queue. Output that an event already received would make wrong waits here (the panel's
-// map, when the switch's release is in that drain); it costs one more pass of the loop, no
-// timer and no round trip. Dropped unrun when `context` is destroyed first.
+// QtConnectionWatcher has settled its connection, and behind the work that settling queued on
+// the main queue. Output that an event already sent would make wrong waits here (the panel's
+// map, when the switch's release is on its way); it costs one more pass of the loop and, for a
+// watcher with a settle step, one round trip. Dropped unrun when `context` is destroyed first.
 void runBeforeSleeping(QObject* context, std::function<void()> work);
 
 } // namespace corvane

@@ -82,6 +82,14 @@ void X11Connection::drain() {
     checkAlive();
 }
 
+void X11Connection::settle() {
+    if (isLost_)
+        return;
+    XcbReply<xcb_get_input_focus_reply_t>(
+        xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    drain();
+}
+
 bool X11Connection::checkAlive() {
     if (isLost_)
         return false;

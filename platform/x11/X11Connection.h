@@ -49,6 +49,10 @@ class X11Connection {
 
     int fileDescriptor() const;
     void drain();
+    // Waits until the server has handled every request sent so far, then drains. A key press
+    // answered with AllowEvents makes the server replay the keys it held meanwhile (a chord's
+    // release typed at once): their events are handled before this returns.
+    void settle();
     // Incremented at every drain(): whatever was read from the server before it may be stale.
     std::uint64_t generation() const { return generation_; }
 

@@ -64,11 +64,7 @@ SCENARIOS = os.environ.get("CORVANE_E2E_SCENARIOS", "all")
 
 # Scenarios that fail only because Corvane's fix for them has not landed yet, keyed by
 # (scenario, variant or window manager, "*" for any): skipped, with the reason, until then.
-AWAITING_FIX = {
-    ("quick_switch_never_maps_the_panel", "openbox_composited"):
-        "with a compositor the panel prepared ahead can be mapped before the server has handed "
-        "Corvane the chord's release: the map is dropped in about 8 of 10 quick switches",
-}
+AWAITING_FIX = {}
 
 
 def awaiting_fix(scenario):
