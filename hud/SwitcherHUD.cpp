@@ -72,10 +72,7 @@ void SwitcherHUD::show(bool forward) {
             return;
         }
         // A chord pressed while the last switch fades out starts a new switch: stepping the old
-        // selection would raise the wrong window, and the old fade's end would close this one.
-        for (const auto& fade : fadeOuts_)
-            fade->cancel();
-        fadeOuts_.clear();
+        // selection would raise the wrong window. (The old fade is cancelled below.)
         cancelDismissTimer();
         // hide() forgot the pointer, but the panel stayed on screen under it: no entry will
         // be reported while it stays inside.
@@ -85,8 +82,8 @@ void SwitcherHUD::show(bool forward) {
         pointerIsInside_ = false;
     }
     isUnseen_ = false;
-    // A second fade-out may still run after the first ordered the panel out: its end would
-    // close this switch's panel.
+    // A fade-out still running (the last switch's, or a second one after the first ordered the
+    // panel out) would close this switch's panel at its end.
     for (const auto& fade : fadeOuts_)
         fade->cancel();
     fadeOuts_.clear();
