@@ -81,8 +81,6 @@ void AppDelegate::beginSwitch(bool forward) {
         hud->selectWithoutShowing(forward);
         return;
     }
-    if (isStale && hud->panel)
-        hud->rebuildCards();
     preparedIsCurrent_ = windowListIsObserved_;
     hud->show(forward);
 }

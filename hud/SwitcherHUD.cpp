@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <unordered_map>
 
 namespace corvane {
 
@@ -64,13 +66,18 @@ bool SwitcherHUD::isOpen() const {
 }
 
 void SwitcherHUD::show(bool forward) {
+    const bool isShown = panel && panel->isVisible();
+    if (isShown && !isFadingOut()) {
+        // A chord in hover mode comes with the list read again: the open panel shows it, even
+        // when it is empty now.
+        if (syncCards())
+            placePanel();
+        moveSelection(forward);
+        return;
+    }
     if (windows.empty())
         return;
-    if (panel && panel->isVisible()) {
-        if (!isFadingOut()) {
-            moveSelection(forward);
-            return;
-        }
+    if (isShown) {
         // A chord pressed while the last switch fades out starts a new switch: stepping the old
         // selection would raise the wrong window. (The old fade is cancelled below.)
         cancelDismissTimer();
@@ -102,16 +109,7 @@ void SwitcherHUD::prepare() {
 void SwitcherHUD::readyCards(bool forward) {
     createPanelIfNeeded();
     setFirstSelection(forward);
-    // Cards made in advance for these windows only change their selection.
-    if (cardsMatchWindows())
-        refreshSelection();
-    else
-        rebuildCards();
-}
-
-bool SwitcherHUD::cardsMatchWindows() const {
-    return containerStack && cardViews.size() == windows.size() && cardsWindows_ == windows &&
-           cardsScreenWidth_ == screenFrame().width;
+    syncCards();
 }
 
 void SwitcherHUD::selectWithoutShowing(bool forward) {
@@ -140,67 +138,104 @@ void SwitcherHUD::moveSelection(bool forward) {
 void SwitcherHUD::refreshSelection() {
     for (std::size_t i = 0; i < cardViews.size() && i < cardWrappers.size(); ++i) {
         const bool selected = static_cast<int>(i) == selectedIndex;
+        Layer* ring = cardWrappers[i]->layer();
+        // Only the cards whose selection changes are restyled, and so repainted.
+        if (cardViews[i]->isSelected() == selected && ring->borderWidth() == (selected ? 1 : 0))
+            continue;
         cardViews[i]->setSelected(selected);
-        if (Layer* ring = cardWrappers[i]->layer())
-            ring->setBorderWidth(selected ? 1 : 0);
+        ring->setBorderWidth(selected ? 1 : 0);
     }
 }
 
-void SwitcherHUD::rebuildCards() {
+bool SwitcherHUD::syncCards() {
     if (!containerStack)
-        return;
-    cardViews.clear();
-    cardWrappers.clear();
-    for (const auto& row : std::vector(containerStack->arrangedSubviews()))
-        row->removeFromSuperview();
+        return false;
+    // A window keeps its card by what tells it apart across window lists: the window server's
+    // number while on screen; without one, its key and place among windows of that key.
+    auto identity = [](const WindowInfo& info) {
+        return info.windowID != 0 ? "#" + std::to_string(info.windowID)
+                                  : windowKey(info) + "#" + std::to_string(info.titleOccurrence);
+    };
+    std::unordered_map<std::string, std::size_t> previous;
+    for (std::size_t i = 0; i < cardViews.size(); ++i)
+        previous.emplace(identity(cardViews[i]->info()), i);
 
-    const Rows rows = rowLayout(screenFrame().width, windows.size());
-    std::weak_ptr<SwitcherHUD> weakSelf = weak_from_this();
     std::vector<std::shared_ptr<WindowCardView>> cards;
     std::vector<std::shared_ptr<View>> wrappers;
+    bool changed = windows.size() != cardViews.size();
+    std::weak_ptr<SwitcherHUD> weakSelf = weak_from_this();
     for (std::size_t i = 0; i < windows.size(); ++i) {
+        std::shared_ptr<WindowCardView> card;
+        std::shared_ptr<View> wrapper;
+        if (auto found = previous.find(identity(windows[i])); found != previous.end()) {
+            changed =
+                changed || found->second != i || cardViews[found->second]->info() != windows[i];
+            card = std::move(cardViews[found->second]);
+            wrapper = std::move(cardWrappers[found->second]);
+            previous.erase(found);
+            card->setInfo(windows[i]);
+        } else {
+            changed = true;
+            card = std::make_shared<WindowCardView>(windows[i]);
+            wrapper = makeWrapper(card);
+        }
         const int index = static_cast<int>(i);
-        auto card = std::make_shared<WindowCardView>(windows[i]);
-        card->setSelected(index == selectedIndex);
-        card->setTranslatesAutoresizingMaskIntoConstraints(false);
         card->onClicked = [weakSelf, index] {
             if (auto self = weakSelf.lock())
                 self->selectAndActivate(index);
         };
-
-        auto wrapper = std::make_shared<View>();
-        wrapper->setWantsLayer(true);
-        wrapper->layer()->setCornerRadius(11);
-        wrapper->layer()->setBorderColor(Color::whiteColor().cgColor());
-        wrapper->layer()->setBorderWidth(index == selectedIndex ? 1 : 0);
-        wrapper->setTranslatesAutoresizingMaskIntoConstraints(false);
-        wrapper->addSubview(card);
-        activateConstraints({
-            card->leadingAnchor().constraintEqualToAnchor(wrapper->leadingAnchor(), 1),
-            card->trailingAnchor().constraintEqualToAnchor(wrapper->trailingAnchor(), -1),
-            card->topAnchor().constraintEqualToAnchor(wrapper->topAnchor(), 1),
-            card->bottomAnchor().constraintEqualToAnchor(wrapper->bottomAnchor(), -1),
-            wrapper->widthAnchor().constraintEqualToConstant(kWrapperWidth),
-            wrapper->heightAnchor().constraintEqualToConstant(kWrapperHeight),
-        });
         cards.push_back(std::move(card));
         wrappers.push_back(std::move(wrapper));
     }
     cardViews = std::move(cards);
     cardWrappers = std::move(wrappers);
-    cardsWindows_ = windows;
-    cardsScreenWidth_ = screenFrame().width;
+    arrangeRows();
+    refreshSelection();
+    return changed;
+}
 
+std::shared_ptr<View> SwitcherHUD::makeWrapper(const std::shared_ptr<WindowCardView>& card) {
+    card->setTranslatesAutoresizingMaskIntoConstraints(false);
+    auto wrapper = std::make_shared<View>();
+    wrapper->setWantsLayer(true);
+    wrapper->layer()->setCornerRadius(11);
+    wrapper->layer()->setBorderColor(Color::whiteColor().cgColor());
+    wrapper->setTranslatesAutoresizingMaskIntoConstraints(false);
+    wrapper->addSubview(card);
+    activateConstraints({
+        card->leadingAnchor().constraintEqualToAnchor(wrapper->leadingAnchor(), 1),
+        card->trailingAnchor().constraintEqualToAnchor(wrapper->trailingAnchor(), -1),
+        card->topAnchor().constraintEqualToAnchor(wrapper->topAnchor(), 1),
+        card->bottomAnchor().constraintEqualToAnchor(wrapper->bottomAnchor(), -1),
+        wrapper->widthAnchor().constraintEqualToConstant(kWrapperWidth),
+        wrapper->heightAnchor().constraintEqualToConstant(kWrapperHeight),
+    });
+    return wrapper;
+}
+
+void SwitcherHUD::arrangeRows() {
+    const Rows rows = rowLayout(screenFrame().width, windows.size());
     const std::size_t perRow = static_cast<std::size_t>(rows.perRow);
-    for (std::size_t r = 0; r < static_cast<std::size_t>(rows.rows); ++r) {
-        auto row = std::make_shared<StackView>();
-        row->setOrientation(StackOrientation::horizontal);
-        row->setSpacing(kSpacing);
-        row->setAlignment(LayoutAttribute::centerY);
+    const std::size_t rowCount = static_cast<std::size_t>(rows.rows);
+    const std::vector<std::shared_ptr<View>> existing = containerStack->arrangedSubviews();
+    // Rows left over go first, so that their cards are free to move into the rows that stay.
+    for (std::size_t r = rowCount; r < existing.size(); ++r)
+        existing[r]->removeFromSuperview();
+    for (std::size_t r = 0; r < rowCount; ++r) {
+        std::shared_ptr<StackView> row;
+        if (r < existing.size()) {
+            row = std::static_pointer_cast<StackView>(existing[r]);
+        } else {
+            row = std::make_shared<StackView>();
+            row->setOrientation(StackOrientation::horizontal);
+            row->setSpacing(kSpacing);
+            row->setAlignment(LayoutAttribute::centerY);
+            containerStack->addArrangedSubview(row);
+        }
+        const std::size_t begin = std::min(cardWrappers.size(), r * perRow);
         const std::size_t end = std::min(cardWrappers.size(), (r + 1) * perRow);
-        for (std::size_t i = r * perRow; i < end; ++i)
-            row->addArrangedSubview(cardWrappers[i]);
-        containerStack->addArrangedSubview(row);
+        row->setArrangedSubviews({cardWrappers.begin() + static_cast<std::ptrdiff_t>(begin),
+                                  cardWrappers.begin() + static_cast<std::ptrdiff_t>(end)});
     }
 }
 

@@ -2,8 +2,9 @@
 // The switcher's panel: one card per window in one or two centred rows on the main screen (a
 // panel wider than the screen slides sideways to keep the selected card in view), the
 // selection, fades in and out, the one-second dismiss timer after the pointer leaves, and card
-// clicks. The switch controller assigns `windows`, calls show(forward) and the stepping and
-// committing operations, and hears back through onActivate and onDismiss.
+// clicks. The switch controller assigns `windows`, calls prepare() and show(forward) and the
+// stepping and committing operations, and hears back through onActivate and onDismiss; whether
+// the cards must change for `windows` is the HUD's own affair.
 //
 // Create it with std::make_shared: timers, animation completions and view callbacks hold it
 // weakly and do nothing once it is gone. The panel is built on the first opening and kept.
@@ -35,13 +36,14 @@ class SwitcherHUD : public std::enable_shared_from_this<SwitcherHUD> {
     SwitcherHUD& operator=(const SwitcherHUD&) = delete;
 
     // Opens the HUD over `windows`, or steps the selection while it is open. A panel that is
-    // still fading out after the previous switch is brought back as a fresh switch.
+    // still fading out after the previous switch is brought back as a fresh switch. The cards
+    // are brought in line with `windows` first (see prepare).
     void show(bool forward);
     void moveSelection(bool forward);
-    void refreshSelection();
-    void rebuildCards();
-    // Builds the panel and its cards for `windows` while it is hidden, laid out for a forward
-    // switch, so that show() only selects and orders it front. Does nothing while it is visible.
+    // Brings the panel and its cards in line with `windows` while it is hidden, laid out for a
+    // forward switch, so that show() only selects and orders it front. Does nothing while it is
+    // visible. A card is kept for as long as its window is listed: reordered, renamed or
+    // re-iconed windows move and update their cards; only new windows get new ones.
     void prepare();
     // Starts the fade-out, then hands a copy of the selected window to onActivate.
     void activateSelected();
@@ -89,17 +91,19 @@ class SwitcherHUD : public std::enable_shared_from_this<SwitcherHUD> {
     void selectAndActivate(int index);
     void setFirstSelection(bool forward);
     Rect screenFrame() const;
-    bool cardsMatchWindows() const;
     void readyCards(bool forward);
+    // Gives each of `windows` a card, kept from the last call where its window was listed,
+    // and arranges them in rows. Tells whether any card or its place changed.
+    bool syncCards();
+    std::shared_ptr<View> makeWrapper(const std::shared_ptr<WindowCardView>& card);
+    void arrangeRows();
+    void refreshSelection();
     // Centres the panel on the main screen, slid to show the selected card.
     void placePanel();
 
     const UiContext ui_;
     AnimationContext animations_;
     std::vector<std::shared_ptr<RunningAnimation>> fadeOuts_;
-    // What the cards were last built for.
-    std::vector<WindowInfo> cardsWindows_;
-    double cardsScreenWidth_ = 0;
     // Where the pointer is as the panel last reported it; unlike mouseIsOver, hide() leaves it.
     bool pointerIsInside_ = false;
     // The open switch was selected without showing.

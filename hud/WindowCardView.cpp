@@ -48,37 +48,53 @@ void WindowCardView::setupSubviews() {
     layer()->setCornerRadius(10);
     layer()->setMasksToBounds(true);
 
-    auto icon = std::make_shared<ImageView>();
-    icon->setTranslatesAutoresizingMaskIntoConstraints(false);
-    icon->setImageScaling(ImageScaling::proportionallyUpOrDown);
-    icon->setImage(info_.appIcon);
-    addSubview(icon);
+    icon_ = std::make_shared<ImageView>();
+    icon_->setTranslatesAutoresizingMaskIntoConstraints(false);
+    icon_->setImageScaling(ImageScaling::proportionallyUpOrDown);
+    addSubview(icon_);
 
-    auto name = makeCardLabel(Font::systemFont(11, FontWeight::semibold), 1);
-    name->setStringValue(info_.appName);
-    addSubview(name);
+    name_ = makeCardLabel(Font::systemFont(11, FontWeight::semibold), 1);
+    addSubview(name_);
 
-    auto title = makeCardLabel(Font::systemFont(10), 2);
-    title->setTextColor(titleTextColor());
-    title->setStringValue(displayTitle());
-    addSubview(title);
+    title_ = makeCardLabel(Font::systemFont(10), 2);
+    title_->setTextColor(titleTextColor());
+    addSubview(title_);
 
     activateConstraints({
-        icon->centerXAnchor().constraintEqualToAnchor(centerXAnchor()),
-        icon->topAnchor().constraintEqualToAnchor(topAnchor(), 14),
-        icon->widthAnchor().constraintEqualToConstant(48),
-        icon->heightAnchor().constraintEqualToConstant(48),
-        name->topAnchor().constraintEqualToAnchor(icon->bottomAnchor(), 7),
-        name->leadingAnchor().constraintEqualToAnchor(leadingAnchor(), 5),
-        name->trailingAnchor().constraintEqualToAnchor(trailingAnchor(), -5),
-        title->topAnchor().constraintEqualToAnchor(name->bottomAnchor(), 1),
-        title->leadingAnchor().constraintEqualToAnchor(leadingAnchor(), 5),
-        title->trailingAnchor().constraintEqualToAnchor(trailingAnchor(), -5),
+        icon_->centerXAnchor().constraintEqualToAnchor(centerXAnchor()),
+        icon_->topAnchor().constraintEqualToAnchor(topAnchor(), 14),
+        icon_->widthAnchor().constraintEqualToConstant(48),
+        icon_->heightAnchor().constraintEqualToConstant(48),
+        name_->topAnchor().constraintEqualToAnchor(icon_->bottomAnchor(), 7),
+        name_->leadingAnchor().constraintEqualToAnchor(leadingAnchor(), 5),
+        name_->trailingAnchor().constraintEqualToAnchor(trailingAnchor(), -5),
+        title_->topAnchor().constraintEqualToAnchor(name_->bottomAnchor(), 1),
+        title_->leadingAnchor().constraintEqualToAnchor(leadingAnchor(), 5),
+        title_->trailingAnchor().constraintEqualToAnchor(trailingAnchor(), -5),
     });
 
     refreshStyle();
-    if (info_.isMinimized)
-        setAlphaValue(0.5);
+    showInfo();
+}
+
+void WindowCardView::setInfo(WindowInfo info) {
+    if (info == info_)
+        return;
+    info_ = std::move(info);
+    showInfo();
+}
+
+// Each setter below asks for a layout pass and a repaint of the panel, so only what differs is
+// set: a card kept for a window that did not change costs nothing.
+void WindowCardView::showInfo() {
+    if (icon_->image() != info_.appIcon)
+        icon_->setImage(info_.appIcon);
+    if (name_->stringValue() != info_.appName)
+        name_->setStringValue(info_.appName);
+    if (std::string title = displayTitle(); title_->stringValue() != title)
+        title_->setStringValue(std::move(title));
+    if (const double alpha = info_.isMinimized ? 0.5 : 1; alphaValue() != alpha)
+        setAlphaValue(alpha);
 }
 
 void WindowCardView::refreshStyle() {

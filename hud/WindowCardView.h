@@ -2,7 +2,8 @@
 // One window as a 140 × 120 card: the application's icon, its name, and the window's title
 // without a leading repetition of the application name. The card styles itself as selected or
 // not in its effective appearance, dims itself for a minimized window, and reports clicks; it
-// knows nothing of the HUD that owns it.
+// knows nothing of the HUD that owns it. A card kept for the same window across switches is
+// given the window's newer record (setInfo) rather than built again.
 
 #include "platform/ui/Appearance.h"
 #include "platform/ui/TextField.h"
@@ -16,6 +17,8 @@
 #include <string_view>
 
 namespace corvane {
+
+class ImageView;
 
 // Tried in this order; the first that follows the application name at the start of a title ends
 // the prefix to drop.
@@ -36,6 +39,8 @@ class WindowCardView : public View {
     explicit WindowCardView(WindowInfo info);
 
     const WindowInfo& info() const { return info_; }
+    // Shows this record instead: only the labels, icon and dimming that differ change.
+    void setInfo(WindowInfo info);
     bool isSelected() const { return isSelected_; }
     // Restyles at once, also when the value does not change.
     void setSelected(bool selected);
@@ -50,8 +55,12 @@ class WindowCardView : public View {
     void setupSubviews();
     void refreshStyle();
     void applySelectionStyle();
+    void showInfo();
 
-    const WindowInfo info_;
+    WindowInfo info_;
+    std::shared_ptr<ImageView> icon_;
+    std::shared_ptr<TextField> name_;
+    std::shared_ptr<TextField> title_;
     bool isSelected_ = false;
 
   public:

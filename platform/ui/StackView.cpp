@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <unordered_set>
 
 namespace corvane {
 
@@ -29,6 +30,30 @@ void StackView::addArrangedSubview(std::shared_ptr<View> view) {
 
 void StackView::removeArrangedSubview(const View& view) {
     forgetArranged(view);
+    setNeedsDisplay();
+}
+
+void StackView::setArrangedSubviews(std::vector<std::shared_ptr<View>> views) {
+    if (views == arranged_)
+        return;
+    const std::unordered_set<const View*> kept = [&] {
+        std::unordered_set<const View*> set;
+        for (const auto& view : views)
+            set.insert(view.get());
+        return set;
+    }();
+    for (const auto& view : std::vector(arranged_)) {
+        if (!kept.contains(view.get()))
+            view->removeFromSuperview();
+    }
+    for (const auto& view : views) {
+        assert(view && "an arranged subview exists");
+        if (view->superview() == this)
+            continue;
+        view->setTranslatesAutoresizingMaskIntoConstraints(false);
+        addSubview(view);
+    }
+    arranged_ = std::move(views);
     setNeedsDisplay();
 }
 

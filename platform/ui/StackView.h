@@ -28,6 +28,10 @@ class StackView : public View {
     void addArrangedSubview(std::shared_ptr<View> view);
     // Un-arranges the view; it stays a subview (as in AppKit).
     void removeArrangedSubview(const View& view);
+    // Arranges exactly these views, in this order. Views already in this stack stay in the tree
+    // and are only reordered (their constraints and appearance untouched); the others are added
+    // as addArrangedSubview does; arranged views left out are removed from the stack.
+    void setArrangedSubviews(std::vector<std::shared_ptr<View>> views);
 
     Size fittingSize(const TextMetrics& metrics) const override;
     void layoutSubtree(const TextMetrics& metrics) override;

@@ -54,6 +54,8 @@ struct SwitchWorld {
     //   ^tab, ^release ...   the keys reach the tap before the queued actions run, as when
     //                        the whole chord arrives at once; the next plain step runs them
     //   fronts:N             the panel has been ordered front N times so far
+    //   rename:T>U           the window titled T is retitled U (reported when watched)
+    //   shown:N=T            card N's title label reads T
     // A scenario that starts with "watched" runs on a desktop that reports its changes.
     void play(const std::string& step) {
         SCOPED_TRACE(step);
@@ -83,6 +85,19 @@ struct SwitchWorld {
         else if (step == "+Logs") {
             addWindow(300, 22, "Logs");
             world.desktop.windowListChanged();
+        } else if (step.starts_with("rename:")) {
+            const std::string from = arg().substr(0, arg().find('>'));
+            for (auto& [window, title] : titleOf) {
+                if (title == from) {
+                    title = arg().substr(arg().find('>') + 1);
+                    world.desktop.retitleAXWindow(window, title);
+                }
+            }
+            world.desktop.windowListChanged();
+        } else if (step.starts_with("shown:")) {
+            const auto& card = *hud().cardViews.at(std::stoul(arg()));
+            EXPECT_EQ(dynamic_cast<const TextField&>(*card.subviews()[2]).stringValue(),
+                      arg().substr(arg().find('=') + 1));
         } else if (step.starts_with("fronts:"))
             EXPECT_EQ(world.panelBackends.journal.count("orderFront"), std::stoi(arg()));
         else
@@ -147,6 +162,12 @@ TEST(SwitchScenario, FromChordToRaisedWindow) {
         {"watched, a change a moment before: the cards were remade in advance",
          "watched +Logs wait:1 lists:1 opt tab lists:1 cards:4 release",
          {"Shell"}},
+        {"watched, a window renamed just before the chord: its kept card shows the new title",
+         "watched rename:Shell>Console opt tab lists:1 cards:3 shown:1=Console release",
+         {"Console"}},
+        {"watched, renamed a moment before: the kept card was updated in advance",
+         "watched rename:Shell>Console wait:1 opt tab lists:1 cards:3 shown:1=Console release",
+         {"Console"}},
         {"watched, a change during a switch: the cards on screen stay, the next switch has it",
          "watched opt tab +Logs wait:1 lists:0 cards:3 release wait:0.6 opt tab lists:1 cards:4 "
          "release",

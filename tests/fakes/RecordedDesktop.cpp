@@ -78,6 +78,10 @@ std::uint64_t RecordedDesktop::addAXWindowAnswering(pid_t pid, AXCopyResult titl
     return id;
 }
 
+void RecordedDesktop::retitleAXWindow(std::uint64_t window, std::string title) {
+    axWindows_.at(window).title = answer(std::move(title));
+}
+
 std::uint64_t RecordedDesktop::addOnScreenWindow(pid_t pid, std::uint32_t number,
                                                  std::string title) {
     const RunningApplication* app = findApp(pid);

@@ -68,6 +68,8 @@ class RecordedDesktop : public WindowServer,
     std::uint64_t addAXWindowAnswering(pid_t pid, AXCopyResult title, AXCopyResult minimized);
     // "AXWindows" of the process answers exactly this, whatever windows were added.
     void setAXWindowsAnswer(pid_t pid, AXCopyResult answer) { windowsAnswers_[pid] = answer; }
+    // The Accessibility window answers this title from now on.
+    void retitleAXWindow(std::uint64_t window, std::string title);
     // Every Accessibility call fails, as without the user's permission.
     void denyAccessibility() { accessibilityDenied_ = true; }
     // A window listed on screen (owner name = the app's name) and its Accessibility window.

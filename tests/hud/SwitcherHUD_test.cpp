@@ -8,8 +8,11 @@
 #include "fakes/ManualRunLoop.h"
 #include "fakes/RecordingPanelBackend.h"
 #include "hud/SwitcherHUD.h"
+#include "platform/ui/ImageView.h"
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace corvane {
@@ -242,22 +245,72 @@ TEST_F(HUDTest, ClickOnACardStartsTheFadeThenCommitsThatCardsWindow) {
     EXPECT_TRUE(hud->cardViews[1]->isSelected());
 }
 
-TEST_F(HUDTest, RebuildLeavesExactlyOneSelectedCardAndRing) {
-    open(5);
-    hud->moveSelection(true);
-    hud->windows = makeWindows(4, "Other");
-    hud->rebuildCards();
-    EXPECT_EQ(hud->cardViews.size(), 4u);
-    EXPECT_EQ(hud->cardViews[0]->info().appName, "Other");
-    EXPECT_EQ(selectedCards(), 1);
-    EXPECT_EQ(ringWidths(), (std::vector<double>{0, 0, 1, 0}));
-    EXPECT_EQ(hud->containerStack->arrangedSubviews().size(), 1u);
+// The panel is prepared for one list and shown for another, as when windows change between
+// two switches: every card must show its window as it is now, whatever was kept.
+TEST_F(HUDTest, CardsShowTheWindowsAsTheyAreAtTheChordKeepingWhatTheyCan) {
+    using Change = std::function<void(std::vector<WindowInfo>&)>;
+    struct Case {
+        const char* name;
+        Change change;
+        std::size_t kept; // cards of the prepared panel still on it
+    };
+    const auto icon = std::make_shared<Image>(Image{1, 1, {0xFF00FF00u}});
+    const Case cases[] = {
+        {"the committed window moves to the front",
+         [](auto& w) { std::rotate(w.begin(), w.begin() + 2, w.begin() + 3); }, 5},
+        {"a window renamed", [](auto& w) { w[2].windowTitle = "App Renamed"; }, 5},
+        {"an icon changed", [&](auto& w) { w[0].appIcon = icon; }, 5},
+        {"a window minimized",
+         [](auto& w) {
+             w[3].windowID = 0;
+             w[3].isMinimized = true;
+         },
+         4},
+        {"a window created", [](auto& w) { w.insert(w.begin(), makeWindows(1, "New")[0]); }, 5},
+        {"a window destroyed", [](auto& w) { w.erase(w.begin() + 1); }, 4},
+        {"the same numbers for other windows", [](auto& w) { w = makeWindows(4, "Other"); }, 4},
+        {"two rows", [](auto& w) { w = makeWindows(12); }, 5},
+        {"back to one row", [](auto& w) { w.resize(2); }, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        open(5);
+        hud->hide();
+        loop.advance(0.5);
+        hud->prepare();
+        const auto prepared = hud->cardViews;
+        c.change(hud->windows);
+        hud->show(true);
 
-    hud->selectedIndex = 7; // out of range: nothing selected, nothing committed
-    hud->rebuildCards();
-    EXPECT_EQ(selectedCards(), 0);
+        ASSERT_EQ(hud->cardViews.size(), hud->windows.size());
+        std::vector<std::shared_ptr<View>> arranged;
+        for (const auto& row : hud->containerStack->arrangedSubviews())
+            for (const auto& wrapper : dynamic_cast<StackView&>(*row).arrangedSubviews())
+                arranged.push_back(wrapper);
+        EXPECT_EQ(arranged, hud->cardWrappers);
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < hud->windows.size(); ++i) {
+            const WindowInfo& window = hud->windows[i];
+            const auto& card = hud->cardViews[i];
+            kept += std::count(prepared.begin(), prepared.end(), card);
+            EXPECT_EQ(card->superview(), hud->cardWrappers[i].get());
+            EXPECT_EQ(dynamic_cast<ImageView&>(*card->subviews()[0]).image(), window.appIcon);
+            EXPECT_EQ(dynamic_cast<TextField&>(*card->subviews()[1]).stringValue(), window.appName);
+            EXPECT_EQ(dynamic_cast<TextField&>(*card->subviews()[2]).stringValue(),
+                      window.windowTitle);
+            EXPECT_EQ(card->alphaValue(), window.isMinimized ? 0.5 : 1);
+        }
+        EXPECT_EQ(kept, c.kept);
+        EXPECT_EQ(selectedCards(), 1);
+        std::vector<double> rings(hud->windows.size(), 0);
+        rings[1] = 1;
+        EXPECT_EQ(ringWidths(), rings);
+        hud->panel->mouseUp(centreOfCard(0));
+        EXPECT_EQ(activated.back(), hud->windows[0].windowTitle) << "a kept card clicks as placed";
+    }
+    hud->selectedIndex = 7; // out of range: nothing committed
     hud->activateSelected();
-    EXPECT_TRUE(activated.empty());
+    EXPECT_EQ(activated.size(), std::size(cases));
 }
 
 TEST_F(HUDTest, ChordDuringTheFadeOutOpensAFreshSwitch) {

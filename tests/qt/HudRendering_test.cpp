@@ -139,7 +139,7 @@ TEST_F(HudRendering, IconsStaySharpAtDoubleDensity) {
     for (int i = 0; i < 96 * 96; ++i)
         split->argb.push_back(i % 96 < 48 ? 0xFFFF0000u : 0xFF0000FFu);
     hud->windows[0].appIcon = split;
-    hud->rebuildCards();
+    hud->cardViews[0]->setInfo(hud->windows[0]);
     panel->layoutIfNeeded();
     const QImage hiDpi = render(2.0);
     const Rect card = inPanel(*hud->cardViews[0]);
