@@ -84,10 +84,16 @@ void WindowCardView::setInfo(WindowInfo info) {
     showInfo();
 }
 
-// Each setter below asks for a layout pass and a repaint of the panel, so only what differs is
-// set: a card kept for a window that did not change costs nothing.
+// Each setter below asks for a layout pass and a repaint of the card, so only what differs is
+// set: a card kept for a window that did not change costs nothing, also when the icon comes as
+// a new image of the same pixels.
 void WindowCardView::showInfo() {
-    if (icon_->image() != info_.appIcon)
+    const ImageRef& shown = icon_->image();
+    const bool sameIcon =
+        shown == info_.appIcon ||
+        (shown && info_.appIcon && shown->width == info_.appIcon->width &&
+         shown->height == info_.appIcon->height && shown->argb == info_.appIcon->argb);
+    if (!sameIcon)
         icon_->setImage(info_.appIcon);
     if (name_->stringValue() != info_.appName)
         name_->setStringValue(info_.appName);

@@ -7,7 +7,8 @@
 // It covers the window, whose top-left corner lies at `origin` in the panel. A change of the
 // window's size or origin, or any change of the tree other than a view's own look (see
 // Panel::contentGeneration), makes it paint everything again; a view's own look adds that
-// view's area (invalidate).
+// view's area (invalidate). A new origin alone (the panel slid) moves what stays in the window
+// and paints only what comes into it.
 
 #include "platform/qt/QtViewPainter.h"
 #include "platform/ui/Panel.h"
@@ -29,6 +30,8 @@ class QtPanelImage {
     const QImage& image() const { return image_; }
 
   private:
+    void slide(QPoint origin, QSize size);
+
     QImage image_;
     QPoint origin_;
     std::uint64_t generation_ = 0;

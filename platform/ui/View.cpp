@@ -39,6 +39,13 @@ void Layer::setBorderWidth(double width) {
     owner_.setNeedsRedisplay();
 }
 
+void Layer::setShouldRasterize(bool rasterize) {
+    if (rasterize == shouldRasterize_)
+        return;
+    shouldRasterize_ = rasterize;
+    owner_.setNeedsDisplay();
+}
+
 void Layer::setBackgroundColor(std::optional<RGBA> color) {
     if (color == backgroundColor_)
         return;
@@ -61,8 +68,13 @@ View::~View() {
 void View::setFrame(Rect frame) {
     if (frame == frame_)
         return;
+    const bool resized = frame.width != frame_.width || frame.height != frame_.height;
     frame_ = frame;
-    setNeedsDisplay();
+    if (resized)
+        subtreeDidChange();
+    else if (superview_)
+        superview_->subtreeDidChange();
+    notifyPanel();
 }
 
 Rect View::frameInAncestor(const View* ancestor) const {
@@ -151,6 +163,7 @@ void View::propagateEffectiveAppearance() {
     const AppearanceName now = effectiveAppearance().name();
     if (now != lastEffectiveAppearance_) {
         lastEffectiveAppearance_ = now;
+        subtreeDidChange();
         viewDidChangeEffectiveAppearance();
     }
     // A copy: a restyle may add or remove views.
@@ -167,13 +180,24 @@ void View::setTranslatesAutoresizingMaskIntoConstraints(bool translates) {
 }
 
 void View::setNeedsDisplay() {
+    subtreeDidChange();
+    notifyPanel();
+}
+
+void View::notifyPanel() {
     if (Panel* panel = window())
         panel->viewTreeDidChange();
 }
 
 void View::setNeedsRedisplay() {
+    subtreeDidChange();
     if (Panel* panel = window())
         panel->viewNeedsRedisplay(*this);
+}
+
+void View::subtreeDidChange() {
+    for (View* v = this; v; v = v->superview_)
+        ++v->displayGeneration_;
 }
 
 void View::addTrackingArea(std::shared_ptr<TrackingArea> area) {

@@ -16,6 +16,7 @@
 #include "platform/ui/Constraints.h"
 #include "platform/ui/Geometry.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -44,6 +45,11 @@ class Layer {
     void setBorderWidth(double width);
     const std::optional<RGBA>& backgroundColor() const { return backgroundColor_; }
     void setBackgroundColor(std::optional<RGBA> color);
+    // The backend may keep the view's subtree as a picture and composite that while nothing
+    // in the subtree changes (View::displayGeneration): moving the view costs a copy, not a
+    // repaint. For views that move more often than they change, such as cards in a list.
+    bool shouldRasterize() const { return shouldRasterize_; }
+    void setShouldRasterize(bool rasterize);
 
   private:
     View& owner_;
@@ -52,6 +58,7 @@ class Layer {
     std::optional<RGBA> borderColor_;
     double borderWidth_ = 0;
     std::optional<RGBA> backgroundColor_;
+    bool shouldRasterize_ = false;
 };
 
 // A region of a view that reports pointer entry and exit to that view (its owner is always the
@@ -141,6 +148,11 @@ class View : public std::enable_shared_from_this<View> {
 
     // Tells the panel showing this tree that it must be laid out and repainted.
     void setNeedsDisplay();
+    // Moves whenever something changes how this view and its subtree draw in the view's own
+    // coordinates: a change to it or to a descendant, a new size, another effective
+    // appearance. Moving the view within its superview does not count (it changes how the
+    // superview draws).
+    std::uint64_t displayGeneration() const { return displayGeneration_; }
     // Only the view's look changed (colours, borders), not the geometry of anything: its area
     // is repainted without a layout pass.
     void setNeedsRedisplay();
@@ -167,6 +179,9 @@ class View : public std::enable_shared_from_this<View> {
     void installConstraint(const LayoutConstraint& constraint);
     void dropConstraintsReaching(const View& subtreeRoot);
     void solveSubviewConstraints(const TextMetrics& metrics);
+    // This view's subtree draws differently: it and its ancestors move their generations.
+    void subtreeDidChange();
+    void notifyPanel();
 
     Rect frame_;
     View* superview_ = nullptr;
@@ -180,6 +195,7 @@ class View : public std::enable_shared_from_this<View> {
     bool translatesMask_ = true;
     std::vector<LayoutConstraint> constraints_;
     std::vector<std::shared_ptr<TrackingArea>> trackingAreas_;
+    std::uint64_t displayGeneration_ = 0;
 };
 
 } // namespace corvane

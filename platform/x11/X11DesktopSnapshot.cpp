@@ -313,10 +313,16 @@ const std::map<pid_t, ImageRef>& X11DesktopReader::icons(int targetPixels) {
     if (iconsRead_ || !snapshot_.hasWindowList)
         return icons_;
     iconsRead_ = true;
+    // Each process's icon comes from its oldest window (the lowest id), not its frontmost: a
+    // switch that reorders the windows then neither reads the icons again nor makes new images
+    // of them, which would make every card repaint.
     std::map<pid_t, xcb_window_t> sources;
     for (const auto& window : snapshot_.windows) {
-        if (window.pid > 0)
-            sources.try_emplace(window.pid, window.id);
+        if (window.pid <= 0)
+            continue;
+        auto [source, isFirst] = sources.try_emplace(window.pid, window.id);
+        if (!isFirst)
+            source->second = std::min(source->second, window.id);
     }
     if (sources == iconSources_ && iconChanges_ == iconsReadAtChange_ &&
         targetPixels == iconsTargetPixels_)

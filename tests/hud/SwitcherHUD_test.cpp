@@ -246,39 +246,52 @@ TEST_F(HUDTest, ClickOnACardStartsTheFadeThenCommitsThatCardsWindow) {
 }
 
 // The panel is prepared for one list and shown for another, as when windows change between
-// two switches: every card must show its window as it is now, whatever was kept.
+// two switches: every card must show its window as it is now, whatever was kept, and only the
+// kept cards that look different may be repainted (the others are copied from their pictures).
 TEST_F(HUDTest, CardsShowTheWindowsAsTheyAreAtTheChordKeepingWhatTheyCan) {
     using Change = std::function<void(std::vector<WindowInfo>&)>;
     struct Case {
         const char* name;
         Change change;
-        std::size_t kept; // cards of the prepared panel still on it
+        std::size_t kept;      // cards of the prepared panel still on it
+        std::size_t repainted; // of those, the ones that look different
+    };
+    auto pixels = [](const ImageRef& image) {
+        return image ? image->argb : std::vector<std::uint32_t>{};
     };
     const auto icon = std::make_shared<Image>(Image{1, 1, {0xFF00FF00u}});
+    const auto otherIcon = std::make_shared<Image>(Image{1, 1, {0xFFFF0000u}});
     const Case cases[] = {
-        {"the committed window moves to the front",
-         [](auto& w) { std::rotate(w.begin(), w.begin() + 2, w.begin() + 3); }, 5},
-        {"a window renamed", [](auto& w) { w[2].windowTitle = "App Renamed"; }, 5},
-        {"an icon changed", [&](auto& w) { w[0].appIcon = icon; }, 5},
+        {"the committed window moves to the front (the selection moves with the cards)",
+         [](auto& w) { std::rotate(w.begin(), w.begin() + 2, w.begin() + 3); }, 5, 2},
+        {"a window renamed", [](auto& w) { w[2].windowTitle = "App Renamed"; }, 5, 1},
+        {"an icon changed", [&](auto& w) { w[3].appIcon = otherIcon; }, 5, 1},
+        {"the same icon in a new image",
+         [](auto& w) { w[3].appIcon = std::make_shared<Image>(*w[3].appIcon); }, 5, 0},
         {"a window minimized",
          [](auto& w) {
              w[3].windowID = 0;
              w[3].isMinimized = true;
          },
-         4},
-        {"a window created", [](auto& w) { w.insert(w.begin(), makeWindows(1, "New")[0]); }, 5},
-        {"a window destroyed", [](auto& w) { w.erase(w.begin() + 1); }, 4},
-        {"the same numbers for other windows", [](auto& w) { w = makeWindows(4, "Other"); }, 4},
-        {"two rows", [](auto& w) { w = makeWindows(12); }, 5},
-        {"back to one row", [](auto& w) { w.resize(2); }, 2},
+         4, 0},
+        {"a window created", [](auto& w) { w.insert(w.begin(), makeWindows(1, "New")[0]); }, 5, 2},
+        {"a window destroyed", [](auto& w) { w.erase(w.begin() + 3); }, 4, 0},
+        {"the same numbers for other windows", [](auto& w) { w = makeWindows(4, "Other"); }, 4, 4},
+        {"two rows", [](auto& w) { w.resize(12, makeWindows(1, "More")[0]); }, 5, 0},
+        {"back to one row", [](auto& w) { w.resize(2); }, 2, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         open(5);
         hud->hide();
         loop.advance(0.5);
+        for (auto& window : hud->windows)
+            window.appIcon = icon;
         hud->prepare();
         const auto prepared = hud->cardViews;
+        std::vector<std::uint64_t> generations;
+        for (const auto& wrapper : hud->cardWrappers)
+            generations.push_back(wrapper->displayGeneration());
         c.change(hud->windows);
         hud->show(true);
 
@@ -289,18 +302,26 @@ TEST_F(HUDTest, CardsShowTheWindowsAsTheyAreAtTheChordKeepingWhatTheyCan) {
                 arranged.push_back(wrapper);
         EXPECT_EQ(arranged, hud->cardWrappers);
         std::size_t kept = 0;
+        std::size_t repainted = 0;
         for (std::size_t i = 0; i < hud->windows.size(); ++i) {
             const WindowInfo& window = hud->windows[i];
             const auto& card = hud->cardViews[i];
-            kept += std::count(prepared.begin(), prepared.end(), card);
+            if (auto was = std::find(prepared.begin(), prepared.end(), card);
+                was != prepared.end()) {
+                ++kept;
+                repainted += hud->cardWrappers[i]->displayGeneration() !=
+                             generations[std::size_t(was - prepared.begin())];
+            }
             EXPECT_EQ(card->superview(), hud->cardWrappers[i].get());
-            EXPECT_EQ(dynamic_cast<ImageView&>(*card->subviews()[0]).image(), window.appIcon);
+            EXPECT_EQ(pixels(dynamic_cast<ImageView&>(*card->subviews()[0]).image()),
+                      pixels(window.appIcon));
             EXPECT_EQ(dynamic_cast<TextField&>(*card->subviews()[1]).stringValue(), window.appName);
             EXPECT_EQ(dynamic_cast<TextField&>(*card->subviews()[2]).stringValue(),
                       window.windowTitle);
             EXPECT_EQ(card->alphaValue(), window.isMinimized ? 0.5 : 1);
         }
         EXPECT_EQ(kept, c.kept);
+        EXPECT_EQ(repainted, c.repainted);
         EXPECT_EQ(selectedCards(), 1);
         std::vector<double> rings(hud->windows.size(), 0);
         rings[1] = 1;

@@ -6,6 +6,7 @@
 #include "platform/qt/QtPanelBackend.h"
 #include "platform/qt/QtTextMetrics.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace corvane {
@@ -149,6 +150,26 @@ TEST_F(HudRendering, IconsStaySharpAtDoubleDensity) {
     EXPECT_GT(hiDpi.pixelColor(seam - 1, row).red(), 240);
     EXPECT_GT(hiDpi.pixelColor(seam, row).blue(), 240);
     EXPECT_LT(hiDpi.pixelColor(seam, row).red(), 15);
+}
+
+// Cards are composited from pictures kept between paints: after the list is reordered and a
+// window renamed, they must paint as the cards painted in place would.
+TEST_F(HudRendering, KeptCardPicturesPaintAsTheCardsInPlace) {
+    QtViewPainter kept;
+    const QSizeF size(panel->frame().width, panel->frame().height);
+    testing::painted(*panel->contentView(), size, 1, std::nullopt, &kept);
+    hud->hide();
+    loop.advance(0.5);
+    std::rotate(hud->windows.begin(), hud->windows.begin() + 2, hud->windows.begin() + 3);
+    hud->windows[3].windowTitle = "Mail — Renamed";
+    hud->show(true);
+    panel->layoutIfNeeded();
+    for (double dpr : {1.0, 2.0})
+        EXPECT_LE(testing::largestDifference(
+                      testing::painted(*panel->contentView(), size, dpr, std::nullopt, &kept),
+                      testing::painted(*panel->contentView(), size, dpr)),
+                  1)
+            << dpr;
 }
 
 TEST(QtViewPainterImages, MalformedImagesAreRefused) {

@@ -257,6 +257,18 @@ TEST_F(PanelWindow, PaintsWhatThePanelShowsAtThatPlaceAndOnlyTheCardsOnScreen) {
     const std::size_t all = visibleViewsIn(root());
     EXPECT_LT(window().viewPainter().viewsPaintedLastTime(), all / 2);
     EXPECT_EQ(whole.viewsPaintedLastTime(), all);
+
+    // Stepping slides the panel by a card, then to its other end: the window keeps what stays
+    // in view and shows the rest as a whole paint would.
+    for (int step = 0; step < 2; ++step) {
+        hud->moveSelection(false);
+        const QImage slid = window().grab().toImage();
+        const QImage fresh = testing::painted(root(), panelRect().size());
+        EXPECT_LE(testing::largestDifference(
+                      slid, fresh.copy(QRect(window().panelOrigin(), window().size()))),
+                  1)
+            << step;
+    }
 }
 
 } // namespace
