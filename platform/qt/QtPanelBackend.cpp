@@ -339,6 +339,13 @@ void QtPanelBackend::applyShape() {
     const Layer* layer = root ? root->layer() : nullptr;
     const bool rounded = layer && layer->masksToBounds() && layer->cornerRadius() > 0;
     usesShapeMask_ = !compositorRuns_ && rounded;
+    // Each switch orders the panel front and places it: a shape made for the same geometry is
+    // not made again (turning the rounded rectangle into a region is most of the chord's work).
+    const ShapeKey key{usesShapeMask_, panelRect_.size(), window_->panelOrigin(), window_->size(),
+                       usesShapeMask_ ? layer->cornerRadius() : 0};
+    if (key == shapeKey_)
+        return;
+    shapeKey_ = key;
     if (!usesShapeMask_) {
         window_->clearMask();
         return;

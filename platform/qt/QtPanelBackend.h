@@ -43,6 +43,7 @@
 
 #include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -134,6 +135,16 @@ class QtPanelBackend : public PanelBackend {
     bool compositorRuns_ = false;
     double lastAlpha_ = 1;
     bool usesShapeMask_ = false;
+    // What the window's shape was last made for.
+    struct ShapeKey {
+        bool masked = false;
+        QSize panel;
+        QPoint origin;
+        QSize window;
+        double radius = 0;
+        bool operator==(const ShapeKey&) const = default;
+    };
+    std::optional<ShapeKey> shapeKey_;
     bool mapsBeforeSleeping_;
     bool mapRequested_ = false; // the map waits for the loop's last moment before sleeping
     [[maybe_unused]] bool inputShapeIsEmpty_ = false; // the input shape is an X11 feature
