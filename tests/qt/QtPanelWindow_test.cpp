@@ -212,11 +212,29 @@ TEST_F(PanelWindow, AFadeOutFadesTheWindowOrHidesItAtOnceWithoutACompositor) {
     }
 }
 
-TEST_F(PanelWindow, PointerAndClicksAtTheLeftScreenEdgeReachTheCardThere) {
+// A panel wider than the screen, centred: its window shows what the panel shows at that place,
+// with only the cards on screen painted, and the card the screen's left edge cuts is drawn where
+// it belongs and takes the pointer and clicks there, as do the other cards.
+TEST_F(PanelWindow, AtTheScreensLeftEdgeThePanelIsPaintedAndTakesThePointerWhereItIs) {
     open(30);
     centre();
+    QtViewPainter whole;
+    const QImage full = testing::painted(root(), panelRect().size(), 1, std::nullopt, &whole);
+    const QImage shown = window().grab().toImage();
+    ASSERT_EQ(shown.size(), window().size());
+    EXPECT_LE(testing::largestDifference(shown,
+                                         full.copy(QRect(window().panelOrigin(), window().size()))),
+              1);
+    EXPECT_LT(window().viewPainter().viewsPaintedLastTime(), whole.viewsPaintedLastTime() / 2);
+
+    // The cut card's face, lighter than the backdrop, up to its right edge, then the backdrop.
     const std::size_t edgeCard = cardAtLeftEdge();
     const Rect card = inPanel(*hud->cardViews[edgeCard]);
+    const QPoint face = inWindow(edgeCard, card.width - 6).toPoint();
+    const QPoint gap = inWindow(edgeCard, card.width + 5).toPoint();
+    ASSERT_GE(face.x(), 0);
+    EXPECT_GT(shown.pixelColor(face).red(), shown.pixelColor(gap).red() + 10);
+
     const double visibleLeft = window().panelOrigin().x() - card.x; // card x at window's 0
     for (std::size_t target : {edgeCard, edgeCard + 2, edgeCard + 17}) {
         SCOPED_TRACE(target);
@@ -238,29 +256,6 @@ TEST_F(PanelWindow, PointerAndClicksAtTheLeftScreenEdgeReachTheCardThere) {
         EXPECT_EQ(activated, std::vector<std::string>{"Window " + std::to_string(target)});
         loop.advance(1);
     }
-}
-
-TEST_F(PanelWindow, PaintsWhatThePanelShowsAtThatPlaceAndOnlyTheCardsOnScreen) {
-    open(30);
-    centre();
-    QtViewPainter whole;
-    const QImage full = testing::painted(root(), panelRect().size(), 1, std::nullopt, &whole);
-    const QImage shown = window().grab().toImage();
-    ASSERT_EQ(shown.size(), window().size());
-    EXPECT_LE(testing::largestDifference(shown,
-                                         full.copy(QRect(window().panelOrigin(), window().size()))),
-              1);
-
-    // The card cut by the screen's left edge shows its visible part where it belongs: its face,
-    // lighter than the backdrop, up to its right edge, and the backdrop just after it.
-    const std::size_t edgeCard = cardAtLeftEdge();
-    const Rect card = inPanel(*hud->cardViews[edgeCard]);
-    const QPoint face = inWindow(edgeCard, card.width - 6).toPoint();
-    const QPoint gap = inWindow(edgeCard, card.width + 5).toPoint();
-    ASSERT_GE(face.x(), 0);
-    EXPECT_GT(shown.pixelColor(face).red(), shown.pixelColor(gap).red() + 10);
-
-    EXPECT_LT(window().viewPainter().viewsPaintedLastTime(), whole.viewsPaintedLastTime() / 2);
 }
 
 // As opened, and after a step back to the first card: the restyle must follow the selection.

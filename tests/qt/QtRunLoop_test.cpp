@@ -1,10 +1,9 @@
 // The Qt run loop's services: the main queue, timers and the application object. The connection
 // watcher is exercised by the panel's tests on a real X server (tests/qt/xcb).
 #include "platform/qt/QtRunLoop.h"
+#include "qt/QtPump.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <string>
@@ -12,16 +11,6 @@
 
 namespace corvane {
 namespace {
-
-// Spins the real event loop until `done` holds or two seconds pass (a failure guard, not a
-// measurement: the conditions below become true within a few loop iterations).
-template <typename Condition> bool spinUntil(Condition done) {
-    QElapsedTimer guard;
-    guard.start();
-    while (!done() && guard.elapsed() < 2000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
-    return done();
-}
 
 TEST(QtMainQueue, RunsWorkInSubmissionOrderAfterTheSubmitterReturns) {
     QtMainQueue queue;
@@ -34,7 +23,7 @@ TEST(QtMainQueue, RunsWorkInSubmissionOrderAfterTheSubmitterReturns) {
     queue.async([&] { trace.push_back("second"); });
     trace.push_back("submitter returns");
 
-    ASSERT_TRUE(spinUntil([&] { return trace.size() == 5; }));
+    ASSERT_TRUE(testing::pumpQtUntil([&] { return trace.size() == 5; }));
     EXPECT_EQ(trace, (std::vector<std::string>{"submitter returns", "first", "first ends", "second",
                                                "queued by first"}));
 }
@@ -64,7 +53,7 @@ TEST(QtTimers, FireAsScheduledUntilInvalidatedAndNothingRunsAfterItsOwnerIsGone)
         invalidated->invalidate(); // twice does nothing
         gone.scheduleTimer(0.0, true, [&](Timer&) { ++dropped; });
     } // the scheduler goes with a repeating timer still armed
-    ASSERT_TRUE(spinUntil([&] { return timers.liveTimerCount() == 0; }));
+    ASSERT_TRUE(testing::pumpQtUntil([&] { return timers.liveTimerCount() == 0; }));
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
     EXPECT_EQ(oneShot, 1);

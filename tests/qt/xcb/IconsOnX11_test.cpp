@@ -28,25 +28,24 @@ QColor centreOf(const ImageRef& image) {
 TEST(IconsOnX11, WindowsWithoutAnIconGetTheirDesktopEntrysElseTheGenericOne) {
     const fs::path data = fs::temp_directory_path() / ("corvane-xdg-" + std::to_string(getpid()));
     fs::remove_all(data);
-    auto write = [&data](const char* file, const char* text) {
-        fs::create_directories((data / file).parent_path());
-        std::ofstream(data / file) << text;
-    };
-    write("applications/probe-viewer.desktop",
-          "[Desktop Entry]\nType=Application\nName=Probe\nStartupWMClass=ProbeViewer\n"
-          "Icon=probe-viewer\n");
-    write("icons/hicolor/index.theme",
-          "[Icon Theme]\nDirectories=48x48/apps,scalable/mimetypes\n"
-          "[48x48/apps]\nSize=48\nType=Fixed\n"
-          "[scalable/mimetypes]\nSize=48\nMinSize=8\nMaxSize=512\nType=Scalable\n");
-    write("icons/hicolor/scalable/mimetypes/application-x-executable.svg",
-          R"(<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">)"
-          R"(<rect width="16" height="16" fill="#c83c28"/></svg>)");
+    fs::create_directories(data / "applications");
     fs::create_directories(data / "icons/hicolor/48x48/apps");
+    fs::create_directories(data / "icons/hicolor/scalable/mimetypes");
+    std::ofstream(data / "applications/probe-viewer.desktop")
+        << "[Desktop Entry]\nType=Application\nName=Probe\nStartupWMClass=ProbeViewer\n"
+           "Icon=probe-viewer\n";
+    std::ofstream(data / "icons/hicolor/index.theme")
+        << "[Icon Theme]\nDirectories=48x48/apps,scalable/mimetypes\n"
+           "[48x48/apps]\nSize=48\nType=Fixed\n"
+           "[scalable/mimetypes]\nSize=48\nMinSize=8\nMaxSize=512\nType=Scalable\n";
     QImage png(48, 48, QImage::Format_ARGB32);
     png.fill(QColor(20, 160, 90));
     ASSERT_TRUE(png.save(
         QString::fromStdString((data / "icons/hicolor/48x48/apps/probe-viewer.png").string())));
+    std::ofstream(data / "icons/hicolor/scalable/mimetypes/application-x-executable.svg")
+        << R"(<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">)"
+           R"(<rect width="16" height="16" fill="#c83c28"/></svg>)";
+
     XdgApplicationIcons icons({{data.string()}, "", ""}, decodeImageFile);
     xcbDesktop->workspace().setFallbackIcons(&icons);
     auto probe = xcbDesktop->launch({"--class", "probe,ProbeViewer", "--window", "Probe"});
