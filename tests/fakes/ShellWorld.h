@@ -64,11 +64,6 @@ struct ShellWorld {
         return send(kCGEventKeyDown, key, flags);
     }
     void modifiers(std::uint64_t flags) { send(kCGEventFlagsChanged, 0, flags); }
-    TapResult press(std::int64_t key, std::uint64_t flags) {
-        const TapResult result = keyDown(key, flags);
-        send(kCGEventKeyUp, key, flags);
-        return result;
-    }
 
     // The pointer moves to the middle of card `index` of the HUD's panel and clicks there;
     // returns that point, in the panel's content coordinates.

@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <map>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <utility>
@@ -17,20 +19,15 @@ namespace {
 constexpr std::array<pid_t, 3> kPids{200, 300, 400};
 constexpr std::uint64_t CTRL = kCGEventFlagMaskControl;
 constexpr std::uint64_t kChordBits = OPT | CMD;
-
-struct Key {
-    std::string_view name;
-    std::int64_t code;
-    bool isSwitchKey; // letters and Up are keys the switcher never takes
-};
-constexpr std::array<Key, 8> kKeys{{{"tab", kVK_Tab, true},
-                                    {"left", kVK_LeftArrow, true},
-                                    {"right", kVK_RightArrow, true},
-                                    {"return", kVK_Return, true},
-                                    {"enter", kVK_ANSI_KeypadEnter, true},
-                                    {"escape", kVK_Escape, true},
-                                    {"a", 0, false},
-                                    {"up", 126, false}}};
+// The first six are the switcher's keys; a letter and Up it never takes.
+const std::vector<std::pair<std::string, std::int64_t>> kKeys{{"tab", kVK_Tab},
+                                                              {"left", kVK_LeftArrow},
+                                                              {"right", kVK_RightArrow},
+                                                              {"return", kVK_Return},
+                                                              {"enter", kVK_ANSI_KeypadEnter},
+                                                              {"escape", kVK_Escape},
+                                                              {"a", 0},
+                                                              {"up", 126}};
 const std::map<std::string, std::uint64_t, std::less<>> kFlags{
     {"opt", OPT}, {"cmd", CMD}, {"shift", SHIFT}, {"ctrl", CTRL}};
 
@@ -46,10 +43,8 @@ std::vector<std::string> split(std::string_view text, char separator) {
 
 std::string flagsText(std::uint64_t flags) {
     std::string text;
-    for (const auto& [name, bit] : kFlags) {
-        if (flags & bit)
-            text += (text.empty() ? "" : "+") + name;
-    }
+    for (const auto& [name, bit] : kFlags)
+        text += flags & bit ? (text.empty() ? "" : "+") + name : "";
     return text.empty() ? "-" : text;
 }
 
@@ -58,14 +53,6 @@ std::uint64_t flagsOf(std::string_view text) {
     for (const std::string& name : text == "-" ? std::vector<std::string>{} : split(text, '+'))
         flags |= kFlags.at(name);
     return flags;
-}
-
-const Key& keyNamed(std::string_view name) {
-    const auto* key =
-        std::find_if(kKeys.begin(), kKeys.end(), [&](auto& k) { return k.name == name; });
-    if (key == kKeys.end())
-        throw std::invalid_argument("no key " + std::string(name));
-    return *key;
 }
 
 // One window of the desktop model, front to back among the on-screen ones.
@@ -120,17 +107,15 @@ class Player {
     std::optional<std::string> checkCommit(const WindowInfo& chosen,
                                            std::optional<std::uint64_t> element);
     std::optional<std::string> checkAfterRun();
-    Window* windowNumbered(std::uint32_t number) {
-        auto it = std::find_if(windows.begin(), windows.end(),
-                               [&](const Window& w) { return w.number == number; });
-        return it == windows.end() ? nullptr : &*it;
+    std::vector<Window>::iterator windowNumbered(std::uint32_t number) {
+        return std::ranges::find(windows, number, &Window::number);
     }
 
     mutable ShellWorld world;
     std::weak_ptr<AppDelegate> weakDelegate;
     std::weak_ptr<SwitcherHUD> weakHud;
-    std::optional<std::string> broken; // by a commit, seen at the end of the step
-    int commits = 0;                   // since the last step
+    std::optional<std::string> broken; // by a commit, reported at the end of the step
+    int commits = 0;                   // during this step
     bool mayCommit = false; // a step since the last run that may end a switch with a raise
     std::vector<std::uint32_t> raisedNumbers;
     // Per application, the window lists fetched when its windows last changed.
@@ -139,7 +124,6 @@ class Player {
     int listsAtLastCommit = -1;
     bool pointerIn = false;
     bool wasFading = false;
-    Rect shownOn; // the main screen when the panel was last put on screen
 };
 
 std::optional<std::string> Player::send(std::string_view verb, std::int64_t key,
@@ -154,9 +138,10 @@ std::optional<std::string> Player::send(std::string_view verb, std::int64_t key,
     if (verb == "flags")
         held = flags;
     mayCommit |= verb == "flags" || (down && (key == kVK_Return || key == kVK_ANSI_KeypadEnter));
-    const bool mayTake = down ? std::ranges::find(kKeys, key, &Key::code)->isSwitchKey &&
-                                    (chord || before.hudIsShowing || before.hudMouseHoverMode)
-                              : verb == "up" && key == kVK_Tab;
+    const bool switchKey = key != 0 && key != 126;
+    const bool mayTake =
+        down ? switchKey && (chord || before.hudIsShowing || before.hudMouseHoverMode)
+             : verb == "up" && key == kVK_Tab;
     if (!mayTake && result != TapResult::pass)
         return "a key that is not the switcher's was swallowed";
     return std::nullopt;
@@ -167,8 +152,12 @@ std::optional<std::string> Player::play(std::string_view step) {
     const std::vector<std::string> part = split(step.substr(quick ? 1 : 0), ':');
     const std::string& verb = part[0];
     if (verb == "down" || verb == "up" || verb == "flags") {
-        if (auto swallowed = send(verb, verb == "flags" ? 0 : keyNamed(part.at(1)).code,
-                                  flagsOf(part.at(verb == "flags" ? 1 : 2))))
+        const bool isKey = verb != "flags";
+        const auto key = std::ranges::find(kKeys, isKey ? part.at(1) : "tab",
+                                           &std::pair<std::string, std::int64_t>::first);
+        if (key == kKeys.end())
+            throw std::invalid_argument("no key " + part.at(1));
+        if (auto swallowed = send(verb, isKey ? key->second : 0, flagsOf(part.at(isKey ? 2 : 1))))
             return swallowed;
         if (quick)
             return std::nullopt;
@@ -209,21 +198,21 @@ std::optional<std::string> Player::play(std::string_view step) {
 }
 
 void Player::changeDesktop(std::string_view verb, const std::vector<std::string>& part) {
-    const int number = std::stoi(part.at(1));
-    Window* window = windowNumbered(static_cast<std::uint32_t>(number));
+    const auto number = static_cast<std::uint32_t>(std::stoul(part.at(1)));
+    const auto window = windowNumbered(number);
     if (verb == "open") {
-        if (window || number <= 0)
+        if (window != windows.end() || number == 0)
             return;
-        const pid_t pid = std::stoi(part.at(2));
-        listsAtChange[pid] = world.desktop.windowListCopies;
-        windows.insert(windows.begin(),
-                       Window{static_cast<std::uint32_t>(number), pid, part.at(3)});
-        nextNumber = std::max(nextNumber, static_cast<std::uint32_t>(number) + 1);
+        windows.insert(windows.begin(), Window{number, std::stoi(part.at(2)), part.at(3)});
+        nextNumber = std::max(nextNumber, number + 1);
         ++titlesMade;
-    } else if (window) {
+        listsAtChange[windows.front().pid] = world.desktop.windowListCopies;
+    } else {
+        if (window == windows.end())
+            return;
         listsAtChange[window->pid] = world.desktop.windowListCopies;
         if (verb == "close") {
-            windows.erase(windows.begin() + (window - windows.data()));
+            windows.erase(window);
         } else if (verb == "retitle") {
             window->title = part.at(2);
             ++titlesMade;
@@ -241,52 +230,34 @@ void Player::layOutDesktop() {
     world.desktop.removeAllWindows();
     for (bool minimized : {false, true}) {
         for (Window& w : windows) {
-            if (w.isMinimized != minimized)
-                continue;
-            w.element = minimized ? world.desktop.addAXWindow(w.pid, w.title, true)
-                                  : world.desktop.addOnScreenWindow(w.pid, w.number, w.title);
+            if (w.isMinimized == minimized)
+                w.element = minimized ? world.desktop.addAXWindow(w.pid, w.title, true)
+                                      : world.desktop.addOnScreenWindow(w.pid, w.number, w.title);
         }
     }
 }
 
+// The window raised is the one chosen, as long as its application's windows are as they were
+// when the list was made. Otherwise any of its windows may be, by design: a window retitled or
+// gone leaves its front window, and same-titled ones are told apart by an order that changed.
 std::optional<std::string> Player::checkCommit(const WindowInfo& chosen,
                                                std::optional<std::uint64_t> element) {
     const int lists = world.desktop.windowListCopies;
     if (std::exchange(listsAtLastCommit, lists) == lists)
         return "a second commit from one window list: a switch showed the windows of the one "
                "before";
-    const auto ofApp = [&](auto also) {
-        return std::find_if(windows.begin(), windows.end(),
-                            [&](const Window& w) { return w.pid == chosen.pid && also(w); });
-    };
-    const auto any = [](const Window&) { return true; };
-    if (!element)
-        return ofApp(any) == windows.end()
-                   ? std::nullopt
-                   : std::optional<std::string>("a commit raised no window");
-    const auto raised = std::ranges::find(windows, *element, &Window::element);
-    if (raised == windows.end() || raised->pid != chosen.pid)
+    const auto raised = std::ranges::find(windows, element.value_or(0), &Window::element);
+    if (!element && std::ranges::find(windows, chosen.pid, &Window::pid) != windows.end())
+        return "a commit raised no window";
+    if (element && (raised == windows.end() || raised->pid != chosen.pid))
         return "a commit raised a window of another application";
-
-    // The chosen window as the list saw it, if it still has that title. Windows of one title
-    // are told apart by their order, which the application's windows changing since the list
-    // was made may upset; and a window retitled or gone leaves the application's window of
-    // that title, or its front one (its first on screen, else its first), to be raised.
+    if (!element)
+        return std::nullopt;
     const auto changed = listsAtChange.find(chosen.pid);
-    const bool appChanged = changed != listsAtChange.end() && changed->second >= lists;
-    const Window* exact = chosen.windowID != 0 ? windowNumbered(chosen.windowID) : nullptr;
-    auto front = ofApp([](const Window& w) { return !w.isMinimized; });
-    if (front == windows.end())
-        front = ofApp(any);
-    const bool otherTitle = raised->title != chosen.windowTitle;
-    const bool wrong = exact && exact->title == chosen.windowTitle && !appChanged
-                           ? &*raised != exact
-                       : appChanged ? otherTitle && raised != front
-                                    : otherTitle && ofApp([&](const Window& w) {
-                                                        return w.title == chosen.windowTitle;
-                                                    }) != windows.end();
-    if (wrong)
-        return "a commit raised another window than the chosen one (or a same-titled sibling)";
+    const bool unchanged = changed == listsAtChange.end() || changed->second < lists;
+    if (unchanged && (chosen.windowID != 0 ? raised->number != chosen.windowID
+                                           : raised->title != chosen.windowTitle))
+        return "a commit raised another window than the chosen one (a same-titled sibling?)";
     if (!raised->isMinimized)
         raisedNumbers.push_back(raised->number);
     return std::nullopt;
@@ -295,35 +266,21 @@ std::optional<std::string> Player::checkCommit(const WindowInfo& chosen,
 // One card per window, exactly the selected one marked. A chord in hover mode may fetch an
 // empty list: the panel stays, empty, by design.
 bool cardsShowSelection(const SwitcherHUD& hud) {
-    const auto count = static_cast<int>(hud.windows.size());
-    if (static_cast<int>(hud.cardViews.size()) != count ||
-        (count > 0 && (hud.selectedIndex < 0 || hud.selectedIndex >= count)))
+    const std::size_t count = hud.windows.size();
+    const auto selected = static_cast<std::size_t>(hud.selectedIndex);
+    if (hud.cardViews.size() != count ||
+        (count > 0 && (hud.selectedIndex < 0 || selected >= count)))
         return false;
-    for (int i = 0; i < count; ++i) {
-        if (hud.cardViews[static_cast<std::size_t>(i)]->isSelected() != (i == hud.selectedIndex))
+    for (std::size_t i = 0; i < count; ++i) {
+        if (hud.cardViews[i]->isSelected() != (i == selected))
             return false;
     }
     return true;
 }
 
-// A panel wider than its screen slides to keep the selected card on it (when a card fits).
-bool selectionOnScreen(const SwitcherHUD& hud, const Rect& screen) {
-    const Rect frame = hud.panel->frame();
-    const auto selected = static_cast<std::size_t>(hud.selectedIndex);
-    if (frame.width <= screen.width || selected >= hud.cardWrappers.size())
-        return true;
-    hud.panel->layoutIfNeeded();
-    const Rect card = hud.cardWrappers[selected]->frameInAncestor(hud.panel->contentView().get());
-    constexpr double tolerance = 1e-6;
-    return card.width > screen.width || (frame.x + card.x >= screen.x - tolerance &&
-                                         frame.x + card.maxX() <= screen.maxX() + tolerance);
-}
-
 std::optional<std::string> Player::checkAfterRun() {
     CallLog& journal = world.panelBackends.journal;
     const bool presented = journal.count("orderFront") > 0;
-    if (presented)
-        shownOn = mainScreenFrameOrFallback(world.screen);
     // An ordered-out panel forgets the pointer, even if it is back on screen now.
     if (journal.count("orderOut") > 0)
         pointerIn = false;
@@ -337,13 +294,12 @@ std::optional<std::string> Player::checkAfterRun() {
                "pointer)";
     mayCommit = false;
     // Raised windows come to the front, as on a real desktop.
-    for (std::uint32_t number : raisedNumbers) {
-        auto raised = windows.begin() + (windowNumbered(number) - windows.data());
+    for (std::uint32_t number : std::exchange(raisedNumbers, {})) {
+        const auto raised = windowNumbered(number);
         listsAtChange[raised->pid] = lists;
         std::rotate(windows.begin(), raised, raised + 1);
-    }
-    if (!std::exchange(raisedNumbers, {}).empty())
         layOutDesktop();
+    }
 
     const bool isVisible = visible();
     const bool isFading = hud().isFadingOut();
@@ -369,8 +325,6 @@ std::optional<std::string> Player::checkAfterRun() {
     // A clicked card's panel fades out with the previous highlight, by design.
     if (isVisible && !isFading && !cardsShowSelection(h))
         return "the panel's cards do not match its windows and selection";
-    if (isVisible && !isFading && !selectionOnScreen(h, shownOn))
-        return "the selected card of a panel wider than its screen is off the screen";
     if (!isVisible && h.mouseIsOver)
         return "the HUD takes the pointer to be over a panel that is not on screen";
     if (isVisible && !isFading && h.mouseIsOver != pointerIn)
@@ -389,19 +343,15 @@ std::optional<std::string> Player::finish() {
     return std::nullopt;
 }
 
-// --- generation ---
+// --- generation; std::mt19937_64 gives the same numbers with every standard library ---
 
-// splitmix64: tiny, fast, and the same sequence on every standard library.
-struct Rng {
-    std::uint64_t state;
-    std::uint64_t next() {
-        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
+struct Rng : std::mt19937_64 {
+    using std::mt19937_64::mt19937_64;
+    std::size_t below(std::size_t n) { return static_cast<std::size_t>((*this)() % n); }
+    bool chance(std::size_t percent) { return below(100) < percent; }
+    template <typename T> const T& pick(const std::vector<T>& from) {
+        return from[below(from.size())];
     }
-    std::size_t below(std::size_t n) { return static_cast<std::size_t>(next() % n); }
-    bool chance(int percent) { return below(100) < static_cast<std::size_t>(percent); }
 };
 
 // Mostly a new title; sometimes one that makes same-titled or untitled windows.
@@ -422,23 +372,16 @@ std::string desktopChange(Rng& rng, const Player& player) {
     const std::size_t roll = rng.below(100);
     if (roll < 40 || player.windows.empty())
         return openWindow(rng, player);
-    const std::string number =
-        std::to_string(player.windows[rng.below(player.windows.size())].number);
+    const std::string number = std::to_string(rng.pick(player.windows).number);
     if (roll < 60)
         return "close:" + number;
-    if (roll < 80)
-        return "retitle:" + number + ":" + freshTitle(rng, player);
-    return "minimize:" + number;
+    return roll < 80 ? "retitle:" + number + ":" + freshTitle(rng, player) : "minimize:" + number;
 }
 
 // The modifiers held, with Shift or Control sometimes toggled, and sometimes Option or Command
 // down although the tap never saw it go down.
 std::string keyFlags(Rng& rng, const Player& player) {
-    std::uint64_t flags = player.held;
-    if (rng.chance(15))
-        flags ^= SHIFT;
-    if (rng.chance(5))
-        flags ^= CTRL;
+    std::uint64_t flags = player.held ^ (rng.chance(15) ? SHIFT : 0) ^ (rng.chance(5) ? CTRL : 0);
     if (rng.chance(8))
         flags = (flags & ~kChordBits) | (rng.chance(50) ? OPT : 0) | (rng.chance(50) ? CMD : 0);
     return flagsText(flags);
@@ -448,8 +391,8 @@ std::string draw(Rng& rng, const Player& player) {
     const std::size_t roll = rng.below(100);
     // Events sometimes arrive before the run loop has run the action of the one before.
     const std::string event = rng.chance(15) ? "!" : "";
-    const auto key = [&](const char* verb, std::string_view name) {
-        return event + verb + ":" + std::string(name) + ":" + keyFlags(rng, player);
+    const auto key = [&](const char* verb, const std::string& name) {
+        return event + verb + ":" + name + ":" + keyFlags(rng, player);
     };
     if (roll < 20) {
         const std::size_t which = rng.below(10);
@@ -463,27 +406,22 @@ std::string draw(Rng& rng, const Player& player) {
     if (roll < 45)
         return key("down", "tab");
     if (roll < 53)
-        return key("up", rng.chance(70) ? "tab" : kKeys[rng.below(kKeys.size())].name);
+        return key("up", rng.chance(70) ? "tab" : rng.pick(kKeys).first);
     if (roll < 65)
-        return key("down", kKeys[1 + rng.below(kKeys.size() - 1)].name);
-    if (roll < 70)
-        return "over";
-    if (roll < 75)
-        return "leave";
-    if (roll < 80)
-        return "click:" +
-               std::to_string(rng.below(std::max<std::size_t>(1, player.hud().cardViews.size())));
-    if (roll < 91) {
-        static constexpr std::array<const char*, 8> waits{"0.05", "0.1", "0.2", "0.3",
-                                                          "0.5",  "0.6", "1",   "1.2"};
-        return std::string("wait:") + waits[rng.below(waits.size())];
+        return key("down", kKeys[1 + rng.below(kKeys.size() - 1)].first);
+    if (roll < 80) {
+        const std::size_t cards = std::max<std::size_t>(1, player.hud().cardViews.size());
+        return roll < 70   ? "over"
+               : roll < 75 ? "leave"
+                           : "click:" + std::to_string(rng.below(cards));
     }
+    if (roll < 91)
+        return "wait:" +
+               rng.pick<std::string>({"0.05", "0.1", "0.2", "0.3", "0.5", "0.6", "1", "1.2"});
     if (roll < 98)
         return desktopChange(rng, player);
-    if (rng.chance(30)) {
-        static constexpr std::array<const char*, 5> widths{"1440", "1280", "700", "300", "0"};
-        return std::string("screen:") + widths[rng.below(widths.size())];
-    }
+    if (rng.chance(30))
+        return "screen:" + rng.pick<std::string>({"1440", "1280", "700", "300", "0"});
     // With the modifier down in one chord, the other one's modifier may be down unseen.
     if (rng.chance(50))
         return player.chordFlag() == OPT ? "chord:cmd" : "chord:opt";
@@ -505,25 +443,15 @@ std::optional<Failure> playAll(const Sequence& steps) {
     return std::nullopt;
 }
 
-std::string format(const Sequence& sequence) {
-    std::string text;
-    for (const std::string& step : sequence)
-        text += (text.empty() ? "" : " ") + step;
-    return text;
-}
-
 } // namespace
 
 std::optional<Failure> replay(std::string_view steps) {
     std::istringstream words{std::string(steps)};
-    Sequence sequence;
-    for (std::string word; words >> word;)
-        sequence.push_back(word);
-    return playAll(sequence);
+    return playAll(Sequence(std::istream_iterator<std::string>(words), {}));
 }
 
 std::optional<Failure> fuzzOne(std::uint64_t seed, Sequence& played) {
-    Rng rng{seed};
+    Rng rng(seed);
     Player player;
     // The setting: the chord, the hover preference and the windows open at the start.
     const std::size_t opens = rng.chance(5) ? 0 : 1 + rng.below(6);
@@ -553,9 +481,9 @@ std::string report(std::uint64_t seed, const Failure& failure, Sequence played) 
     for (std::size_t chunk = std::max<std::size_t>(played.size() / 2, 1);; chunk /= 2) {
         for (std::size_t start = 0; start < played.size();) {
             Sequence candidate = played;
-            candidate.erase(candidate.begin() + static_cast<std::ptrdiff_t>(start),
-                            candidate.begin() + static_cast<std::ptrdiff_t>(
-                                                    std::min(start + chunk, played.size())));
+            const auto from = candidate.begin() + static_cast<std::ptrdiff_t>(start);
+            candidate.erase(
+                from, from + static_cast<std::ptrdiff_t>(std::min(chunk, played.size() - start)));
             if (stillFails(candidate))
                 played = std::move(candidate);
             else
@@ -571,9 +499,12 @@ std::string report(std::uint64_t seed, const Failure& failure, Sequence played) 
                 step.insert(0, "!");
         }
     }
+    std::string text;
+    for (const std::string& step : played)
+        text += (text.empty() ? "" : " ") + step;
     return "seed " + std::to_string(seed) + ": " + failure.invariant + "\n  minimal (" +
-           std::to_string(played.size()) + " steps), replay with: CORVANE_FUZZ_REPLAY='" +
-           format(played) + "'";
+           std::to_string(played.size()) + " steps), replay with: CORVANE_FUZZ_REPLAY='" + text +
+           "'";
 }
 
 std::optional<std::string> fuzzSeeds(std::uint64_t first, std::size_t count) {
