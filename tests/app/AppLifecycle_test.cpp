@@ -164,13 +164,13 @@ TEST(EventTapCallback, ASystemDisabledTapIsSwitchedBackOnAndTheNoticePasses) {
     world.modifiers(OPT);
     world.keyDown(kVK_Tab, OPT);
     const SwitchFlags during = world.flags();
-    const int enablesBefore = world.taps.tap()->enableCount;
+    const long enablesBefore = world.log.count("tap.enable(true)");
 
     EXPECT_EQ(world.taps.disableByTimeout(), TapResult::pass);
     EXPECT_EQ(world.loop.queuedCount(), 0u) << "no action";
     EXPECT_EQ(world.flags(), during) << "no flag change";
     EXPECT_TRUE(world.taps.tap()->isEnabled);
-    EXPECT_EQ(world.taps.tap()->enableCount, enablesBefore + 1);
+    EXPECT_EQ(world.log.count("tap.enable(true)"), enablesBefore + 1);
 
     // The user-input notice is treated the same way.
     world.taps.tap()->isEnabled = false;
