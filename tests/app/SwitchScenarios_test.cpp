@@ -93,28 +93,18 @@ struct SwitchWorld {
             playKeys(step);
     }
     void playKeys(const std::string& step) {
-        static const std::map<std::string, std::uint64_t> modifiers = {
-            {"opt", OPT}, {"cmd", CMD}, {"shift", SHIFT}, {"release", 0}};
-        static const std::map<std::string, std::int64_t> keys = {{"tab", kVK_Tab},
-                                                                 {"left", kVK_LeftArrow},
-                                                                 {"right", kVK_RightArrow},
-                                                                 {"return", kVK_Return},
-                                                                 {"escape", kVK_Escape},
-                                                                 {"enter", kVK_ANSI_KeypadEnter},
-                                                                 {"a", 0},
-                                                                 {"up", 126}};
         const bool passes = step.starts_with("~");
         const bool early = step.starts_with("^");
         std::istringstream parts(step.substr(passes || early ? 1 : 0));
         std::uint64_t word = 0;
         for (std::string part; std::getline(parts, part, '+');) {
-            if (keys.contains(part)) {
-                EXPECT_EQ(send(kCGEventKeyDown, keys.at(part), held | word, early),
+            if (const auto key = keyNamed(part)) {
+                EXPECT_EQ(send(kCGEventKeyDown, *key, held | word, early),
                           passes ? TapResult::pass : TapResult::swallow);
-                send(kCGEventKeyUp, keys.at(part), held | word, early);
+                send(kCGEventKeyUp, *key, held | word, early);
                 return;
             }
-            word |= modifiers.at(part);
+            word |= part == "release" ? 0 : kNamedFlags.at(part);
         }
         held = word;
         send(kCGEventFlagsChanged, 0, held, early);

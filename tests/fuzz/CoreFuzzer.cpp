@@ -19,18 +19,6 @@ namespace {
 constexpr std::array<pid_t, 3> kPids{200, 300, 400};
 constexpr std::uint64_t CTRL = kCGEventFlagMaskControl;
 constexpr std::uint64_t kChordBits = OPT | CMD;
-// The first six are the switcher's keys; a letter and Up it never takes.
-const std::vector<std::pair<std::string, std::int64_t>> kKeys{{"tab", kVK_Tab},
-                                                              {"left", kVK_LeftArrow},
-                                                              {"right", kVK_RightArrow},
-                                                              {"return", kVK_Return},
-                                                              {"enter", kVK_ANSI_KeypadEnter},
-                                                              {"escape", kVK_Escape},
-                                                              {"a", 0},
-                                                              {"up", 126}};
-const std::map<std::string, std::uint64_t, std::less<>> kFlags{
-    {"opt", OPT}, {"cmd", CMD}, {"shift", SHIFT}, {"ctrl", CTRL}};
-
 // Splits at each separator, keeping empty parts ("open:11:200:" has an empty title).
 std::vector<std::string> split(std::string_view text, char separator) {
     std::vector<std::string> parts;
@@ -43,7 +31,7 @@ std::vector<std::string> split(std::string_view text, char separator) {
 
 std::string flagsText(std::uint64_t flags) {
     std::string text;
-    for (const auto& [name, bit] : kFlags)
+    for (const auto& [name, bit] : kNamedFlags)
         text += flags & bit ? (text.empty() ? "" : "+") + name : "";
     return text.empty() ? "-" : text;
 }
@@ -51,7 +39,7 @@ std::string flagsText(std::uint64_t flags) {
 std::uint64_t flagsOf(std::string_view text) {
     std::uint64_t flags = 0;
     for (const std::string& name : text == "-" ? std::vector<std::string>{} : split(text, '+'))
-        flags |= kFlags.at(name);
+        flags |= kNamedFlags.at(name);
     return flags;
 }
 
@@ -153,11 +141,10 @@ std::optional<std::string> Player::play(std::string_view step) {
     const std::string& verb = part[0];
     if (verb == "down" || verb == "up" || verb == "flags") {
         const bool isKey = verb != "flags";
-        const auto key = std::ranges::find(kKeys, isKey ? part.at(1) : "tab",
-                                           &std::pair<std::string, std::int64_t>::first);
-        if (key == kKeys.end())
+        const auto key = isKey ? keyNamed(part.at(1)) : 0;
+        if (!key)
             throw std::invalid_argument("no key " + part.at(1));
-        if (auto swallowed = send(verb, isKey ? key->second : 0, flagsOf(part.at(isKey ? 2 : 1))))
+        if (auto swallowed = send(verb, *key, flagsOf(part.at(isKey ? 2 : 1))))
             return swallowed;
         if (quick)
             return std::nullopt;
@@ -406,9 +393,9 @@ std::string draw(Rng& rng, const Player& player) {
     if (roll < 45)
         return key("down", "tab");
     if (roll < 53)
-        return key("up", rng.chance(70) ? "tab" : rng.pick(kKeys).first);
+        return key("up", rng.chance(70) ? "tab" : rng.pick(kNamedKeys).first);
     if (roll < 65)
-        return key("down", kKeys[1 + rng.below(kKeys.size() - 1)].first);
+        return key("down", kNamedKeys[1 + rng.below(kNamedKeys.size() - 1)].first);
     if (roll < 80) {
         const std::size_t cards = std::max<std::size_t>(1, player.hud().cardViews.size());
         return roll < 70   ? "over"
