@@ -19,6 +19,7 @@ namespace {
 constexpr std::array<pid_t, 3> kPids{200, 300, 400};
 constexpr std::uint64_t CTRL = kCGEventFlagMaskControl;
 constexpr std::uint64_t kChordBits = OPT | CMD;
+
 // Splits at each separator, keeping empty parts ("open:11:200:" has an empty title).
 std::vector<std::string> split(std::string_view text, char separator) {
     std::vector<std::string> parts;
@@ -126,7 +127,7 @@ std::optional<std::string> Player::send(std::string_view verb, std::int64_t key,
     if (verb == "flags")
         held = flags;
     mayCommit |= verb == "flags" || (down && (key == kVK_Return || key == kVK_ANSI_KeypadEnter));
-    const bool switchKey = key != 0 && key != 126;
+    const bool switchKey = key != keyNamed("a") && key != keyNamed("up");
     const bool mayTake =
         down ? switchKey && (chord || before.hudIsShowing || before.hudMouseHoverMode)
              : verb == "up" && key == kVK_Tab;
@@ -233,13 +234,14 @@ std::optional<std::string> Player::checkCommit(const WindowInfo& chosen,
     if (std::exchange(listsAtLastCommit, lists) == lists)
         return "a second commit from one window list: a switch showed the windows of the one "
                "before";
-    const auto raised = std::ranges::find(windows, element.value_or(0), &Window::element);
-    if (!element && std::ranges::find(windows, chosen.pid, &Window::pid) != windows.end())
+    if (!element) {
+        if (std::ranges::find(windows, chosen.pid, &Window::pid) == windows.end())
+            return std::nullopt;
         return "a commit raised no window";
-    if (element && (raised == windows.end() || raised->pid != chosen.pid))
+    }
+    const auto raised = std::ranges::find(windows, *element, &Window::element);
+    if (raised == windows.end() || raised->pid != chosen.pid)
         return "a commit raised a window of another application";
-    if (!element)
-        return std::nullopt;
     const auto changed = listsAtChange.find(chosen.pid);
     const bool unchanged = changed == listsAtChange.end() || changed->second < lists;
     if (unchanged && (chosen.windowID != 0 ? raised->number != chosen.windowID
