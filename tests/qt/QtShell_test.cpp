@@ -129,34 +129,27 @@ TEST(QtAlerts, ShowsItsTextsAsWrittenAndAnswersTheClickedButtonsPosition) {
                       "Corvane needs access.\n\nPlease enable it.",
                       AlertStyle::warning,
                       {"Open System Settings", "Later"}};
-    auto button = [](QMessageBox& box, const QString& title) {
-        for (QAbstractButton* found : box.buttons())
-            if (found->text() == title)
-                return qobject_cast<QPushButton*>(found);
-        return static_cast<QPushButton*>(nullptr);
-    };
-    struct Case {
-        const char* click; // nullptr: closed with Escape
-        long answer;
-    };
-    for (const Case& c :
-         {Case{"Open System Settings", NSAlertFirstButtonReturn},
-          Case{"Later", NSAlertSecondButtonReturn}, Case{nullptr, NSAlertSecondButtonReturn}}) {
+    enum class Close { firstButton, secondButton, escape };
+    const std::pair<Close, long> cases[] = {{Close::firstButton, NSAlertFirstButtonReturn},
+                                            {Close::secondButton, NSAlertSecondButtonReturn},
+                                            {Close::escape, NSAlertSecondButtonReturn}};
+    for (const auto& [how, answer] : cases) {
+        const Close close = how;
         QtAlertPresenter presenter;
         QTimer::singleShot(0, [&] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             ASSERT_NE(box, nullptr);
             EXPECT_EQ(box->icon(), QMessageBox::Warning);
-            EXPECT_EQ(box->defaultButton(), button(*box, "Open System Settings"));
-            EXPECT_EQ(box->escapeButton(), button(*box, "Later"));
+            EXPECT_EQ(box->defaultButton()->text(), "Open System Settings");
+            EXPECT_EQ(box->escapeButton()->text(), "Later");
             const auto* headline = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
             EXPECT_EQ(headline ? headline->textFormat() : Qt::RichText, Qt::PlainText);
-            if (c.click)
-                button(*box, c.click)->click();
-            else
+            if (close == Close::escape)
                 box->reject();
+            else
+                (close == Close::firstButton ? box->defaultButton() : box->escapeButton())->click();
         });
-        EXPECT_EQ(presenter.runModal(alert), c.answer) << (c.click ? c.click : "escape");
+        EXPECT_EQ(presenter.runModal(alert), answer) << int(close);
     }
 }
 
