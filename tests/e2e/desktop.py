@@ -1,15 +1,17 @@
-"""A private X11 desktop for driving the real corvane binary: Xvfb, a window manager, a tray,
-the project's test client and Corvane itself, each a child process that is always ended, even
-when a scenario fails or the harness is interrupted.
+"""The Python side of Corvane's one desktop harness (tests/x11/harness/X11TestDesktop.h states
+the procedure both sides follow: Xvfb on an explicit display number, the window manager up once
+it lists a probe window, clients ready once listed): Xvfb, a window manager of the matrix, a
+tray, the project's test client and the real corvane binary, each a child process that is always
+ended, even when a scenario fails or the harness is interrupted.
 
-Used by the end-to-end suite (e2e_test.py), the demo (scripts/demo) and nothing else.
+Used by the end-to-end suite (e2e_test.py), the program tests (tests/x11/program_test.py) and
+the demo (tools/demo).
 """
 
 import atexit
 import ctypes
 import os
 import re
-import select
 import shutil
 import signal
 import subprocess
@@ -21,7 +23,6 @@ import xprobe
 HERE = os.path.dirname(os.path.abspath(__file__))
 WM_DIR = os.path.join(HERE, "wm")
 SCREEN_WIDTH, SCREEN_HEIGHT = 1440, 900
-_SUBSTRUCTURE_REDIRECT_MASK = 1 << 20
 
 # Every desktop still running; ended at interpreter exit and on SIGTERM/SIGINT, so a killed
 # test run (CTest's timeout sends SIGTERM... then SIGKILL) leaves no Xvfb or grab behind.
@@ -91,6 +92,14 @@ class Child:
         self._log.flush()
         with open(self.log_path, "rb") as f:
             return f.read().decode("utf-8", "replace")
+
+
+def _lock_holder(number):
+    try:
+        with open(f"/tmp/.X{number}-lock") as f:
+            return int(f.read().strip() or 0)
+    except (OSError, ValueError):
+        return 0
 
 
 def find_executable(env_var, name, build_dir=None):
@@ -267,46 +276,43 @@ class Desktop:
         return self
 
     def _start_xvfb(self):
-        read_fd, write_fd = os.pipe()
-        try:
-            xvfb = Child("xvfb", ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
-                                  f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}x24", "-nolisten", "tcp",
-                                  "-noreset", "+extension", "RANDR"],
-                         dict(os.environ), os.path.join(self.output_dir, "xvfb.log"),
-                         pass_fds=(write_fd,))
-            self.children.append(xvfb)
-            os.close(write_fd)
-            write_fd = -1
-            number = b""
-            deadline = time.monotonic() + 15
-            while not number.endswith(b"\n"):
-                left = deadline - time.monotonic()
-                ready, _, _ = select.select([read_fd], [], [], max(left, 0))
-                if not ready:
-                    raise RuntimeError("Xvfb did not report its display within 15 s; see "
-                                       + xvfb.log_path)
-                chunk = os.read(read_fd, 16)
-                if not chunk:
-                    raise RuntimeError("Xvfb exited before reporting its display; see "
-                                       + xvfb.log_path)
-                number += chunk
-            self.display_name = ":" + number.decode().strip()
-        finally:
-            os.close(read_fd)
-            if write_fd >= 0:
-                os.close(write_fd)
+        # The procedure of tests/x11/harness/X11TestDesktop.h, which says why not -displayfd.
+        for attempt in range(20):
+            number = str(200 + (os.getpid() * 7 + attempt * 131) % 800)
+            if os.path.exists(f"/tmp/.X{number}-lock") or \
+                    os.path.exists(f"/tmp/.X11-unix/X{number}"):
+                continue
+            self.display_name = ":" + number
+            xvfb = self.spawn("xvfb", ["Xvfb", self.display_name, "-screen", "0",
+                                       f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}x24", "-nolisten", "tcp",
+                                       "-noreset"])
+
+            def ready_or_taken():
+                if not xvfb.alive():
+                    return "taken"  # by a server started meanwhile
+                return _lock_holder(number) == xvfb.pid and \
+                    xprobe.accepts_connections(self.display_name)
+
+            if xprobe.wait_until(ready_or_taken, 15, f"Xvfb on {self.display_name}") is True:
+                return
+            self.children.remove(xvfb)
+            xvfb.stop()
+        raise RuntimeError("no free display number for Xvfb")
 
     def _start_wm(self):
-        argv = WINDOW_MANAGERS[self.wm_name].configure(self.state_dir)
-        self.spawn(self.wm_name, argv)
-        xprobe.wait_until(self._wm_is_up, 20, f"{self.wm_name} to manage the screen")
+        self.spawn(self.wm_name, WINDOW_MANAGERS[self.wm_name].configure(self.state_dir))
+        probe = self.x.create_window()
 
-    def _wm_is_up(self):
-        # Some managers (openbox) name themselves on the root a moment before they take the
-        # root's substructure redirection, and a window mapped in between stays unmanaged.
-        attrs = self.x.attributes(self.x.root)
-        return bool(self.x.cardinals(self.x.root, "_NET_SUPPORTING_WM_CHECK")) and \
-            bool(attrs and attrs.all_event_masks & _SUBSTRUCTURE_REDIRECT_MASK)
+        def unlisted():
+            return probe not in self.x.cardinals(self.x.root, "_NET_CLIENT_LIST")
+
+        def listed_when_mapped_again():
+            self.x.remap_window(probe)
+            return not xprobe.stays(unlisted, 0.3)
+
+        xprobe.wait_until(listed_when_mapped_again, 30, f"{self.wm_name} to manage a window")
+        self.x.destroy_window(probe)
+        xprobe.wait_until(unlisted, 10, f"{self.wm_name} to forget its probe window")
 
     def _start_tray(self):
         self.spawn("trayer", ["trayer", "--edge", "top", "--align", "right", "--widthtype",
@@ -443,19 +449,8 @@ class TestClient:
             self._wait_until_managed(timeout)
 
     def _wait_until_managed(self, timeout):
-        x = self.desktop.x
-        for attempt in range(3):
-            try:
-                xprobe.wait_until(lambda: set(self.windows) <= set(x.stacking()), timeout / 3,
-                                  f"the window manager to manage {self.child.name}'s windows")
-                return
-            except AssertionError:
-                if attempt == 2:
-                    raise
-            # A map request made while the window manager starts can go unanswered (openbox,
-            # seldom): the window stays unmapped until someone asks again.
-            for window in set(self.windows) - set(x.stacking()):
-                self.desktop.xdotool("windowmap", str(window))
+        xprobe.wait_until(lambda: set(self.windows) <= set(self.desktop.x.stacking()), timeout,
+                          f"the window manager to manage {self.child.name}'s windows")
 
     def _read_window_ids(self, timeout):
         deadline = time.monotonic() + timeout

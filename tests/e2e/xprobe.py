@@ -91,6 +91,13 @@ def _declare():
     x.XSetErrorHandler(_quiet_error_handler)
 
 
+    x.XCreateSimpleWindow.restype = Window
+    x.XCreateSimpleWindow.argtypes = [ctypes.c_void_p, Window, ctypes.c_int, ctypes.c_int,
+                                      ctypes.c_uint, ctypes.c_uint, ctypes.c_uint,
+                                      ctypes.c_ulong, ctypes.c_ulong]
+    x.XMapWindow.argtypes = [ctypes.c_void_p, Window]
+    x.XUnmapWindow.argtypes = [ctypes.c_void_p, Window]
+    x.XDestroyWindow.argtypes = [ctypes.c_void_p, Window]
     x.XSelectInput.argtypes = [ctypes.c_void_p, Window, ctypes.c_long]
     x.XPending.argtypes = [ctypes.c_void_p]
     x.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
@@ -136,6 +143,18 @@ class Display:
             raise RuntimeError(f"cannot open display {name}")
         self.root = _xlib.XDefaultRootWindow(self._dpy)
         self._atoms = {}
+
+    def create_window(self):
+        return _xlib.XCreateSimpleWindow(self._dpy, self.root, 0, 0, 10, 10, 0, 0, 0)
+
+    def remap_window(self, window):
+        _xlib.XUnmapWindow(self._dpy, window)
+        _xlib.XMapWindow(self._dpy, window)
+        _xlib.XSync(self._dpy, 0)
+
+    def destroy_window(self, window):
+        _xlib.XDestroyWindow(self._dpy, window)
+        _xlib.XSync(self._dpy, 0)
 
     def close(self):
         if self._dpy:
@@ -330,6 +349,13 @@ class Display:
             _xlib.XUngrabKeyboard(self._dpy, _CURRENT_TIME)
         _xlib.XSync(self._dpy, 0)
         return GRAB_RESULTS.get(result, str(result))
+
+
+def accepts_connections(name):
+    dpy = _xlib.XOpenDisplay(name.encode())
+    if dpy:
+        _xlib.XCloseDisplay(dpy)
+    return bool(dpy)
 
 
 def wait_until(predicate, timeout, what, interval=0.02):
