@@ -9,6 +9,7 @@ the demo (tools/demo).
 """
 
 import atexit
+import contextlib
 import ctypes
 import os
 import re
@@ -20,8 +21,6 @@ import time
 
 import xprobe
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-WM_DIR = os.path.join(HERE, "wm")
 SCREEN_WIDTH, SCREEN_HEIGHT = 1440, 900
 
 # Every desktop still running; ended at interpreter exit and on SIGTERM/SIGINT, so a killed
@@ -57,13 +56,13 @@ def _die_with_the_harness():
 class Child:
     """One child process in a session of its own, with its output in a log file."""
 
-    def __init__(self, name, argv, env, log_path, pass_fds=()):
+    def __init__(self, name, argv, env, log_path):
         self.name = name
         self.log_path = log_path
         self._log = open(log_path, "ab")
         self.popen = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=self._log,
                                       stderr=subprocess.STDOUT, start_new_session=True,
-                                      pass_fds=pass_fds, preexec_fn=_die_with_the_harness)
+                                      preexec_fn=_die_with_the_harness)
 
     @property
     def pid(self):
@@ -73,19 +72,13 @@ class Child:
         return self.popen.poll() is None
 
     def stop(self, grace=2.0):
-        if self.alive():
-            try:
-                os.killpg(self.popen.pid, signal.SIGTERM)
-            except ProcessLookupError:
-                pass
-            try:
-                self.popen.wait(timeout=grace)
-            except subprocess.TimeoutExpired:
-                try:
-                    os.killpg(self.popen.pid, signal.SIGKILL)
-                except ProcessLookupError:
-                    pass
-                self.popen.wait(timeout=5)
+        for sig, timeout in ((signal.SIGTERM, grace), (signal.SIGKILL, 5)):
+            if not self.alive():
+                break
+            with contextlib.suppress(ProcessLookupError):
+                os.killpg(self.popen.pid, sig)
+            with contextlib.suppress(subprocess.TimeoutExpired):
+                self.popen.wait(timeout=timeout)
         self._log.close()
 
     def log_text(self):
@@ -100,6 +93,20 @@ def _lock_holder(number):
             return int(f.read().strip() or 0)
     except (OSError, ValueError):
         return 0
+
+
+def wait_for_line(child, text, timeout=30):
+    """Waits until child's log holds text; fails early, with the log, when child exits."""
+    def seen():
+        if text in child.log_text():
+            return True
+        if not child.alive():
+            raise AssertionError(f"{child.name} exited before logging {text!r}")
+        return False
+    try:
+        xprobe.wait_until(seen, timeout, f"{child.name} to log {text!r}")
+    except AssertionError as failure:
+        raise AssertionError(f"{failure}\n{child.log_text()}") from None
 
 
 def find_executable(env_var, name, build_dir=None):
@@ -229,31 +236,28 @@ class Desktop:
         self.x = None
         self.corvane = None
         self.config_home = os.path.join(self.state_dir, "config")
-        os.makedirs(self.config_home)
         self.data_home = os.path.join(self.state_dir, "data")
+        for folder in ("config", "data", "cache", "runtime"):  # as X11TestDesktop makes them
+            os.makedirs(os.path.join(self.state_dir, folder), mode=0o700)
         self.wm = WINDOW_MANAGERS.get(wm)
 
     # --- environment --------------------------------------------------------------------------
 
-    def env(self, **extra):
+    def env(self):
+        """The children's environment, as X11TestDesktop gives it: this desktop's display, HOME
+        and XDG folders, none of a session the harness may run in."""
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("DBUS_", "XDG_", "WAYLAND_", "QT_", "DESKTOP_"))}
         env.update(DISPLAY=self.display_name, HOME=self.state_dir,
                    XDG_CONFIG_HOME=self.config_home, XDG_DATA_HOME=self.data_home,
-                   XDG_RUNTIME_DIR=self._runtime_dir(),
                    XDG_CACHE_HOME=os.path.join(self.state_dir, "cache"),
+                   XDG_RUNTIME_DIR=os.path.join(self.state_dir, "runtime"),
                    QT_QPA_PLATFORM="xcb", LC_ALL="C.UTF-8")
-        env.update(extra)
         return env
 
-    def _runtime_dir(self):
-        path = os.path.join(self.state_dir, "runtime")
-        os.makedirs(path, mode=0o700, exist_ok=True)
-        return path
-
-    def spawn(self, name, argv, env=None, pass_fds=()):
+    def spawn(self, name, argv):
         log_path = os.path.join(self.output_dir, f"{name}.log")
-        child = Child(name, argv, env or self.env(), log_path, pass_fds)
+        child = Child(name, argv, self.env(), log_path)
         self.children.append(child)
         return child
 
@@ -337,7 +341,10 @@ class Desktop:
     # --- Corvane ------------------------------------------------------------------------------
 
     def start_corvane(self, binary, log_name="corvane"):
+        """Starts the corvane binary and waits for the line it logs once its grabs are in
+        place: from then on the chord is its."""
         self.corvane = self.spawn(log_name, [binary])
+        wait_for_line(self.corvane, "Corvane: running on display")
         return self.corvane
 
     def stop_corvane(self):

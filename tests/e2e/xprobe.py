@@ -123,10 +123,6 @@ class Geometry:
     def __init__(self, x, y, width, height):
         self.x, self.y, self.width, self.height = x, y, width, height
 
-    def __eq__(self, other):
-        return (self.x, self.y, self.width, self.height) == \
-            (other.x, other.y, other.width, other.height)
-
     def __repr__(self):
         return f"({self.x}, {self.y}, {self.width}x{self.height})"
 

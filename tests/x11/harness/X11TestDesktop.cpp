@@ -18,8 +18,6 @@
 #include <thread>
 #include <unistd.h>
 #include <xcb/xtest.h>
-#include <xkbcommon/xkbcommon-x11.h>
-#include <xkbcommon/xkbcommon.h>
 
 namespace corvane::testing {
 
@@ -225,13 +223,6 @@ std::unique_ptr<X11TestDesktop> X11TestDesktop::create(bool withWindowManager, s
     xcb_connection_t* helper = desktop->helper_;
     xcb_ewmh_init_atoms_replies(&desktop->helperEwmh_,
                                 xcb_ewmh_init_atoms(helper, &desktop->helperEwmh_), nullptr);
-    xkb_x11_setup_xkb_extension(helper, XKB_X11_MIN_MAJOR_XKB_VERSION,
-                                XKB_X11_MIN_MINOR_XKB_VERSION, XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS,
-                                nullptr, nullptr, nullptr, nullptr);
-    desktop->xkbContext_ = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
-    desktop->keymap_ = xkb_x11_keymap_new_from_device(desktop->xkbContext_, helper,
-                                                      xkb_x11_get_core_keyboard_device_id(helper),
-                                                      XKB_KEYMAP_COMPILE_NO_FLAGS);
 
     if (withWindowManager) {
         desktop->windowManager_ =
@@ -277,8 +268,6 @@ X11TestDesktop::~X11TestDesktop() {
     windowServer_.reset();
     reader_.reset();
     connection_.reset();
-    xkb_keymap_unref(keymap_);
-    xkb_context_unref(xkbContext_);
     if (helper_ != nullptr) {
         xcb_ewmh_connection_wipe(&helperEwmh_);
         xcb_disconnect(helper_);
@@ -494,16 +483,6 @@ std::vector<std::pair<xcb_atom_t, xcb_window_t>> X11TestDesktop::rootMessages() 
     return messages;
 }
 
-std::uint8_t X11TestDesktop::keycodeFor(std::uint32_t keysym) {
-    for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap_);
-         key <= xkb_keymap_max_keycode(keymap_); ++key) {
-        const xkb_keysym_t* syms = nullptr;
-        if (xkb_keymap_key_get_syms_by_level(keymap_, key, 0, 0, &syms) > 0 && syms[0] == keysym)
-            return static_cast<std::uint8_t>(key);
-    }
-    return 0;
-}
-
 namespace {
 
 struct KeyboardMapping {
@@ -526,6 +505,16 @@ KeyboardMapping keyboardMapping(xcb_connection_t* c) {
 }
 
 } // namespace
+
+std::uint8_t X11TestDesktop::keycodeFor(std::uint32_t keysym) {
+    const KeyboardMapping mapping = keyboardMapping(helper_);
+    const xcb_setup_t* setup = xcb_get_setup(helper_);
+    for (int key = setup->min_keycode; mapping.reply && key <= setup->max_keycode; ++key) {
+        if (mapping.syms[(key - setup->min_keycode) * mapping.perKey] == keysym)
+            return static_cast<std::uint8_t>(key);
+    }
+    return 0;
+}
 
 std::uint8_t X11TestDesktop::spareKeycode() {
     const KeyboardMapping mapping = keyboardMapping(helper_);

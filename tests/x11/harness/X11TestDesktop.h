@@ -41,9 +41,6 @@
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
 
-struct xkb_context;
-struct xkb_keymap;
-
 namespace corvane::testing {
 
 class X11TestDesktop {
@@ -133,7 +130,7 @@ class X11TestDesktop {
     std::uint8_t spareKeycode();
     void bindKeycode(std::uint8_t keycode, std::uint32_t keysym);
 
-    // XTEST typing, by keysym at level 0.
+    // XTEST typing, by the keysym in a key's first column of the core keyboard mapping.
     std::uint8_t keycodeFor(std::uint32_t keysym);
     void press(std::uint32_t keysym) { fakeKey(XCB_KEY_PRESS, keysym); }
     void release(std::uint32_t keysym) { fakeKey(XCB_KEY_RELEASE, keysym); }
@@ -166,8 +163,6 @@ class X11TestDesktop {
     X11ProcessInfo processInfo_;
     xcb_connection_t* helper_ = nullptr;
     xcb_ewmh_connection_t helperEwmh_{};
-    xkb_context* xkbContext_ = nullptr;
-    xkb_keymap* keymap_ = nullptr;
     std::map<xcb_window_t, xcb_window_t> frames_; // client -> outermost frame
 };
 
