@@ -36,6 +36,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <poll.h>
 #include <set>
 #include <sstream>
 #include <string>
@@ -209,6 +210,28 @@ void openWindows(Desktop& desktop, int windows) {
     }
 }
 
+// Waits until the root's properties have not changed for `quiet`: openbox goes on focusing and
+// stacking new windows for a while after it lists them.
+void waitUntilQuiet(const std::string& display, std::chrono::milliseconds quiet,
+                    std::chrono::milliseconds limit) {
+    xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(c, xcb_setup_roots_iterator(xcb_get_setup(c)).data->root,
+                                 XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(c);
+    const auto deadline = Clock::now() + limit;
+    for (auto quietSince = Clock::now();
+         Clock::now() - quietSince < quiet && Clock::now() < deadline;) {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+            quietSince = Clock::now();
+            std::free(event);
+        }
+        pollfd descriptor{xcb_get_file_descriptor(c), POLLIN, 0};
+        poll(&descriptor, 1, 50);
+    }
+    xcb_disconnect(c);
+}
+
 std::unique_ptr<Desktop> desktopWith(int windows) {
     auto began = Clock::now();
     std::unique_ptr<Desktop> desktop;
@@ -222,7 +245,8 @@ std::unique_ptr<Desktop> desktopWith(int windows) {
             if (!desktop->x)
                 throw std::runtime_error(failure);
             openWindows(*desktop, windows);
-            desktop->x->waitUntilQuiet(std::chrono::seconds(1), std::chrono::seconds(60));
+            waitUntilQuiet(desktop->x->display(), std::chrono::seconds(1),
+                           std::chrono::seconds(60));
             break;
         } catch (const std::exception& failure) {
             desktop.reset();

@@ -357,26 +357,6 @@ bool X11TestDesktop::waitUntilManaged(const std::vector<std::uint32_t>& windows,
         timeout);
 }
 
-void X11TestDesktop::waitUntilQuiet(std::chrono::milliseconds quiet,
-                                    std::chrono::milliseconds limit) {
-    // A connection of its own: the helper's event mask is rootMessages()'s.
-    xcb_connection_t* c = xcb_connect(display_.c_str(), nullptr);
-    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_change_window_attributes(c, root(), XCB_CW_EVENT_MASK, &mask);
-    xcb_flush(c);
-    const auto deadline = Clock::now() + limit;
-    for (auto quietSince = Clock::now();
-         Clock::now() - quietSince < quiet && Clock::now() < deadline;) {
-        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
-            quietSince = Clock::now();
-            std::free(event);
-        }
-        pollfd descriptor{xcb_get_file_descriptor(c), POLLIN, 0};
-        poll(&descriptor, 1, 50);
-    }
-    xcb_disconnect(c);
-}
-
 xcb_window_t X11TestDesktop::root() const {
     return xcb_setup_roots_iterator(xcb_get_setup(helper_)).data->root;
 }

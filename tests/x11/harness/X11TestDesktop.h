@@ -95,9 +95,6 @@ class X11TestDesktop {
     // Waits until the window manager lists every window (on the helper connection).
     bool waitUntilManaged(const std::vector<std::uint32_t>& windows,
                           std::chrono::milliseconds timeout = std::chrono::seconds(20));
-    // Waits until the root's properties have not changed for `quiet`: a manager goes on
-    // focusing and stacking new windows for a while after it lists them.
-    void waitUntilQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds limit);
 
     // The helper connection: another program on the same display.
     xcb_connection_t* helper() const { return helper_; }
