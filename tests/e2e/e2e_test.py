@@ -60,17 +60,13 @@ SCENARIO_SETS = {
 }
 SCENARIOS = os.environ.get("CORVANE_E2E_SCENARIOS", "all")
 
-def load_tests(loader, tests, _pattern):
-    wanted = None
+
+def load_tests(loader, _tests, _pattern):
+    names = loader.getTestCaseNames(Corvane)
     if SCENARIOS != "all":
-        wanted = set()
-        for part in SCENARIOS.split("+"):
-            wanted |= SCENARIO_SETS.get(part, {part})
-    suite = unittest.TestSuite()
-    for name in loader.getTestCaseNames(Corvane):
-        if wanted is None or name[len("test_"):] in wanted:
-            suite.addTest(Corvane(name))
-    return suite
+        wanted = set().union(*(SCENARIO_SETS.get(part, {part}) for part in SCENARIOS.split("+")))
+        names = [name for name in names if name[len("test_"):] in wanted]
+    return unittest.TestSuite(Corvane(name) for name in names)
 
 
 def card_center(panel, index, count):
