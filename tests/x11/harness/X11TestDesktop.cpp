@@ -9,14 +9,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <poll.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <xcb/xtest.h>
-#include <xkbcommon/xkbcommon-x11.h>
-#include <xkbcommon/xkbcommon.h>
 
 namespace corvane::testing {
 
@@ -53,83 +54,163 @@ bool readLine(int fd, std::string& line, Clock::time_point deadline) {
     }
 }
 
-// Runs a program on the display with stdout to stdoutFd (else /dev/null); Xvfb's start-up
-// chatter on stderr goes to /dev/null as well.
-pid_t spawn(const std::vector<std::string>& arguments, const std::string& display,
-            int stdoutFd = -1) {
-    const pid_t pid = fork();
-    if (pid != 0)
-        return pid;
-    if (!display.empty())
-        setenv("DISPLAY", display.c_str(), 1);
-    const int devNull = open("/dev/null", O_RDWR);
-    dup2(stdoutFd >= 0 ? stdoutFd : devNull, STDOUT_FILENO);
-    if (arguments[0] == "Xvfb")
-        dup2(devNull, STDERR_FILENO);
-    std::vector<char*> argv;
-    for (const auto& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
+// Every child of every desktop, for endAllChildren(); a plain array a signal path can read.
+volatile pid_t liveChildren[64] = {};
+
+void remember(pid_t pid, pid_t replaced) {
+    for (auto& slot : liveChildren) {
+        if (slot == replaced) {
+            slot = pid;
+            return;
+        }
+    }
 }
 
 void stopProcess(pid_t& pid) {
     if (pid <= 0)
         return;
-    kill(pid, SIGTERM);
+    kill(-pid, SIGTERM);
     int status = 0;
     if (!waitUntil([&] { return waitpid(pid, &status, WNOHANG) != 0; }, std::chrono::seconds(3))) {
-        kill(pid, SIGKILL);
+        kill(-pid, SIGKILL);
         waitpid(pid, &status, 0);
+    }
+    remember(0, pid);
+    pid = 0;
+}
+
+// The children's environment: this desktop's display, HOME and XDG folders, none of a session
+// the harness may run in (its bus, tray or settings).
+std::vector<std::string> childEnvironment(const std::string& display, const std::string& state) {
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        static const char* dropped[] = {"DISPLAY=", "HOME=", "DBUS_",    "XDG_",
+                                        "WAYLAND_", "QT_",   "DESKTOP_", "LC_ALL="};
+        if (std::none_of(std::begin(dropped), std::end(dropped),
+                         [&](const char* prefix) { return text.rfind(prefix, 0) == 0; }))
+            env.push_back(text);
+    }
+    for (const std::string& variable :
+         {"DISPLAY=" + display, "HOME=" + state, "XDG_CONFIG_HOME=" + state + "/config",
+          "XDG_DATA_HOME=" + state + "/data", "XDG_CACHE_HOME=" + state + "/cache",
+          "XDG_RUNTIME_DIR=" + state + "/runtime", std::string("QT_QPA_PLATFORM=xcb"),
+          std::string("LC_ALL=C.UTF-8")})
+        env.push_back(variable);
+    return env;
+}
+
+// The pid in an X server's lock file, 0 when there is none.
+pid_t lockHolder(const std::string& number) {
+    std::ifstream lock("/tmp/.X" + number + "-lock");
+    long pid = 0;
+    lock >> pid;
+    return static_cast<pid_t>(pid);
+}
+
+} // namespace
+
+pid_t X11TestDesktop::spawn(const std::string& name, const std::vector<std::string>& command,
+                            int stdoutFd) {
+    const std::vector<std::string> env = childEnvironment(display_, stateDir_);
+    std::vector<char*> argv, envp;
+    for (const auto& argument : command)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    for (const auto& variable : env)
+        envp.push_back(const_cast<char*>(variable.c_str()));
+    envp.push_back(nullptr);
+    const std::string logPath = logDir_.empty() ? "/dev/null" : logDir_ + "/" + name + ".log";
+    const pid_t pid = fork();
+    if (pid != 0) {
+        remember(pid, 0);
+        return pid;
+    }
+    setsid();
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), STDIN_FILENO);
+    dup2(stdoutFd >= 0 ? stdoutFd : log, STDOUT_FILENO);
+    dup2(log, STDERR_FILENO);
+    execvpe(argv[0], argv.data(), envp.data());
+    _exit(127);
+}
+
+pid_t X11TestDesktop::run(const std::string& name, const std::vector<std::string>& command) {
+    const pid_t pid = spawn(name, command);
+    clients_.push_back(pid);
+    return pid;
+}
+
+void X11TestDesktop::stop(pid_t& pid) {
+    for (pid_t& client : clients_) {
+        if (client == pid)
+            stopProcess(client);
     }
     pid = 0;
 }
 
-// An explicit display number, not -displayfd: Xvfb takes no lock file with -displayfd, so two
-// servers started at once that way can both bind the same number, each unlinking the other's
-// socket. A high range also stays clear of desktops that do use -displayfd.
-pid_t startXvfb(std::string& display, int heads) {
+void X11TestDesktop::endAllChildren() {
+    for (auto& slot : liveChildren) {
+        if (const pid_t pid = slot; pid > 0)
+            kill(-pid, SIGKILL);
+    }
+}
+
+bool X11TestDesktop::startXvfb(int heads) {
     for (int attempt = 0; attempt < 20; ++attempt) {
         const std::string number =
             std::to_string(200 + (static_cast<int>(getpid()) * 7 + attempt * 131) % 800);
         if (access(("/tmp/.X" + number + "-lock").c_str(), F_OK) == 0 ||
             access(("/tmp/.X11-unix/X" + number).c_str(), F_OK) == 0)
             continue;
-        display = ":" + number;
+        display_ = ":" + number;
         const std::string size = std::to_string(1440 * heads) + "x900x24";
-        pid_t server =
-            spawn({"Xvfb", display, "-screen", "0", size, "-nolisten", "tcp", "-noreset"}, "");
+        server_ =
+            spawn("xvfb", {"Xvfb", display_, "-screen", "0", size, "-nolisten", "tcp", "-noreset"});
         bool exited = false; // the number was taken after all
         const bool ready = waitUntil(
             [&] {
                 int status = 0;
-                if (waitpid(server, &status, WNOHANG) == server)
+                if (waitpid(server_, &status, WNOHANG) == server_)
                     return exited = true;
-                xcb_connection_t* probe = xcb_connect(display.c_str(), nullptr);
+                if (lockHolder(number) != server_)
+                    return false;
+                xcb_connection_t* probe = xcb_connect(display_.c_str(), nullptr);
                 const bool connected = !xcb_connection_has_error(probe);
                 xcb_disconnect(probe);
                 return connected;
             },
             std::chrono::seconds(15));
-        if (exited)
+        if (exited) {
+            remember(0, server_);
+            server_ = 0;
             continue;
+        }
         if (ready)
-            return server;
-        stopProcess(server);
+            return true;
+        stopProcess(server_);
         break;
     }
-    display.clear();
-    return 0;
+    display_.clear();
+    return false;
 }
 
-} // namespace
-
 std::unique_ptr<X11TestDesktop> X11TestDesktop::create(bool withWindowManager, std::string& failure,
-                                                       int heads) {
+                                                       int heads, const std::string& logDir) {
     std::unique_ptr<X11TestDesktop> desktop(new X11TestDesktop());
-    desktop->server_ = startXvfb(desktop->display_, heads);
-    if (desktop->server_ == 0) {
+    char state[] = "/tmp/corvane-desktop-XXXXXX";
+    if (mkdtemp(state) == nullptr) {
+        failure = "cannot make a state folder in /tmp";
+        return nullptr;
+    }
+    desktop->stateDir_ = state;
+    for (const char* folder : {"/config", "/data", "/cache", "/runtime"})
+        mkdir((desktop->stateDir_ + folder).c_str(), 0700);
+    desktop->logDir_ = logDir;
+    if (!logDir.empty())
+        mkdir(logDir.c_str(), 0755);
+    if (!desktop->startXvfb(heads)) {
         failure = "Xvfb could not be started (is it installed? scripts/install-deps.sh test)";
         return nullptr;
     }
@@ -142,33 +223,27 @@ std::unique_ptr<X11TestDesktop> X11TestDesktop::create(bool withWindowManager, s
     xcb_connection_t* helper = desktop->helper_;
     xcb_ewmh_init_atoms_replies(&desktop->helperEwmh_,
                                 xcb_ewmh_init_atoms(helper, &desktop->helperEwmh_), nullptr);
-    xkb_x11_setup_xkb_extension(helper, XKB_X11_MIN_MAJOR_XKB_VERSION,
-                                XKB_X11_MIN_MINOR_XKB_VERSION, XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS,
-                                nullptr, nullptr, nullptr, nullptr);
-    desktop->xkbContext_ = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
-    desktop->keymap_ = xkb_x11_keymap_new_from_device(desktop->xkbContext_, helper,
-                                                      xkb_x11_get_core_keyboard_device_id(helper),
-                                                      XKB_KEYMAP_COMPILE_NO_FLAGS);
 
     if (withWindowManager) {
-        desktop->windowManager_ = spawn({"openbox", "--sm-disable", "--config-file",
-                                         std::string(CORVANE_X11_TEST_DATA) + "/openbox-rc.xml"},
-                                        display);
-        // openbox announces itself before it is ready to manage windows, and drops a map
-        // request that arrives in between: a probe window is mapped again until it is listed.
+        desktop->windowManager_ =
+            desktop->spawn("openbox", {"openbox", "--sm-disable", "--config-file",
+                                       std::string(CORVANE_X11_TEST_DATA) + "/openbox-rc.xml"});
         const xcb_window_t probe = xcb_generate_id(helper);
         xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(helper)).data;
         xcb_create_window(helper, XCB_COPY_FROM_PARENT, probe, screen->root, 0, 0, 10, 10, 0,
                           XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+        const auto listed = [&] { return desktop->listsClient(probe); };
         bool managed = false;
         const auto deadline = Clock::now() + std::chrono::seconds(30);
         while (!managed && Clock::now() < deadline) {
+            xcb_unmap_window(helper, probe);
             xcb_map_window(helper, probe);
             xcb_flush(helper);
-            managed = desktop->waitUntilManaged({probe}, std::chrono::milliseconds(300));
+            managed = waitUntil(listed, std::chrono::milliseconds(300));
         }
         xcb_destroy_window(helper, probe);
-        desktop->syncHelper();
+        xcb_flush(helper);
+        waitUntil([&] { return !listed(); }, std::chrono::seconds(10));
         if (!managed) {
             failure = "openbox did not come up (scripts/install-deps.sh test)";
             return nullptr;
@@ -193,8 +268,6 @@ X11TestDesktop::~X11TestDesktop() {
     windowServer_.reset();
     reader_.reset();
     connection_.reset();
-    xkb_keymap_unref(keymap_);
-    xkb_context_unref(xkbContext_);
     if (helper_ != nullptr) {
         xcb_ewmh_connection_wipe(&helperEwmh_);
         xcb_disconnect(helper_);
@@ -203,6 +276,8 @@ X11TestDesktop::~X11TestDesktop() {
         stopProcess(client);
     stopProcess(windowManager_);
     stopProcess(server_);
+    std::error_code ignored; // a folder left in /tmp at worst
+    std::filesystem::remove_all(stateDir_, ignored);
 }
 
 std::vector<WindowInfo> X11TestDesktop::enumerate() {
@@ -218,7 +293,7 @@ X11TestDesktop::Client X11TestDesktop::launch(const std::vector<std::string>& ar
     std::vector<std::string> command{CORVANE_TESTCLIENT_PATH};
     command.insert(command.end(), arguments.begin(), arguments.end());
     Client client;
-    client.pid = spawn(command, display_, fds[1]);
+    client.pid = spawn("testclient" + std::to_string(clients_.size()), command, fds[1]);
     clients_.push_back(client.pid);
     close(fds[1]);
     // The client prints each window id, then "ready" once every window is mapped.
@@ -236,14 +311,6 @@ X11TestDesktop::Client X11TestDesktop::launch(const std::vector<std::string>& ar
     return client;
 }
 
-void X11TestDesktop::stop(Client& client) {
-    for (pid_t& pid : clients_) {
-        if (pid == client.pid)
-            stopProcess(pid);
-    }
-    client = {};
-}
-
 void X11TestDesktop::stopServer() {
     stopProcess(server_);
 }
@@ -258,6 +325,17 @@ bool X11TestDesktop::pumpUntil(const std::function<bool()>& condition,
             return condition();
         },
         timeout);
+}
+
+bool X11TestDesktop::listsClient(xcb_window_t window) {
+    xcb_ewmh_get_windows_reply_t list{};
+    if (!xcb_ewmh_get_client_list_reply(&helperEwmh_, xcb_ewmh_get_client_list(&helperEwmh_, 0),
+                                        &list, nullptr))
+        return false;
+    const bool listed = std::find(list.windows, list.windows + list.windows_len, window) !=
+                        list.windows + list.windows_len;
+    xcb_ewmh_get_windows_reply_wipe(&list);
+    return listed;
 }
 
 bool X11TestDesktop::waitUntilManaged(const std::vector<std::uint32_t>& windows,
@@ -385,16 +463,6 @@ std::vector<std::pair<xcb_atom_t, xcb_window_t>> X11TestDesktop::rootMessages() 
     return messages;
 }
 
-std::uint8_t X11TestDesktop::keycodeFor(std::uint32_t keysym) {
-    for (xkb_keycode_t key = xkb_keymap_min_keycode(keymap_);
-         key <= xkb_keymap_max_keycode(keymap_); ++key) {
-        const xkb_keysym_t* syms = nullptr;
-        if (xkb_keymap_key_get_syms_by_level(keymap_, key, 0, 0, &syms) > 0 && syms[0] == keysym)
-            return static_cast<std::uint8_t>(key);
-    }
-    return 0;
-}
-
 namespace {
 
 struct KeyboardMapping {
@@ -417,6 +485,16 @@ KeyboardMapping keyboardMapping(xcb_connection_t* c) {
 }
 
 } // namespace
+
+std::uint8_t X11TestDesktop::keycodeFor(std::uint32_t keysym) {
+    const KeyboardMapping mapping = keyboardMapping(helper_);
+    const xcb_setup_t* setup = xcb_get_setup(helper_);
+    for (int key = setup->min_keycode; mapping.reply && key <= setup->max_keycode; ++key) {
+        if (mapping.syms[(key - setup->min_keycode) * mapping.perKey] == keysym)
+            return static_cast<std::uint8_t>(key);
+    }
+    return 0;
+}
 
 std::uint8_t X11TestDesktop::spareKeycode() {
     const KeyboardMapping mapping = keyboardMapping(helper_);

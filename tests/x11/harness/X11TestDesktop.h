@@ -1,10 +1,27 @@
 #pragma once
-// A private X desktop for Corvane's X11 integration tests and benchmark: an Xvfb server on a
-// free, explicitly numbered display (so Xvfb's lock file guards it), openbox when asked (with a
-// configuration that leaves Alt+Tab and Super+Tab free), corvane-testclient processes, Corvane's
-// backend on its own connection, and a "helper" connection that plays other programs (odd
-// properties, competing grabs, typing through XTEST). Every wait polls against a deadline, so
-// nothing hangs; the destructor ends every process it started.
+// Corvane's private X desktop, one harness with one procedure whatever drives it. This C++ side
+// serves the X11 integration tests (tests/x11), the Qt panel on a real server (tests/qt/xcb),
+// the enumeration benchmark (bench/x11) and the latency benchmark (bench/latency); its Python
+// twin tests/e2e/desktop.py serves the end-to-end suite and the program tests
+// (tests/x11/program_test.py) and the demo (tools/demo). Both start a desktop the same way:
+// - Xvfb on an explicit display number from 200 to 999, skipped when /tmp/.X<n>-lock or its
+//   socket exists; the server is ready when it accepts a connection and the lock file names
+//   it, and a number taken meanwhile (the server exits) means the next one. Never -displayfd:
+//   Xvfb takes no lock file then, so two servers started at once can bind one number, each
+//   unlinking the other's socket.
+// - Children (window manager, clients, Corvane) in sessions of their own, ended with the
+//   harness even when it is killed (PR_SET_PDEATHSIG), with a private HOME and XDG folders.
+// - The window manager is up once it lists (_NET_CLIENT_LIST) a probe window it is asked to
+//   map, withdrawn and mapped again every 300 ms until then: managers name themselves on the
+//   root before they manage, drop a map request made in between, and not all of them adopt a
+//   window mapped before they came. The probe is destroyed and unlisted before anything else.
+// - A client prints its window ids, then "ready"; it counts as launched once the manager lists
+//   them in _NET_CLIENT_LIST_STACKING.
+// Here the manager is openbox with tests/x11/data/openbox-rc.xml (no key bindings at all, so
+// Alt+Tab and Super+Tab are Corvane's); the Python side runs each manager of its matrix with the
+// stock configuration less Alt+Tab. This side also holds Corvane's backend on its own
+// connection and a "helper" connection that plays other programs (odd properties, competing
+// grabs, typing through XTEST). Every wait polls against a deadline, so nothing hangs.
 
 #include "fakes/FakeSystemLog.h"
 #include "platform/x11/X11Accessibility.h"
@@ -24,9 +41,6 @@
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
 
-struct xkb_context;
-struct xkb_keymap;
-
 namespace corvane::testing {
 
 class X11TestDesktop {
@@ -34,9 +48,9 @@ class X11TestDesktop {
     // Null when Xvfb or openbox cannot be started; failure then says why. The screen is
     // 1440×900 per head, heads side by side. Xvfb's heads are one screen to the X clients:
     // neither Xinerama nor RandR monitors reach Qt 6.4 as screens under Xvfb, so tests that
-    // need monitors say where they are.
+    // need monitors say where they are. Children's output goes to logDir/<name>.log, or nowhere.
     static std::unique_ptr<X11TestDesktop> create(bool withWindowManager, std::string& failure,
-                                                  int heads = 1);
+                                                  int heads = 1, const std::string& logDir = {});
     ~X11TestDesktop();
     X11TestDesktop(const X11TestDesktop&) = delete;
     X11TestDesktop& operator=(const X11TestDesktop&) = delete;
@@ -63,9 +77,17 @@ class X11TestDesktop {
     // managed. Null pid on failure.
     Client launch(const std::vector<std::string>& arguments,
                   std::chrono::milliseconds timeout = std::chrono::seconds(20));
-    void stop(Client& client);
+    void stop(Client& client) {
+        stop(client.pid);
+        client = {};
+    }
+    // Runs any program on the desktop (the corvane binary, a benchmark's floor client).
+    pid_t run(const std::string& name, const std::vector<std::string>& command);
+    void stop(pid_t& pid);
     // Ends the X server, as a crash or logout would; every connection to it breaks.
     void stopServer();
+    // Ends every child of every desktop at once; safe on a signal handler's way out.
+    static void endAllChildren();
 
     // Drains Corvane's connection until the condition holds or the timeout passes.
     bool pumpUntil(const std::function<bool()>& condition,
@@ -105,7 +127,7 @@ class X11TestDesktop {
     std::uint8_t spareKeycode();
     void bindKeycode(std::uint8_t keycode, std::uint32_t keysym);
 
-    // XTEST typing, by keysym at level 0.
+    // XTEST typing, by the keysym in a key's first column of the core keyboard mapping.
     std::uint8_t keycodeFor(std::uint32_t keysym);
     void press(std::uint32_t keysym) { fakeKey(XCB_KEY_PRESS, keysym); }
     void release(std::uint32_t keysym) { fakeKey(XCB_KEY_RELEASE, keysym); }
@@ -117,8 +139,15 @@ class X11TestDesktop {
   private:
     X11TestDesktop() = default;
     void fakeKey(std::uint8_t type, std::uint32_t keysym);
+    bool startXvfb(int heads);
+    bool listsClient(xcb_window_t window); // in _NET_CLIENT_LIST
+
+    pid_t spawn(const std::string& name, const std::vector<std::string>& command,
+                int stdoutFd = -1);
 
     std::string display_;
+    std::string stateDir_; // the children's HOME and XDG folders
+    std::string logDir_;
     pid_t server_ = 0;
     pid_t windowManager_ = 0;
     std::vector<pid_t> clients_;
@@ -131,8 +160,6 @@ class X11TestDesktop {
     X11ProcessInfo processInfo_;
     xcb_connection_t* helper_ = nullptr;
     xcb_ewmh_connection_t helperEwmh_{};
-    xkb_context* xkbContext_ = nullptr;
-    xkb_keymap* keymap_ = nullptr;
     std::map<xcb_window_t, xcb_window_t> frames_; // client -> outermost frame
 };
 
