@@ -45,7 +45,9 @@ struct AXCopyResult {
 class AccessibilityService {
   public:
     virtual ~AccessibilityService() = default;
-    virtual AXUIElement createApplication(pid_t pid) = 0;
+    // The application element of a process: the same handle on every backend, which finds the
+    // process's windows from it.
+    virtual AXUIElement createApplication(pid_t pid) { return {pid, 0}; }
     virtual AXCopyResult copyAttributeValue(const AXUIElement& element,
                                             const std::string& attribute) = 0;
     virtual AXError setAttributeValue(const AXUIElement& element, const std::string& attribute,

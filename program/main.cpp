@@ -5,17 +5,11 @@
 // its selection (status 0), and when the display goes away (status 1, whichever connection,
 // Corvane's or the toolkit's, notices first).
 
-#include "app/Corvane.h"
-#include "app/Platform.h"
 #include "platform/qt/QtAlerts.h"
 #include "platform/qt/QtImageDecoder.h"
 #include "platform/qt/QtPanelBackend.h"
 #include "platform/qt/QtPreferencesStore.h"
 #include "platform/qt/QtRunLoop.h"
-#include "platform/qt/QtScreen.h"
-#include "platform/qt/QtStatusBar.h"
-#include "platform/qt/QtTextMetrics.h"
-#include "platform/ui/UiContext.h"
 #include "platform/x11/SyslogSystemLog.h"
 #include "platform/x11/X11Accessibility.h"
 #include "platform/x11/X11Connection.h"
@@ -27,6 +21,7 @@
 #include "platform/x11/X11Workspace.h"
 #include "platform/x11/XdgApplicationIcons.h"
 #include "platform/x11/XdgAutostartLoginItem.h"
+#include "program/RunCorvaneOnQt.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -151,16 +146,9 @@ int main(int argc, char** argv) {
                                      XdgAutostartLoginItem::defaultConfigHome());
 
     QtApplication application(app);
-    QtMainQueue mainQueue;
-    QtTimerScheduler timers;
     QtPreferencesStore preferences(QtPreferencesStore::defaultFilePath(), log);
-    QtStatusBar statusBar(log);
-    QtAlertPresenter alerts;
     QtUrlOpener urlOpener;
-    QtScreen screen;
-    QtTextMetrics textMetrics;
     QtPanelBackendFactory panelBackends;
-    UiContext ui{timers, screen, textMetrics, panelBackends};
 
     // The X11 connection logs its own loss, and the selection its takeover; the switcher then
     // ends like a Quit.
@@ -173,24 +161,6 @@ int main(int argc, char** argv) {
         [&connection] { connection->settle(); });
     const auto signalWatch = watchStopSignals(application, log);
 
-    Platform platform{
-        .application = application,
-        .preferences = preferences,
-        .mainQueue = mainQueue,
-        .timers = timers,
-        .systemLog = log,
-        .accessibilityTrust = accessibilityTrust,
-        .eventTaps = eventTaps,
-        .statusBar = statusBar,
-        .alerts = alerts,
-        .urlOpener = urlOpener,
-        .loginItems = loginItems,
-        .windowServer = windowServer,
-        .accessibility = accessibility,
-        .workspace = workspace,
-        .processInfo = processInfo,
-        .ui = ui,
-    };
     // Once the launch has set up the keyboard grabs and the server has answered them (a chord
     // held by another program is logged by then), one line says Corvane is running: the signal
     // scripts and tests wait for before they press the chord.
@@ -201,6 +171,8 @@ int main(int argc, char** argv) {
             log.log("Corvane: running on display " + connection->displayName() + " (pid " +
                     std::to_string(getpid()) + ")");
     });
-    const int status = runCorvane(platform);
+    const int status = runCorvaneOnQt(application, preferences, log, accessibilityTrust, eventTaps,
+                                      urlOpener, loginItems, windowServer, accessibility, workspace,
+                                      processInfo, panelBackends);
     return connection->isLost() ? EXIT_FAILURE : status;
 }

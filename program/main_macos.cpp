@@ -4,8 +4,6 @@
 // macOS steps of the Qt side (non-activating panel, activation policy, the defaults domain).
 // Runs as an accessory application from Corvane.app (LSUIElement in its Info.plist).
 
-#include "app/Corvane.h"
-#include "app/Platform.h"
 #include "platform/macos/MacAccessibility.h"
 #include "platform/macos/MacEventTap.h"
 #include "platform/macos/MacLoginItem.h"
@@ -14,12 +12,7 @@
 #include "platform/macos/MacSystemLog.h"
 #include "platform/macos/MacWindowServer.h"
 #include "platform/macos/MacWorkspace.h"
-#include "platform/qt/QtAlerts.h"
-#include "platform/qt/QtRunLoop.h"
-#include "platform/qt/QtScreen.h"
-#include "platform/qt/QtStatusBar.h"
-#include "platform/qt/QtTextMetrics.h"
-#include "platform/ui/UiContext.h"
+#include "program/RunCorvaneOnQt.h"
 
 #include <QApplication>
 #include <QSettings>
@@ -43,35 +36,12 @@ int main(int argc, char** argv) {
     MacUrlOpener urlOpener;
 
     MacApplication application(app, applyActivationPolicy);
-    QtMainQueue mainQueue;
-    QtTimerScheduler timers;
     MacPreferencesStore preferences(
         MacPreferencesStore::userDefaults(QStringLiteral(CORVANE_MAKER_HOST)));
-    QtStatusBar statusBar(log);
-    QtAlertPresenter alerts;
-    QtScreen screen;
-    QtTextMetrics textMetrics;
     MacPanelBackendFactory panelBackends(
         [](WId view) { makeNonActivatingPanel(reinterpret_cast<void*>(view)); });
-    UiContext ui{timers, screen, textMetrics, panelBackends};
 
-    Platform platform{
-        .application = application,
-        .preferences = preferences,
-        .mainQueue = mainQueue,
-        .timers = timers,
-        .systemLog = log,
-        .accessibilityTrust = accessibilityTrust,
-        .eventTaps = eventTaps,
-        .statusBar = statusBar,
-        .alerts = alerts,
-        .urlOpener = urlOpener,
-        .loginItems = loginItems,
-        .windowServer = windowServer,
-        .accessibility = accessibility,
-        .workspace = workspace,
-        .processInfo = processInfo,
-        .ui = ui,
-    };
-    return runCorvane(platform);
+    return runCorvaneOnQt(application, preferences, log, accessibilityTrust, eventTaps, urlOpener,
+                          loginItems, windowServer, accessibility, workspace, processInfo,
+                          panelBackends);
 }

@@ -1,10 +1,8 @@
-// The core fuzzer at length: plays random whole switches (1,000,000 by default) with every
-// generator feature on, prints each distinct broken invariant once with its seed and a minimal
-// replayable sequence, and the speed in sequences per second.
+// The core fuzzer at length: plays random whole switches (1,000,000 by default), prints each
+// distinct broken invariant once with its seed and a minimal replayable sequence, and the speed
+// in sequences per second.
 //
-//   corvane_fuzz_bench [count] [--seed N] [--without feature,...] [--replay 'steps']
-//
-// Features: quickEvents unseenModifiers keysAfterHeldCommit chordOverFadingPanel sharedTitles.
+//   corvane_fuzz_bench [count] [--seed N] [--replay 'steps']
 
 #include "fuzz/CoreFuzzer.h"
 
@@ -16,63 +14,23 @@
 
 using namespace corvane::testing::fuzz;
 
-namespace {
-
-bool leaveOut(Features& features, std::string_view name) {
-    const std::map<std::string_view, bool Features::*> named{
-        {"quickEvents", &Features::quickEvents},
-        {"unseenModifiers", &Features::unseenModifiers},
-        {"keysAfterHeldCommit", &Features::keysAfterHeldCommit},
-        {"chordOverFadingPanel", &Features::chordOverFadingPanel},
-        {"sharedTitles", &Features::sharedTitles}};
-    const auto found = named.find(name);
-    if (found == named.end())
-        return false;
-    features.*(found->second) = false;
-    return true;
-}
-
-int replayText(const char* text) {
-    std::string error;
-    const auto sequence = parse(text, error);
-    if (!sequence) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 2;
-    }
-    const auto failure = replay(*sequence);
-    if (!failure) {
-        std::printf("replay: every invariant held\n");
-        return 0;
-    }
-    std::printf("replay: %s, after step %zu\n", failure->invariant.c_str(), failure->step);
-    return 1;
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
     std::size_t count = 1'000'000;
     std::uint64_t seed = 1;
-    Features features;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (arg == "--replay" && value)
-            return replayText(value);
+        if (arg == "--replay" && value) {
+            const auto failure = replay(value);
+            if (failure)
+                std::printf("replay: %s, after step %zu\n", failure->invariant.c_str(),
+                            failure->step);
+            else
+                std::printf("replay: every invariant held\n");
+            return failure ? 1 : 0;
+        }
         if (arg == "--seed" && value) {
             seed = std::stoull(value);
-            ++i;
-        } else if (arg == "--without" && value) {
-            for (std::string_view names = value;;) {
-                const auto comma = names.find(',');
-                if (!leaveOut(features, names.substr(0, comma))) {
-                    std::fprintf(stderr, "unknown feature in %s\n", value);
-                    return 2;
-                }
-                if (comma == std::string_view::npos)
-                    break;
-                names.remove_prefix(comma + 1);
-            }
             ++i;
         } else {
             count = std::stoull(std::string(arg));
@@ -83,11 +41,9 @@ int main(int argc, char** argv) {
     Sequence played;
     const auto start = std::chrono::steady_clock::now();
     for (std::size_t i = 0; i < count; ++i) {
-        const auto failure = fuzzOne(seed + i, features, played);
-        if (!failure)
-            continue;
-        if (found[failure->invariant]++ == 0)
-            std::printf("%s\n", findingOf(seed + i, *failure, played).describe().c_str());
+        const auto failure = fuzzOne(seed + i, played);
+        if (failure && found[failure->invariant]++ == 0)
+            std::printf("%s\n", report(seed + i, *failure, played).c_str());
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

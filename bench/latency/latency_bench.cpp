@@ -15,14 +15,15 @@
 // Options: --parts=latency,step,cpu,rss,idle (default all), --windows=10,100,1000,
 // --switches=N (per figure; default 20), --cpu-switches=N (default 30), --rss-switches=N
 // (default 1000), --idle-seconds=N (default 20).
-// Environment: CORVANE_BIN, CORVANE_TESTCLIENT, CORVANE_LATENCY_FLOOR (default: the build's
-// own), CORVANE_LATENCY_LOGS (children's logs; default ./latency-logs).
+// Environment: CORVANE_BIN, CORVANE_LATENCY_FLOOR (default: the build's own),
+// CORVANE_LATENCY_LOGS (children's logs; default ./latency-logs). The desktop is the shared
+// private one (tools/desktop/XvfbDesktop.h).
 //
 // Absolute times on a loaded machine vary from run to run; the ratios to the floor measured
 // moments before on the same desktop are what to compare.
 
-#include "BenchDesktop.h"
 #include "PanelProbe.h"
+#include "tools/desktop/XvfbDesktop.h"
 
 #include <algorithm>
 #include <cmath>
@@ -35,6 +36,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <poll.h>
 #include <set>
 #include <sstream>
 #include <string>
@@ -102,16 +104,24 @@ int processesFor(int windows) {
     return 10;
 }
 
-BenchDesktop::Paths paths() {
-    return {envOr("CORVANE_BIN", CORVANE_LATENCY_CORVANE),
-            envOr("CORVANE_TESTCLIENT", CORVANE_LATENCY_TESTCLIENT),
-            envOr("CORVANE_LATENCY_FLOOR", CORVANE_LATENCY_FLOOR), CORVANE_LATENCY_OPENBOX_RC,
-            envOr("CORVANE_LATENCY_LOGS", "latency-logs")};
+std::string logDir() {
+    return envOr("CORVANE_LATENCY_LOGS", "latency-logs");
 }
+
+// A private desktop, the test clients' windows in the order they were opened, and Corvane.
+struct Desktop {
+    std::unique_ptr<XvfbDesktop> x;
+    std::vector<std::uint32_t> windows;
+    pid_t corvane = 0;
+
+    void startCorvane() {
+        corvane = x->run("corvane", {envOr("CORVANE_BIN", CORVANE_LATENCY_CORVANE)});
+    }
+};
 
 [[noreturn]] void giveUp(const std::string& why) {
     std::fprintf(stderr, "corvane_latency_bench: %s\n", why.c_str());
-    BenchDesktop::endAllChildren();
+    XvfbDesktop::endAllChildren();
     std::exit(1);
 }
 
@@ -159,9 +169,9 @@ ProcessCounters countersOf(pid_t pid) {
     return counters;
 }
 
-std::unique_ptr<PanelProbe> readyProbe(BenchDesktop& desktop, const std::string& who,
+std::unique_ptr<PanelProbe> readyProbe(Desktop& desktop, const std::string& who,
                                        const std::string& log) {
-    auto probe = std::make_unique<PanelProbe>(desktop.displayName());
+    auto probe = std::make_unique<PanelProbe>(desktop.x->display());
     if (!probe->waitUntilSwitching(std::chrono::seconds(30)))
         giveUp(who + " never showed its panel; see " + log);
     // Two more switches outside the figures: caches, fonts and the panel's first layout.
@@ -183,17 +193,59 @@ void measureLatency(PanelProbe& probe, Latency& latency, const std::string& who)
     }
 }
 
-std::unique_ptr<BenchDesktop> desktopWith(int windows) {
+// Opens `windows` windows spread evenly over several test clients.
+void openWindows(Desktop& desktop, int windows) {
+    const int processes = processesFor(windows);
+    for (int p = 0; p < processes; ++p) {
+        const int count = windows / processes + (p < windows % processes ? 1 : 0);
+        const std::string app = "app" + std::to_string(p);
+        auto client = desktop.x->launch({"--class", app + ",App" + std::to_string(p), "--icon",
+                                         "32", "--count", std::to_string(count), "--window",
+                                         "Document {n} of " + app},
+                                        std::chrono::seconds(120));
+        if (client.pid == 0)
+            throw std::runtime_error(app + "'s windows were not all managed within 120 s");
+        desktop.windows.insert(desktop.windows.end(), client.windows.begin(), client.windows.end());
+    }
+}
+
+// Waits until the root's properties have not changed for `quiet`: openbox goes on focusing and
+// stacking new windows for a while after it lists them.
+void waitUntilQuiet(const std::string& display, std::chrono::milliseconds quiet,
+                    std::chrono::milliseconds limit) {
+    xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
+    const std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+    xcb_change_window_attributes(c, xcb_setup_roots_iterator(xcb_get_setup(c)).data->root,
+                                 XCB_CW_EVENT_MASK, &mask);
+    xcb_flush(c);
+    const auto deadline = Clock::now() + limit;
+    for (auto quietSince = Clock::now();
+         Clock::now() - quietSince < quiet && Clock::now() < deadline;) {
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+            quietSince = Clock::now();
+            std::free(event);
+        }
+        pollfd descriptor{xcb_get_file_descriptor(c), POLLIN, 0};
+        poll(&descriptor, 1, 50);
+    }
+    xcb_disconnect(c);
+}
+
+std::unique_ptr<Desktop> desktopWith(int windows) {
     auto began = Clock::now();
-    std::unique_ptr<BenchDesktop> desktop;
+    std::unique_ptr<Desktop> desktop;
     // On a loaded machine openbox now and then quits as it starts, leaving nothing managed; a
     // fresh desktop does not have the problem.
     for (int attempt = 1;; ++attempt) {
         try {
-            desktop = std::make_unique<BenchDesktop>(paths());
-            desktop->start();
-            desktop->openWindows(windows, processesFor(windows));
-            desktop->waitUntilQuiet(std::chrono::seconds(1), std::chrono::seconds(60));
+            desktop = std::make_unique<Desktop>();
+            std::string failure;
+            desktop->x = XvfbDesktop::create(true, failure, 1, logDir());
+            if (!desktop->x)
+                throw std::runtime_error(failure);
+            openWindows(*desktop, windows);
+            waitUntilQuiet(desktop->x->display(), std::chrono::seconds(1),
+                           std::chrono::seconds(60));
             break;
         } catch (const std::exception& failure) {
             desktop.reset();
@@ -209,13 +261,14 @@ std::unique_ptr<BenchDesktop> desktopWith(int windows) {
     return desktop;
 }
 
-void measureFloor(BenchDesktop& desktop, int windows) {
-    desktop.startFloor();
+// Corvane and the floor client both grab Alt+Tab: the floor runs first, alone.
+void measureFloor(Desktop& desktop, int windows) {
+    pid_t floor = desktop.x->run("floor", {envOr("CORVANE_LATENCY_FLOOR", CORVANE_LATENCY_FLOOR)});
     {
-        auto probe = readyProbe(desktop, "the floor client", "latency-logs/floor.log");
+        auto probe = readyProbe(desktop, "the floor client", logDir() + "/floor.log");
         measureLatency(*probe, results.floor[windows], "floor");
     }
-    desktop.stopFloor();
+    desktop.x->stop(floor);
 }
 
 void measureRss(PanelProbe& probe, pid_t pid) {
@@ -229,8 +282,8 @@ void measureRss(PanelProbe& probe, pid_t pid) {
 }
 
 // Changes the title of one test client window ten times a second from a connection of its own.
-void changeTitlesFor(BenchDesktop& desktop, int seconds, const std::function<void()>& started) {
-    xcb_connection_t* c = xcb_connect(desktop.displayName().c_str(), nullptr);
+void changeTitlesFor(Desktop& desktop, int seconds, const std::function<void()>& started) {
+    xcb_connection_t* c = xcb_connect(desktop.x->display().c_str(), nullptr);
     auto atom = [c](const char* name) {
         auto* reply = xcb_intern_atom_reply(
             c, xcb_intern_atom(c, 0, std::uint16_t(std::strlen(name)), name), nullptr);
@@ -239,7 +292,7 @@ void changeTitlesFor(BenchDesktop& desktop, int seconds, const std::function<voi
         return value;
     };
     const xcb_atom_t netWmName = atom("_NET_WM_NAME"), utf8 = atom("UTF8_STRING");
-    const xcb_window_t window = desktop.windowIds().front();
+    const xcb_window_t window = desktop.windows.front();
     started();
     auto next = Clock::now();
     for (int i = 0; i < seconds * 10; ++i) {
@@ -255,7 +308,7 @@ void changeTitlesFor(BenchDesktop& desktop, int seconds, const std::function<voi
     xcb_disconnect(c);
 }
 
-void measureIdle(BenchDesktop& desktop, pid_t pid) {
+void measureIdle(Desktop& desktop, pid_t pid) {
     // Whatever the last switch started (fade, dismiss timer) ends first.
     std::this_thread::sleep_for(std::chrono::seconds(2));
     ProcessCounters before = countersOf(pid);
@@ -275,9 +328,9 @@ void measureIdle(BenchDesktop& desktop, pid_t pid) {
 void measureCpu() {
     auto desktop = desktopWith(20);
     desktop->startCorvane();
-    auto probe = readyProbe(*desktop, "Corvane", desktop->corvaneLogPath());
+    auto probe = readyProbe(*desktop, "Corvane", logDir() + "/corvane.log");
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    ProcessCounters before = countersOf(desktop->corvanePid());
+    ProcessCounters before = countersOf(desktop->corvane);
     for (int i = 0; i < options.cpuSwitches; ++i) {
         if (!probe->measureSwitch(kSwitchTimeout, {2, true}))
             giveUp("cpu: the panel did not appear within 5 s of the chord");
@@ -285,7 +338,7 @@ void measureCpu() {
         // the fade's first step).
         std::this_thread::sleep_for(std::chrono::milliseconds(600));
     }
-    ProcessCounters after = countersOf(desktop->corvanePid());
+    ProcessCounters after = countersOf(desktop->corvane);
     results.cpuMsPerSwitch = double(after.runNs - before.runNs) / 1e6 / options.cpuSwitches;
     results.tickMsPerSwitch = double(after.ticks - before.ticks) * 1000.0 /
                               double(sysconf(_SC_CLK_TCK)) / options.cpuSwitches;
@@ -296,7 +349,7 @@ void measureDesktop(int windows) {
     if (options.wants("latency"))
         measureFloor(*desktop, windows);
     desktop->startCorvane();
-    auto probe = readyProbe(*desktop, "Corvane", desktop->corvaneLogPath());
+    auto probe = readyProbe(*desktop, "Corvane", logDir() + "/corvane.log");
     if (options.wants("latency"))
         measureLatency(*probe, results.corvane[windows], "Corvane");
     if (options.wants("step")) {
@@ -311,9 +364,9 @@ void measureDesktop(int windows) {
         }
     }
     if (windows == 100 && options.wants("rss"))
-        measureRss(*probe, desktop->corvanePid());
+        measureRss(*probe, desktop->corvane);
     if (windows == 100 && options.wants("idle"))
-        measureIdle(*desktop, desktop->corvanePid());
+        measureIdle(*desktop, desktop->corvane);
 }
 
 double allowedRatio(int windows) {
@@ -370,7 +423,7 @@ void printResults() {
 }
 
 void endChildrenAndExit(int signal) {
-    BenchDesktop::endAllChildren();
+    XvfbDesktop::endAllChildren();
     _exit(128 + signal);
 }
 

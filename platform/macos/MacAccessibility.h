@@ -19,7 +19,6 @@ class MacAccessibility : public AccessibilityService {
   public:
     MacAccessibility();
 
-    AXUIElement createApplication(pid_t pid) override { return {pid, 0}; }
     AXCopyResult copyAttributeValue(const AXUIElement& element,
                                     const std::string& attribute) override;
     AXError setAttributeValue(const AXUIElement& element, const std::string& attribute,

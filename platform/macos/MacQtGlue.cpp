@@ -5,7 +5,6 @@
 #include "platform/qt/QtPreferencesStore.h"
 
 #include <QSettings>
-#include <QStringList>
 
 namespace corvane {
 
@@ -41,28 +40,6 @@ class MacPanelBackend : public PanelBackend {
     NativeWindowStep step_;
 };
 
-PropertyValue fromVariant(const QVariant& variant) {
-    if (!variant.isValid())
-        return std::monostate{};
-    switch (variant.typeId()) {
-    case QMetaType::Bool:
-        return variant.toBool();
-    case QMetaType::Double:
-    case QMetaType::Float:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        return variant.toDouble();
-    case QMetaType::QString:
-        return variant.toString().toStdString();
-    case QMetaType::QStringList:
-        return OtherValue{variant.toStringList().join(QStringLiteral(", ")).toStdString()};
-    default:
-        return OtherValue{QString::fromLatin1(variant.typeName()).toStdString()};
-    }
-}
-
 } // namespace
 
 MacPanelBackendFactory::MacPanelBackendFactory(NativeWindowStep step,
@@ -92,7 +69,7 @@ std::unique_ptr<QSettings> MacPreferencesStore::userDefaults(const QString& make
 PropertyValue MacPreferencesStore::objectForKey(const std::string& key) const {
     // A value written by `defaults write` while Corvane runs applies at the next read.
     settings_->sync();
-    return fromVariant(settings_->value(QString::fromStdString(key)));
+    return fromQVariant(settings_->value(QString::fromStdString(key)), StoredTypes::kept);
 }
 
 void MacPreferencesStore::setObject(const std::string& key, const PropertyValue& value) {

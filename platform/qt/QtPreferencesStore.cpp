@@ -46,24 +46,19 @@ bool looksDamaged(const QString& path) {
     return decoded.toUtf8() != bytes;
 }
 
-PropertyValue fromVariant(const QVariant& variant) {
-    if (!variant.isValid())
-        return std::monostate{};
-    switch (variant.typeId()) {
-    case QMetaType::Bool:
-        return variant.toBool();
-    case QMetaType::Double:
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-        return variant.toDouble();
-    case QMetaType::QString:
-        return QtPreferencesStore::valueFromText(variant.toString());
-    case QMetaType::QStringList:
-        // INI reads an unquoted value with commas as a list.
-        return OtherValue{toStd(variant.toStringList().join(QStringLiteral(", ")))};
-    default:
-        return OtherValue{toStd(variant.toString())};
-    }
+// How a text stored without its type reads back (see QtPreferencesStore.h).
+PropertyValue valueFromText(const QString& text) {
+    if (text == QLatin1String("true"))
+        return true;
+    if (text == QLatin1String("false"))
+        return false;
+    const std::string bytes = toStd(text);
+    double number = 0;
+    const char* end = bytes.data() + bytes.size();
+    auto [stop, error] = std::from_chars(bytes.data(), end, number);
+    if (!bytes.empty() && error == std::errc{} && stop == end && std::isfinite(number))
+        return number;
+    return bytes;
 }
 
 } // namespace
@@ -78,6 +73,26 @@ QVariant toQVariant(const PropertyValue& value) {
     if (const auto* other = std::get_if<OtherValue>(&value))
         return QString::fromStdString(other->description);
     return {};
+}
+
+PropertyValue fromQVariant(const QVariant& variant, StoredTypes types) {
+    if (!variant.isValid())
+        return std::monostate{};
+    const int type = variant.typeId();
+    if (type == QMetaType::QStringList) // as INI reads an unquoted value with commas
+        return OtherValue{toStd(variant.toStringList().join(QStringLiteral(", ")))};
+    const bool isNumber = type == QMetaType::Double || type == QMetaType::Float ||
+                          type == QMetaType::Int || type == QMetaType::UInt ||
+                          type == QMetaType::LongLong || type == QMetaType::ULongLong;
+    if (!isNumber && type != QMetaType::Bool && type != QMetaType::QString)
+        return OtherValue{variant.typeName()};
+    if (types == StoredTypes::textOnly)
+        return valueFromText(variant.toString());
+    if (type == QMetaType::Bool)
+        return variant.toBool();
+    if (isNumber)
+        return variant.toDouble();
+    return toStd(variant.toString());
 }
 
 QtPreferencesStore::QtPreferencesStore(const QString& filePath, SystemLog& log)
@@ -107,20 +122,6 @@ QString QtPreferencesStore::defaultFilePath() {
     return base + QStringLiteral("/corvane/corvane.conf");
 }
 
-PropertyValue QtPreferencesStore::valueFromText(const QString& text) {
-    if (text == QLatin1String("true"))
-        return true;
-    if (text == QLatin1String("false"))
-        return false;
-    const std::string bytes = toStd(text);
-    double number = 0;
-    const char* end = bytes.data() + bytes.size();
-    auto [stop, error] = std::from_chars(bytes.data(), end, number);
-    if (!bytes.empty() && error == std::errc{} && stop == end && std::isfinite(number))
-        return number;
-    return bytes;
-}
-
 bool QtPreferencesStore::isUsableFile() const {
     if (isRegularOrAbsent(filePath_))
         return true;
@@ -140,11 +141,9 @@ PropertyValue QtPreferencesStore::objectForKey(const std::string& key) const {
     // QSettings answers from its cache until synced; sync() re-reads the file when it changed
     // on disk, so a preference edited outside Corvane applies at the next read.
     settings_->sync();
-    // Read through the text form so that this session answers as the next one will.
-    const QVariant stored = settings_->value(QString::fromStdString(key));
-    if (stored.typeId() == QMetaType::Bool || stored.typeId() == QMetaType::Double)
-        return valueFromText(stored.toString());
-    return fromVariant(stored);
+    // A value this session wrote is still typed in QSettings' cache: read through its text, so
+    // that this session answers as the next one will.
+    return fromQVariant(settings_->value(QString::fromStdString(key)), StoredTypes::textOnly);
 }
 
 void QtPreferencesStore::setObject(const std::string& key, const PropertyValue& value) {

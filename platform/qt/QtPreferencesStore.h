@@ -34,6 +34,15 @@ class SystemLog;
 // an OtherValue as its description.
 QVariant toQVariant(const PropertyValue& value);
 
+// Whether a settings format keeps each value's type (the native format on macOS: a Bool, a
+// number, and a string whatever its text) or only text (INI: read back by the rules above).
+enum class StoredTypes { kept, textOnly };
+
+// A value as QSettings hands it back: absent when invalid; a Bool, a number (as a double) or a
+// string by `types`; a list or any other type an OtherValue (the list's items joined with
+// ", ", else the type's name).
+PropertyValue fromQVariant(const QVariant& variant, StoredTypes types);
+
 class QtPreferencesStore : public PreferencesStore {
   public:
     QtPreferencesStore(const QString& filePath, SystemLog& log);
@@ -46,9 +55,6 @@ class QtPreferencesStore : public PreferencesStore {
 
     // False when the file was unreadable or corrupt and the store runs on defaults.
     bool isBackedByFile() const { return settings_ != nullptr; }
-
-    // How a stored text reads back; public so the rule can be checked on its own.
-    static PropertyValue valueFromText(const QString& text);
 
   private:
     // False, with one log line per store, while the path is something other than a regular file.

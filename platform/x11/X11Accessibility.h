@@ -24,7 +24,6 @@ class X11Accessibility : public AccessibilityService {
   public:
     explicit X11Accessibility(X11DesktopReader& reader) : reader_(reader) {}
 
-    AXUIElement createApplication(pid_t pid) override { return {pid, 0}; }
     AXCopyResult copyAttributeValue(const AXUIElement& element,
                                     const std::string& attribute) override;
     AXError setAttributeValue(const AXUIElement& element, const std::string& attribute,

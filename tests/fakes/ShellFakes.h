@@ -50,16 +50,13 @@ class FakeAccessibilityTrust : public AccessibilityTrust, Recording {
   public:
     using Recording::Recording;
     bool isProcessTrusted() override {
-        ++checkCount;
         record(trusted ? "isProcessTrusted -> true" : "isProcessTrusted -> false");
         return trusted;
     }
     std::optional<std::string> accessibilitySettingsURL() const override { return settingsURL; }
 
     bool trusted = true;
-    std::optional<std::string> settingsURL = std::string(
-        "x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility");
-    int checkCount = 0;
+    std::optional<std::string> settingsURL = std::string("x-apple.systempreferences:privacy");
 };
 
 // Records every alert and answers `answer`; whileShowing plays what happens while it is open.
@@ -84,11 +81,9 @@ class FakeUrlOpener : public UrlOpener, Recording {
     using Recording::Recording;
     bool openURL(const std::string& url) override {
         record("openURL(" + url + ")");
-        opened.push_back(url);
         return succeeds;
     }
 
-    std::vector<std::string> opened;
     bool succeeds = true;
 };
 
@@ -97,16 +92,14 @@ class FakeStatusBar : public StatusBar, Recording {
   public:
     struct Item : StatusItem {
         bool hasButton() const override { return true; }
-        void setImage(const StatusIcon& icon) override { image = icon; }
+        void setImage(const StatusIcon&) override {}
         void setMenu(std::shared_ptr<Menu> newMenu) override { menu = std::move(newMenu); }
-        std::optional<StatusIcon> image;
         std::shared_ptr<Menu> menu;
     };
 
     using Recording::Recording;
-    std::shared_ptr<StatusItem> statusItemWithLength(double length) override {
+    std::shared_ptr<StatusItem> statusItemWithLength(double) override {
         record("statusItemWithLength");
-        requestedLength = length;
         item = std::make_shared<Item>();
         return item;
     }
@@ -122,7 +115,6 @@ class FakeStatusBar : public StatusBar, Recording {
     ControlState stateOf(const std::string& title) const { return menuItem(title)->state(); }
 
     std::shared_ptr<Item> item;
-    std::optional<double> requestedLength;
 
   private:
     static std::shared_ptr<MenuItem> find(const Menu& menu, const std::string& title) {

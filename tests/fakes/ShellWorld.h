@@ -17,13 +17,40 @@
 #include "fakes/ShellFakes.h"
 #include "hud/SwitcherHUD.h"
 
+#include <map>
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace corvane::testing {
 
 inline constexpr std::uint64_t OPT = kCGEventFlagMaskAlternate;
 inline constexpr std::uint64_t CMD = kCGEventFlagMaskCommand;
 inline constexpr std::uint64_t SHIFT = kCGEventFlagMaskShift;
+
+// Keys and modifiers by the names tests write: the switcher's six keys, then a letter and Up,
+// which it never takes.
+inline const std::vector<std::pair<std::string, std::int64_t>> kNamedKeys{
+    {"tab", kVK_Tab},
+    {"left", kVK_LeftArrow},
+    {"right", kVK_RightArrow},
+    {"return", kVK_Return},
+    {"enter", kVK_ANSI_KeypadEnter},
+    {"escape", kVK_Escape},
+    {"a", 0},
+    {"up", 126}};
+inline const std::map<std::string, std::uint64_t, std::less<>> kNamedFlags{
+    {"opt", OPT}, {"cmd", CMD}, {"shift", SHIFT}, {"ctrl", kCGEventFlagMaskControl}};
+inline std::optional<std::int64_t> keyNamed(std::string_view name) {
+    for (const auto& [keyName, code] : kNamedKeys) {
+        if (keyName == name)
+            return code;
+    }
+    return std::nullopt;
+}
 
 struct ShellWorld {
     ShellWorld() : ShellWorld(preferences, statusBar) {}
@@ -64,11 +91,6 @@ struct ShellWorld {
         return send(kCGEventKeyDown, key, flags);
     }
     void modifiers(std::uint64_t flags) { send(kCGEventFlagsChanged, 0, flags); }
-    TapResult press(std::int64_t key, std::uint64_t flags) {
-        const TapResult result = keyDown(key, flags);
-        send(kCGEventKeyUp, key, flags);
-        return result;
-    }
 
     // The pointer moves to the middle of card `index` of the HUD's panel and clicks there;
     // returns that point, in the panel's content coordinates.

@@ -33,40 +33,31 @@ QSettings::Format typedFormat() {
     return format;
 }
 
-class MacPreferences : public ::testing::Test {
-  protected:
-    std::unique_ptr<QSettings> settings() {
-        return std::make_unique<QSettings>(dir.filePath(QStringLiteral("defaults")), typedFormat());
-    }
+// Read by the store that wrote them and by the next launch's: values keep their types, and
+// values written outside Corvane (`defaults write`) apply at the next read.
+TEST(MacPreferences, ValuesKeepTheirTypesAndChangesFromOutsideApplyAtTheNextRead) {
     QTemporaryDir dir;
-};
-
-TEST_F(MacPreferences, ValuesKeepTheirTypesAcrossARestart) {
-    {
-        MacPreferencesStore store(settings());
-        store.setObject("hotkeyMode", std::string("cmdTab"));
-        store.setObject("mouseHoverKeepOpen", true);
-        store.setObject("looksLikeABool", std::string("true"));
-        store.setObject("scale", 2.5);
-        store.setObject("removed", true);
-        store.setObject("removed", std::monostate{});
-    }
+    auto settings = [&] {
+        return std::make_unique<QSettings>(dir.filePath(QStringLiteral("defaults")), typedFormat());
+    };
+    MacPreferencesStore store(settings());
+    store.setObject("hotkeyMode", std::string("cmdTab"));
+    store.setObject("mouseHoverKeepOpen", false);
+    store.setObject("looksLikeABool", std::string("true"));
+    store.setObject("scale", 2.5);
+    store.setObject("removed", true);
+    store.setObject("removed", std::monostate{});
     // What `defaults read` would show: a real Bool and real strings, not their text.
     const auto raw = settings();
     EXPECT_EQ(raw->value(QStringLiteral("mouseHoverKeepOpen")).typeId(), QMetaType::Bool);
     EXPECT_EQ(raw->value(QStringLiteral("hotkeyMode")).typeId(), QMetaType::QString);
     EXPECT_FALSE(raw->contains(QStringLiteral("removed")));
-    // Values written by hand with `defaults write`: an integer, a list.
+    raw->setValue(QStringLiteral("mouseHoverKeepOpen"), true);
     raw->setValue(QStringLiteral("integer"), 3);
     raw->setValue(QStringLiteral("list"), QStringList{QStringLiteral("a"), QStringLiteral("b")});
     raw->sync();
 
-    MacPreferencesStore restarted(settings());
-    struct Case {
-        const char* key;
-        PropertyValue expected;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, PropertyValue> cases[] = {
         {"hotkeyMode", std::string("cmdTab")},
         {"mouseHoverKeepOpen", true},
         {"looksLikeABool", std::string("true")}, // a string stays a string
@@ -74,19 +65,12 @@ TEST_F(MacPreferences, ValuesKeepTheirTypesAcrossARestart) {
         {"integer", 3.0},
         {"list", OtherValue{"a, b"}},
         {"removed", std::monostate{}},
-        {"neverSet", std::monostate{}},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(restarted.objectForKey(c.key), c.expected) << c.key;
-}
-
-TEST_F(MacPreferences, AChangeMadeOutsideCorvaneAppliesAtTheNextRead) {
-    MacPreferencesStore store(settings());
-    store.setObject("mouseHoverKeepOpen", false);
-    const auto outside = settings();
-    outside->setValue(QStringLiteral("mouseHoverKeepOpen"), true);
-    outside->sync();
-    EXPECT_EQ(store.objectForKey("mouseHoverKeepOpen"), PropertyValue{true});
+        {"neverSet", std::monostate{}}};
+    MacPreferencesStore restarted(settings());
+    for (const auto& [key, expected] : cases) {
+        EXPECT_EQ(store.objectForKey(key), expected) << key;
+        EXPECT_EQ(restarted.objectForKey(key), expected) << key << " after a restart";
+    }
 }
 
 TEST(MacPanel, TheNativeStepRunsBeforeTheFirstShowAndAfterEveryOrderingFront) {

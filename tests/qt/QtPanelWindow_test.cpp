@@ -1,6 +1,7 @@
 // The panel's real window: how it is shown, shaped, placed and faded, the pointer input it hands
 // to the view tree, and a panel wider than the screen, whose window is only its on-screen part,
-// painted and hit-tested in the panel's coordinates with what lies off screen skipped.
+// painted and hit-tested in the panel's coordinates with what lies off screen skipped. And the
+// pixels a user sees on the panel as the Qt painter paints it: selection, titles, icons.
 #include "Painted.h"
 #include "fakes/FakeScreen.h"
 #include "fakes/ManualRunLoop.h"
@@ -14,6 +15,7 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <string_view>
 
@@ -28,23 +30,23 @@ QRect qtScreen() {
     return QGuiApplication::primaryScreen()->geometry();
 }
 
-std::size_t visibleViewsIn(const View& view) {
-    if (view.isHidden())
-        return 0;
-    std::size_t count = 1;
-    for (const auto& subview : view.subviews())
-        count += visibleViewsIn(*subview);
-    return count;
-}
-
 class PanelWindow : public ::testing::Test {
   protected:
+    PanelWindow() {
+        screen.frame = Rect{0, 0, double(qtScreen().width()), double(qtScreen().height())};
+    }
     void open(std::size_t count, bool compositor = true) {
+        std::vector<WindowInfo> windows;
+        for (std::size_t i = 0; i < count; ++i)
+            windows.push_back(
+                WindowInfo{CGWindowID(10 + i), "App", "Window " + std::to_string(i), {}, 7, false});
+        open(std::move(windows), compositor);
+    }
+    // Opens a switcher over the windows, its fade-in done.
+    void open(std::vector<WindowInfo> windows, bool compositor = true) {
         compositorRuns = compositor;
         hud = std::make_shared<SwitcherHUD>(ui);
-        for (std::size_t i = 0; i < count; ++i)
-            hud->windows.push_back(
-                WindowInfo{CGWindowID(10 + i), "App", "Window " + std::to_string(i), {}, 7, false});
+        hud->windows = std::move(windows);
         hud->onActivate = [this](WindowInfo info) { activated.push_back(info.windowTitle); };
         hud->show(true);
         loop.advance(0.3);
@@ -64,6 +66,11 @@ class PanelWindow : public ::testing::Test {
 
     QtPanelWindow& window() { return backend->window(); }
     const View& root() { return *hud->panel->contentView(); }
+    // The whole panel as the painter paints it, at the given density.
+    QImage render(double dpr = 1) {
+        return testing::painted(root(), {hud->panel->frame().width, hud->panel->frame().height},
+                                dpr);
+    }
 
     // The panel's whole frame in the window system's top-left coordinates.
     QRect panelRect() {
@@ -107,11 +114,7 @@ class PanelWindow : public ::testing::Test {
 
     bool compositorRuns = true;
     ManualRunLoop loop;
-    FakeScreen screen{[] {
-        FakeScreen s;
-        s.frame = Rect{0, 0, double(qtScreen().width()), double(qtScreen().height())};
-        return s;
-    }()};
+    FakeScreen screen;
     QtTextMetrics metrics;
     QtPanelBackendFactory backends{[this] { return compositorRuns; }, qtScreen};
     UiContext ui{loop, screen, metrics, backends};
@@ -148,9 +151,9 @@ TEST_F(PanelWindow, IsThePanelsOnScreenPartInTopLeftCoordinatesWhileThePanelKeep
     }
 }
 
-// Without a compositor the window is cut to the panel's rounded shape, but only corners on
-// screen are cut; with one, corners are transparent and there is no mask.
-TEST_F(PanelWindow, WithoutACompositorOnlyOnScreenCornersAreCut) {
+// The panel's rounded corners: with a compositor they are painted transparent and the window
+// has no mask; without one the window is cut to the rounded shape, but only at corners on screen.
+TEST_F(PanelWindow, RoundedCornersAreTransparentOrCutWhereOnScreen) {
     struct Case {
         std::size_t windows;
         bool compositor;
@@ -161,13 +164,17 @@ TEST_F(PanelWindow, WithoutACompositorOnlyOnScreenCornersAreCut) {
         open(c.windows, c.compositor);
         EXPECT_EQ(backend->usesShapeMask(), !c.compositor);
         const QRegion mask = window().mask();
+        const int w = window().width();
+        const int h = window().height();
+        const QPoint corners[] = {{1, 1}, {w - 2, 1}, {1, h - 2}, {w - 2, h - 2}};
         if (c.compositor) {
             EXPECT_TRUE(mask.isEmpty());
+            const QImage image = render();
+            for (QPoint corner : corners)
+                EXPECT_EQ(qAlpha(image.pixel(corner)), 0) << corner.x() << "," << corner.y();
+            EXPECT_GT(qAlpha(image.pixel(4, h / 2)), 200) << "the backdrop between the cards";
         } else {
-            const int w = window().width();
-            const int h = window().height();
-            for (QPoint corner :
-                 {QPoint(0, 0), QPoint(w - 1, 0), QPoint(0, h - 1), QPoint(w - 1, h - 1)})
+            for (QPoint corner : corners)
                 EXPECT_EQ(mask.contains(corner), !c.cornersCut) << corner.x() << "," << corner.y();
             EXPECT_TRUE(mask.contains(QPoint(w / 2, 0))) << "top edge kept";
             EXPECT_TRUE(window().rect().contains(mask.boundingRect()));
@@ -206,11 +213,29 @@ TEST_F(PanelWindow, AFadeOutFadesTheWindowOrHidesItAtOnceWithoutACompositor) {
     }
 }
 
-TEST_F(PanelWindow, PointerAndClicksAtTheLeftScreenEdgeReachTheCardThere) {
+// A panel wider than the screen, centred: its window shows what the panel shows at that place,
+// with only the cards on screen painted, and the card the screen's left edge cuts is drawn where
+// it belongs and takes the pointer and clicks there, as do the other cards.
+TEST_F(PanelWindow, AtTheScreensLeftEdgeThePanelIsPaintedAndTakesThePointerWhereItIs) {
     open(30);
     centre();
+    QtViewPainter whole;
+    const QImage full = testing::painted(root(), panelRect().size(), 1, std::nullopt, &whole);
+    const QImage shown = window().grab().toImage();
+    ASSERT_EQ(shown.size(), window().size());
+    EXPECT_LE(testing::largestDifference(shown,
+                                         full.copy(QRect(window().panelOrigin(), window().size()))),
+              1);
+    EXPECT_LT(window().viewPainter().viewsPaintedLastTime(), whole.viewsPaintedLastTime() / 2);
+
+    // The cut card's face, lighter than the backdrop, up to its right edge, then the backdrop.
     const std::size_t edgeCard = cardAtLeftEdge();
     const Rect card = inPanel(*hud->cardViews[edgeCard]);
+    const QPoint face = inWindow(edgeCard, card.width - 6).toPoint();
+    const QPoint gap = inWindow(edgeCard, card.width + 5).toPoint();
+    ASSERT_GE(face.x(), 0);
+    EXPECT_GT(shown.pixelColor(face).red(), shown.pixelColor(gap).red() + 10);
+
     const double visibleLeft = window().panelOrigin().x() - card.x; // card x at window's 0
     for (std::size_t target : {edgeCard, edgeCard + 2, edgeCard + 17}) {
         SCOPED_TRACE(target);
@@ -232,34 +257,12 @@ TEST_F(PanelWindow, PointerAndClicksAtTheLeftScreenEdgeReachTheCardThere) {
         EXPECT_EQ(activated, std::vector<std::string>{"Window " + std::to_string(target)});
         loop.advance(1);
     }
-}
-
-TEST_F(PanelWindow, PaintsWhatThePanelShowsAtThatPlaceAndOnlyTheCardsOnScreen) {
-    open(30);
-    centre();
-    QtViewPainter whole;
-    const QImage full = testing::painted(root(), panelRect().size(), 1, std::nullopt, &whole);
-    const QImage shown = window().grab().toImage();
-    ASSERT_EQ(shown.size(), window().size());
-    EXPECT_LE(testing::largestDifference(shown,
-                                         full.copy(QRect(window().panelOrigin(), window().size()))),
-              1);
-
-    // The card cut by the screen's left edge shows its visible part where it belongs: its face,
-    // lighter than the backdrop, up to its right edge, and the backdrop just after it.
-    const std::size_t edgeCard = cardAtLeftEdge();
-    const Rect card = inPanel(*hud->cardViews[edgeCard]);
-    const QPoint face = inWindow(edgeCard, card.width - 6).toPoint();
-    const QPoint gap = inWindow(edgeCard, card.width + 5).toPoint();
-    ASSERT_GE(face.x(), 0);
-    EXPECT_GT(shown.pixelColor(face).red(), shown.pixelColor(gap).red() + 10);
-
-    const std::size_t all = visibleViewsIn(root());
-    EXPECT_LT(window().viewPainter().viewsPaintedLastTime(), all / 2);
-    EXPECT_EQ(whole.viewsPaintedLastTime(), all);
 
     // Stepping slides the panel by a card, then to its other end: the window keeps what stays
     // in view and shows the rest as a whole paint would.
+    open(30);
+    centre();
+    window().grab();
     for (int step = 0; step < 2; ++step) {
         hud->moveSelection(false);
         const QImage slid = window().grab().toImage();
@@ -269,6 +272,103 @@ TEST_F(PanelWindow, PaintsWhatThePanelShowsAtThatPlaceAndOnlyTheCardsOnScreen) {
                   1)
             << step;
     }
+}
+
+// Cards are composited from pictures kept between paints: after the list is reordered and a
+// window renamed, they must paint as the cards painted in place would.
+TEST_F(PanelWindow, KeptCardPicturesPaintAsTheCardsInPlace) {
+    open(5);
+    QtViewPainter kept;
+    const QSizeF size(hud->panel->frame().width, hud->panel->frame().height);
+    testing::painted(root(), size, 1, std::nullopt, &kept);
+    close();
+    std::rotate(hud->windows.begin(), hud->windows.begin() + 2, hud->windows.begin() + 3);
+    hud->windows[3].windowTitle = "Renamed";
+    hud->show(true);
+    hud->panel->layoutIfNeeded();
+    for (double dpr : {1.0, 2.0})
+        EXPECT_LE(
+            testing::largestDifference(testing::painted(root(), size, dpr, std::nullopt, &kept),
+                                       testing::painted(root(), size, dpr)),
+            1)
+            << dpr;
+}
+
+// As opened, and after a step back to the first card: the restyle must follow the selection.
+TEST_F(PanelWindow, OnlyTheSelectedCardHasTheWhiteRingAndBlackBorder) {
+    open(3);
+    for (const int selected : {1, 0}) {
+        SCOPED_TRACE(selected);
+        if (selected == 0)
+            hud->moveSelection(false);
+        ASSERT_EQ(hud->selectedIndex, selected);
+        const QImage image = render();
+        auto red = [&](double x, double y) { return image.pixelColor(int(x), int(y)).red(); };
+        for (std::size_t i = 0; i < hud->cardWrappers.size(); ++i) {
+            const Rect wrapper = inPanel(*hud->cardWrappers[i]);
+            const Rect card = inPanel(*hud->cardViews[i]);
+            const int ring = red(wrapper.x + 0.5, wrapper.midY());
+            const int border = red(card.x + 0.5, card.midY());
+            if (int(i) == selected) {
+                EXPECT_GT(ring, 200) << "white ring";
+                EXPECT_LT(border, 20) << "black border";
+                EXPECT_LT(red(card.x + 4, card.midY()), 20) << "4.5 points wide";
+            } else {
+                EXPECT_LT(ring, 60) << "no ring on card " << i;
+                EXPECT_GT(border, 50) << "light unselected border on card " << i;
+                EXPECT_LT(border, 110) << "light unselected border on card " << i;
+            }
+        }
+    }
+}
+
+TEST_F(PanelWindow, ALongTitleEndsInAnEllipsisOnItsSecondLineAndStaysInTheCard) {
+    open({WindowInfo{100,
+                     "Mail",
+                     "Mail — Re: the quarterly planning meeting moved to Thursday afternoon "
+                     "because the big room is booked all week",
+                     {},
+                     42,
+                     false}});
+    const auto* title = dynamic_cast<const TextField*>(hud->cardViews[0]->subviews().at(2).get());
+    ASSERT_NE(title, nullptr);
+    const TextLayout& layout = title->textLayout();
+    ASSERT_EQ(layout.lines.size(), 2u);
+    EXPECT_TRUE(layout.truncated);
+    EXPECT_TRUE(layout.lines[1].ends_with("…"));
+
+    // Ink of the second line lies inside the label's 130-point width, and nothing is drawn on a
+    // third line.
+    const QImage image = render();
+    const Rect card = inPanel(*hud->cardViews[0]);
+    const Rect label = inPanel(*title);
+    const double line = QtTextMetrics::lineHeight(title->font());
+    auto ink = [&](double top, double bottom, double left, double right) {
+        int count = 0;
+        for (int y = int(top); y < int(bottom); ++y)
+            for (int x = int(left); x < int(right); ++x)
+                count += image.pixelColor(x, y).green() > 120;
+        return count;
+    };
+    const double second = label.y + line;
+    EXPECT_GT(ink(second, second + line, label.x, label.maxX()), 20);
+    EXPECT_EQ(ink(second, second + line, label.maxX() + 0.5, card.maxX() - 1), 0);
+    EXPECT_EQ(ink(second + line + 1, card.maxY() - 5, label.x, label.maxX()), 0);
+}
+
+TEST_F(PanelWindow, IconsStaySharpAtDoubleDensity) {
+    auto split = std::make_shared<Image>(Image{96, 96, {}});
+    for (int i = 0; i < 96 * 96; ++i)
+        split->argb.push_back(i % 96 < 48 ? 0xFFFF0000u : 0xFF0000FFu);
+    open({WindowInfo{100, "Editor", "notes.txt", split, 42, false}});
+    const QImage hiDpi = render(2);
+    const Rect card = inPanel(*hud->cardViews[0]);
+    // 48 points at 2x are the image's 96 pixels: the halves meet without a blended column.
+    const int seam = int((card.x + 70) * 2);
+    const int row = int((card.y + 38) * 2);
+    EXPECT_GT(hiDpi.pixelColor(seam - 1, row).red(), 240);
+    EXPECT_GT(hiDpi.pixelColor(seam, row).blue(), 240);
+    EXPECT_LT(hiDpi.pixelColor(seam, row).red(), 15);
 }
 
 } // namespace

@@ -3,7 +3,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
 #include <atomic>
 #include <chrono>
@@ -46,29 +45,26 @@ class PreferencesFile : public ::testing::Test {
 };
 
 TEST_F(PreferencesFile, ValuesReadBackWithTheirTypesAfterARestart) {
-    struct Case {
-        const char* key;
-        PropertyValue stored;
-    };
     using S = std::string;
-    const Case cases[] = {{"hotkeyMode", S("cmdTab")},
-                          {"mouseHoverKeepOpen", false},
-                          {"flagOn", true},
-                          {"count", 3.0},
-                          {"fraction", -0.25},
-                          {"empty", S()},
-                          {"unicode", S("Fenêtre — ☃")},
-                          {"sentence", S("Option+Tab, then release")},
-                          {"removed", std::monostate{}}};
+    const std::pair<const char*, PropertyValue> cases[] = {
+        {"hotkeyMode", S("cmdTab")},
+        {"mouseHoverKeepOpen", false},
+        {"flagOn", true},
+        {"count", 3.0},
+        {"fraction", -0.25},
+        {"empty", S()},
+        {"unicode", S("Fenêtre — ☃")},
+        {"sentence", S("Option+Tab, then release")},
+        {"removed", std::monostate{}}};
     auto store = restart();
     store->setObject("removed", true);
-    for (const auto& c : cases)
-        store->setObject(c.key, c.stored);
+    for (const auto& [key, value] : cases)
+        store->setObject(key, value);
     // The next launch reads the file while this session's store is still open: every write is
     // on disk at once, not only when the store goes away.
     auto next = restart();
-    for (const auto& c : cases)
-        EXPECT_EQ(next->objectForKey(c.key), c.stored) << c.key;
+    for (const auto& [key, value] : cases)
+        EXPECT_EQ(next->objectForKey(key), value) << key;
     EXPECT_TRUE(log.lines.empty());
 }
 
@@ -77,133 +73,96 @@ TEST_F(PreferencesFile, OnlyExactTrueAndFalseAreBooleansAndAListIsNeitherTextNor
               "i=nan\nj=12abc\nk=inf\nl=optionTab, cmdTab\n");
     using S = std::string;
     const std::pair<const char*, PropertyValue> cases[] = {
-        {"a", true},     {"b", false},      {"c", S("TRUE")}, {"d", S("yes")},
-        {"e", 1.0},      {"f", S(" true")}, {"g", 1000.0},    {"h", S("0x10")},
-        {"i", S("nan")}, {"j", S("12abc")}, {"k", S("inf")},  {"l", OtherValue{}}};
+        {"a", true},       {"b", false},     {"c", S("TRUE")},
+        {"d", S("yes")},   {"e", 1.0},       {"f", S(" true")},
+        {"g", 1000.0},     {"h", S("0x10")}, {"i", S("nan")},
+        {"j", S("12abc")}, {"k", S("inf")},  {"l", OtherValue{"optionTab, cmdTab"}}};
     auto store = restart();
-    for (const auto& [key, expected] : cases) {
-        const PropertyValue value = store->objectForKey(key);
-        if (std::holds_alternative<OtherValue>(expected)) {
-            EXPECT_TRUE(std::holds_alternative<OtherValue>(value)) << key;
-        } else {
-            EXPECT_EQ(value, expected) << key;
-        }
-    }
+    for (const auto& [key, expected] : cases)
+        EXPECT_EQ(store->objectForKey(key), expected) << key;
 }
 
-// A damaged file, or a directory where the file should be (unreadable by anyone, root
-// included), means defaults, one log line, and a file left exactly as it was; the session still
-// remembers a choice.
-TEST_F(PreferencesFile, DamagedOrUnreadableFileMeansDefaultsAndIsNeverOverwritten) {
-    const std::vector<QByteArray> damaged = {
-        QByteArray("[General]\nhotkeyMode=cmdTab\n\0\0\xff\xfe garbage", 36),
-        QByteArray("[General]\nhotkeyMode=\xc3\x28\xa0\xa1\n"),
-        QByteArray(), // stands for the directory
+// A damaged file, or something other than a regular file where the file should be, from the
+// start or swapped in while Corvane runs, means defaults and one log line, and the path is left
+// exactly as it was: a file the user may want to repair is never overwritten, and a FIFO or a
+// device is never opened, so neither start-up nor the menu's writes can block on it. The session
+// still remembers a choice.
+TEST_F(PreferencesFile, ADamagedFileOrAPathThatIsNoFileMeansDefaultsAndIsLeftAsItWas) {
+    enum class Put { bytes, directory, fifo, device };
+    struct Case {
+        const char* name;
+        Put put;
+        QByteArray bytes;
+        bool swappedLater = false;
     };
-    for (const QByteArray& bytes : damaged) {
-        if (bytes.isEmpty()) {
-            QFile::remove(path());
-            ASSERT_TRUE(QDir().mkpath(path()));
-        } else {
-            writeFile(bytes);
-        }
-        log.lines.clear();
-        {
-            auto store = restart();
-            EXPECT_FALSE(store->isBackedByFile());
-            EXPECT_TRUE(isAbsent(store->objectForKey("hotkeyMode")));
-            store->setObject("hotkeyMode", std::string("optionTab"));
-            EXPECT_EQ(store->objectForKey("hotkeyMode"), PropertyValue(std::string("optionTab")));
-        }
-        if (bytes.isEmpty()) {
-            EXPECT_TRUE(QFileInfo(path()).isDir());
-        } else {
-            EXPECT_EQ(fileBytes(), bytes);
-        }
-        ASSERT_EQ(log.lines.size(), 1u);
-        EXPECT_NE(log.lines[0].find("Corvane: preferences file"), std::string::npos);
-    }
-}
-
-// Feeds preferences to whoever opens a FIFO for reading, for as long as the test runs, and
-// counts the opens: a store that opened the FIFO at all would read these, never hang. A
-// non-blocking open for writing succeeds exactly when a reader is there (waiting in its open).
-class FifoFeeder {
-  public:
-    explicit FifoFeeder(const QString& path) : path_(QFile::encodeName(path).toStdString()) {
-        std::signal(SIGPIPE, SIG_IGN); // a reader that stops early is a failure, not a crash
-        thread_ = std::thread([this] {
-            while (!stop_) {
-                const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
-                if (fd < 0) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                    continue;
-                }
-                ++opens_;
-                const char text[] = "[General]\nhotkeyMode=cmdTab\n";
-                [[maybe_unused]] const auto written = ::write(fd, text, sizeof text - 1);
-                ::close(fd);
-            }
-        });
-    }
-    ~FifoFeeder() {
-        stop_ = true;
-        thread_.join();
-    }
-    int opens() const { return opens_; }
-
-  private:
-    std::string path_;
-    std::atomic<bool> stop_ = false;
-    std::atomic<int> opens_ = 0;
-    std::thread thread_;
-};
-
-// A FIFO or a device where the file should be, from the start or swapped in while
-// Corvane runs: defaults, one log line, and the path never opened, so neither start-up nor the
-// menu's writes can block on it or replace it.
-TEST_F(PreferencesFile, APathThatIsNotARegularFileIsNeverOpenedAndMeansDefaults) {
-    enum class Kind { fifo, device };
-    const std::pair<Kind, bool> cases[] = {
-        {Kind::fifo, false}, {Kind::fifo, true}, {Kind::device, false}, {Kind::device, true}};
-    for (const auto& [kind, swappedLater] : cases) {
-        SCOPED_TRACE(static_cast<int>(kind) * 10 + swappedLater);
+    const Case cases[] = {
+        {"NUL bytes", Put::bytes, QByteArray("[General]\nhotkeyMode=cmdTab\n\0\0\xff\xfe bad", 36)},
+        {"not UTF-8", Put::bytes, "[General]\nhotkeyMode=\xc3\x28\xa0\xa1\n"},
+        {"a directory, unreadable by anyone, root included", Put::directory, {}},
+        {"a FIFO", Put::fifo, {}},
+        {"a FIFO swapped in", Put::fifo, {}, true},
+        {"a device", Put::device, {}},
+        {"a device swapped in", Put::device, {}, true},
+    };
+    std::signal(SIGPIPE, SIG_IGN); // a reader that stops early is a failure, not a crash
+    const QByteArray name = QFile::encodeName(path());
+    // What is at the path: its kind and, for a file, its bytes.
+    auto state = [&] {
+        struct stat info = {};
+        if (lstat(name.constData(), &info) != 0)
+            return std::string("nothing");
+        return S_ISREG(info.st_mode) ? fileBytes().toStdString()
+                                     : "kind " + std::to_string(info.st_mode & S_IFMT);
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         writeFile("[General]\nhotkeyMode=cmdTab\n");
         auto store = restart();
-        const QByteArray name = QFile::encodeName(path());
-        auto replace = [&] {
-            QFile::remove(path());
-            if (kind == Kind::fifo) {
-                ASSERT_EQ(mkfifo(name.constData(), 0600), 0);
-            } else {
-                ASSERT_EQ(symlink("/dev/null", name.constData()), 0);
-            }
-        };
-        if (swappedLater) {
+        if (c.swappedLater) {
             EXPECT_EQ(store->objectForKey("hotkeyMode"), PropertyValue(std::string("cmdTab")));
         } else {
             store.reset();
         }
-        replace();
-        std::optional<FifoFeeder> feeder;
-        if (kind == Kind::fifo)
-            feeder.emplace(path());
+        ASSERT_EQ(::remove(name.constData()), 0);
+        const bool placed = c.put == Put::directory ? QDir().mkpath(path())
+                            : c.put == Put::fifo    ? mkfifo(name.constData(), 0600) == 0
+                            : c.put == Put::device  ? symlink("/dev/null", name.constData()) == 0
+                                                    : (writeFile(c.bytes), true);
+        ASSERT_TRUE(placed);
+        const std::string before = state();
+        // Feeds preferences to whoever opens the FIFO for reading, and counts the opens: a
+        // store that opened it at all would read these, never hang. A non-blocking open for
+        // writing succeeds exactly when a reader is there (waiting in its open).
+        std::atomic<int> opens = 0;
+        std::optional<std::jthread> feeder;
+        if (c.put == Put::fifo)
+            feeder.emplace([&opens, &name](std::stop_token stop) {
+                while (!stop.stop_requested()) {
+                    const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK);
+                    if (fd < 0) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                        continue;
+                    }
+                    ++opens;
+                    const char text[] = "[General]\nhotkeyMode=cmdTab\n";
+                    [[maybe_unused]] const auto written = ::write(fd, text, sizeof text - 1);
+                    ::close(fd);
+                }
+            });
         log.lines.clear();
-        if (!swappedLater)
+        if (!store)
             store = restart();
         EXPECT_TRUE(isAbsent(store->objectForKey("hotkeyMode")));
         store->setObject("hotkeyMode", std::string("optionTab"));
         EXPECT_EQ(store->objectForKey("hotkeyMode"), PropertyValue(std::string("optionTab")));
         store.reset();
-        if (feeder) {
-            EXPECT_EQ(feeder->opens(), 0);
-        }
-        struct stat after = {};
-        ASSERT_EQ(lstat(name.constData(), &after), 0);
-        EXPECT_FALSE(S_ISREG(after.st_mode)); // not replaced by a file of Corvane's
+        feeder.reset();
+        EXPECT_EQ(opens, 0);
+        EXPECT_EQ(state(), before);
         ASSERT_EQ(log.lines.size(), 1u);
-        EXPECT_NE(log.lines[0].find("is not a regular file"), std::string::npos);
-        QFile::remove(path());
+        EXPECT_NE(log.lines[0].find(c.put == Put::bytes ? "damaged" : "is not a regular file"),
+                  std::string::npos);
+        ASSERT_EQ(::remove(name.constData()), 0);
     }
 }
 

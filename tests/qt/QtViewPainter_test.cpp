@@ -1,5 +1,5 @@
 // The painter's layer rules on small trees: clipping to rounded corners, group opacity, borders
-// inside the bounds, and painting only an area.
+// inside the bounds, and painting only an area; and its refusal of malformed images.
 #include "Painted.h"
 #include "platform/ui/View.h"
 
@@ -106,6 +106,16 @@ TEST(QtViewPainterArea, InsideTheAreaMatchesAFullPaint) {
         EXPECT_EQ(part.pixelColor(160, 160).red() > 200, c.childFrame.x == 130)
             << "the overflowing child is drawn";
     }
+}
+
+TEST(QtViewPainterImages, MalformedImagesAreRefused) {
+    for (const Image& bad : {Image{10, 10, std::vector<std::uint32_t>(99, 0xFF000000u)},
+                             Image{-1, 4, {}}, Image{65535, 65535, {}}})
+        EXPECT_TRUE(QtViewPainter::toQImage(bad).isNull()) << bad.width;
+    Image fine{2, 1, {0x80FF0000u, 0xFF00FF00u}};
+    const QImage converted = QtViewPainter::toQImage(fine).convertToFormat(QImage::Format_ARGB32);
+    EXPECT_EQ(converted.pixel(0, 0), 0x80FF0000u);
+    EXPECT_EQ(converted.pixel(1, 0), 0xFF00FF00u);
 }
 
 } // namespace

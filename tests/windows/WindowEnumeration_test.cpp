@@ -44,13 +44,8 @@ std::vector<std::string> titles(const std::vector<WindowInfo>& records) {
 const std::string cafeComposed = "Caf\xC3\xA9";
 const std::string cafeDecomposed = "Cafe\xCC\x81";
 
-WindowListEntry entry(std::int64_t layer, std::int64_t number, std::int64_t pid,
-                      std::string owner) {
-    return {{kCGWindowLayer, layer},
-            {kCGWindowNumber, number},
-            {kCGWindowOwnerPID, pid},
-            {kCGWindowOwnerName, std::move(owner)},
-            {kCGWindowIsOnscreen, true}};
+WindowListEntry entry(std::uint32_t number, pid_t pid, std::string owner, std::int64_t layer = 0) {
+    return RecordedDesktop::onScreenEntry(number, pid, std::move(owner), layer);
 }
 
 TEST(WindowEnumeration, WorkedExample) {
@@ -58,11 +53,11 @@ TEST(WindowEnumeration, WorkedExample) {
     desktop.addApp(200, "Editor");
     desktop.addApp(300, std::nullopt);
     desktop.addApp(400, "Player", {.isHidden = true});
-    desktop.addWindowListEntry(entry(0, 51, 200, "Editor"));
-    desktop.addWindowListEntry(entry(25, 60, 300, "Viewer"));
-    desktop.addWindowListEntry(entry(0, 52, 100, "any"));
-    desktop.addWindowListEntry(entry(0, 53, 200, "Editor"));
-    desktop.addWindowListEntry(entry(0, 54, 300, "Viewer"));
+    desktop.addOnScreen(51, 200, "Editor");
+    desktop.addOnScreen(60, 300, "Viewer", 25);
+    desktop.addOnScreen(52, 100, "any");
+    desktop.addOnScreen(53, 200, "Editor");
+    desktop.addOnScreen(54, 300, "Viewer");
     desktop.addAXWindow(200, "Doc A");
     desktop.addAXWindow(200, "Doc B");
     desktop.addAXWindow(200, "Doc C", true);
@@ -96,22 +91,22 @@ TEST(WindowEnumeration, PairsTitlesByPositionAmongAcceptedWindowsOnly) {
         std::vector<WindowListEntry> entries;
         std::vector<std::string> expectedTitles;
     };
-    auto offscreen = entry(0, 12, 200, "Editor");
+    auto offscreen = entry(12, 200, "Editor");
     offscreen[kCGWindowIsOnscreen] = false;
     const Case cases[] = {
         {"more windows than titles",
-         {entry(0, 11, 200, "Editor"), entry(0, 12, 200, "Editor"), entry(0, 13, 200, "Editor")},
+         {entry(11, 200, "Editor"), entry(12, 200, "Editor"), entry(13, 200, "Editor")},
          {"A", "B", ""}},
         {"an entry not on screen keeps its title for the next",
-         {entry(0, 11, 200, "Editor"), offscreen, entry(0, 13, 200, "Editor")},
+         {entry(11, 200, "Editor"), offscreen, entry(13, 200, "Editor")},
          {"A", "B"}},
         {"nor do a window number 0, an empty owner name or another layer",
-         {entry(0, 0, 200, "Editor"), entry(0, 11, 200, ""), entry(3, 12, 200, "Editor"),
-          entry(0, 13, 200, "Editor")},
+         {entry(0, 200, "Editor"), entry(11, 200, ""), entry(12, 200, "Editor", 3),
+          entry(13, 200, "Editor")},
          {"A"}},
         {"each process has its own cursor",
-         {entry(0, 11, 300, "Viewer"), entry(0, 12, 200, "Editor"), entry(0, 13, 300, "Viewer"),
-          entry(0, 14, 200, "Editor")},
+         {entry(11, 300, "Viewer"), entry(12, 200, "Editor"), entry(13, 300, "Viewer"),
+          entry(14, 200, "Editor")},
          {"X", "A", "", "B"}},
     };
     for (const Case& c : cases) {
@@ -151,7 +146,7 @@ TEST(WindowEnumeration, ListsAnEntryOnlyWhenEveryValueConvertsExactly) {
     auto listedWith = [](const char* key, const std::optional<WindowListValue>& value) {
         RecordedDesktop desktop(100);
         desktop.addApp(200, "Editor");
-        WindowListEntry e = entry(0, 51, 200, "Editor");
+        WindowListEntry e = entry(51, 200, "Editor");
         if (value)
             e[key] = *value;
         else

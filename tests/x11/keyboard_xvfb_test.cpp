@@ -216,17 +216,6 @@ TEST_F(X11Keyboard, OtherKeysReachTheClientDuringASwitchAndNothingStaysGrabbed) 
     EXPECT_TRUE(othersCanGrab(XKB_KEY_Escape, XCB_MOD_MASK_1));
 }
 
-TEST_F(X11Keyboard, ACommandChordLeavesAltTabToTheApplication) {
-    owner.mode = HotkeyMode::cmdTab;
-    tap->setInterest({kCGEventFlagMaskCommand, false});
-    chord(XKB_KEY_Alt_L);
-    EXPECT_TRUE(desktop->pumpUntil([&] { return clientGot("press Tab") == 1; }));
-    chord(XKB_KEY_Super_L);
-    ASSERT_TRUE(desktop->pumpUntil([&] { return owner.actions.size() >= 2; }));
-    EXPECT_EQ(owner.actions.front(), SwitchAction::beginSwitch);
-    EXPECT_EQ(clientGot("press Tab"), 1);
-}
-
 TEST_F(X11Keyboard, CombinationsHeldByTheManagerAreLoggedOnceAtStartUpAndTheRestWorks) {
     tap.reset();
     // Bindings stock managers hold (openbox: A-Tab, A-Escape, S-A-Right; awesome: Super+Tab,

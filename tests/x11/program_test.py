@@ -1,7 +1,7 @@
 """The corvane program's own life on a display, where only the real binary shows a fault: one
 instance per display, a display that goes away, a preferences path that is no file, and a chord
-begun with Alt already held when Corvane started. Uses the end-to-end suite's desktop harness
-(tests/e2e/desktop.py); CORVANE_BIN and CORVANE_TESTCLIENT name the binaries.
+begun with Alt already held when Corvane started. Uses the shared desktop harness
+(tools/desktop/desktop.py); CORVANE_BIN and CORVANE_TESTCLIENT name the binaries.
 """
 
 import ctypes
@@ -11,31 +11,15 @@ import sys
 import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
-                                "e2e"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(
+    os.path.abspath(__file__)))), "tools", "desktop"))  # the desktop harness
 
 import desktop as desk  # noqa: E402
 import xprobe  # noqa: E402
 from xprobe import wait_until  # noqa: E402
 
-RUNNING = "Corvane: running on display"
 OUTPUT = os.environ.get("CORVANE_PROGRAM_TEST_OUTPUT",
                         os.path.join(os.getcwd(), "program-test-output"))
-
-
-def wait_for_line(child, text, timeout=30):
-    """Waits until child's log holds text; fails early, with the log, when child exits."""
-    def seen():
-        if text in child.log_text():
-            return True
-        if not child.alive():
-            raise AssertionError(f"{child.name} exited before logging {text!r}:\n"
-                                 + child.log_text())
-        return False
-    try:
-        wait_until(seen, timeout, f"{child.name} to log {text!r}")
-    except AssertionError as failure:
-        raise AssertionError(f"{failure}\n{child.log_text()}") from None
 
 
 def wait_for_exit(child, timeout=20):
@@ -70,9 +54,7 @@ class Program(unittest.TestCase):
         return self.d
 
     def start_corvane(self, log_name="corvane"):
-        child = self.d.spawn(log_name, [self.binary])
-        wait_for_line(child, RUNNING)
-        return child
+        return self.d.start_corvane(self.binary, log_name)
 
     def assert_switches(self, corvane):
         d = self.d

@@ -6,6 +6,7 @@
 #include "platform/qt/QtRunLoop.h"
 #include "platform/qt/QtScreen.h"
 #include "platform/qt/QtTextMetrics.h"
+#include "platform/x11/X11Replies.h"
 #include "qt/xcb/XcbDesktop.h"
 
 #include <fcntl.h>
@@ -53,18 +54,37 @@ std::vector<ScreenGeometry> twoHeads() {
 
 class PanelOnX11 : public ::testing::Test {
   protected:
+    // A switcher over two windows, its panel drawn as with a compositor or without one.
+    std::shared_ptr<SwitcherHUD> switcher(bool withCompositor) {
+        compositor = withCompositor;
+        auto hud = std::make_shared<SwitcherHUD>(ui);
+        hud->windows = {WindowInfo{1, "App", "One", {}, 7, false},
+                        WindowInfo{2, "App", "Two", {}, 7, false}};
+        return hud;
+    }
+    static QtPanelWindow& windowOf(const Panel& panel) {
+        auto* backend = dynamic_cast<QtPanelBackend*>(panel.backend());
+        EXPECT_NE(backend, nullptr);
+        return backend->window();
+    }
+
     ManualRunLoop loop;
     QtTextMetrics metrics;
     QtScreen screen{readDesktopFocus, twoHeads};
+    bool compositor = false;
+    QtPanelBackendFactory backends{[this] { return compositor; }};
+    UiContext ui{loop, screen, metrics, backends};
 };
 
-// The switcher opens centred on the head that holds the active window, else the pointer's.
+// The switcher opens centred on the head that holds the active window, else the pointer's (an
+// active window that is gone leaves the choice to the pointer).
 TEST_F(PanelOnX11, OpensOnTheMonitorOfTheActiveWindowElseThePointer) {
     struct Case {
         const char* name;
         int activeWindowX; // -1: none
         int pointerX;
         bool onRightHead;
+        bool activeWindowGone = false;
     };
     const Case cases[] = {
         {"active window on the right head", kHead + 300, 100, true},
@@ -72,37 +92,30 @@ TEST_F(PanelOnX11, OpensOnTheMonitorOfTheActiveWindowElseThePointer) {
         {"active window mostly on the right head", kHead - 100, 100, true},
         {"no active window, pointer on the right", -1, kHead + 100, true},
         {"no active window, pointer on the left", -1, 100, false},
+        {"active window gone, pointer on the right", 300, kHead + 100, true, true},
     };
-    QtPanelBackendFactory backends([] { return false; });
-    UiContext ui{loop, screen, metrics, backends};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         warpPointer(c.pointerX, 450);
         const xcb_window_t active = makeActiveWindowAt(c.activeWindowX);
+        if (c.activeWindowGone) {
+            xcb_destroy_window(xcbDesktop->helper(), active);
+            xcbDesktop->syncHelper();
+        }
         const Rect expected{c.onRightHead ? double(kHead) : 0.0, 0, kHead, 900};
         EXPECT_EQ(screen.mainScreenFrame(), expected);
 
-        auto hud = std::make_shared<SwitcherHUD>(ui);
-        hud->windows = {WindowInfo{1, "App", "One", {}, 7, false},
-                        WindowInfo{2, "App", "Two", {}, 7, false}};
+        auto hud = switcher(false);
         hud->show(true);
         loop.advance(0.3);
-        auto* backend = dynamic_cast<QtPanelBackend*>(hud->panel->backend());
-        ASSERT_NE(backend, nullptr);
-        const QRect shown = backend->window().geometry();
+        const QRect shown = windowOf(*hud->panel).geometry();
         EXPECT_EQ(shown.center().x() / kHead, c.onRightHead ? 1 : 0);
         EXPECT_NEAR(shown.center().x() % kHead, kHead / 2, 1);
         hud->hide();
         loop.advance(1);
-        if (active != XCB_NONE)
+        if (active != XCB_NONE && !c.activeWindowGone)
             xcb_destroy_window(xcbDesktop->helper(), active);
     }
-    // An active window that is gone leaves the choice to the pointer.
-    warpPointer(kHead + 100, 450);
-    const xcb_window_t gone = makeActiveWindowAt(300);
-    xcb_destroy_window(xcbDesktop->helper(), gone);
-    xcbDesktop->syncHelper();
-    EXPECT_EQ(screen.mainScreenFrame(), (Rect{kHead, 0, kHead, 900}));
 }
 
 // A view over the whole panel that counts the pointer's entries and exits.
@@ -125,9 +138,9 @@ class CountingView : public View {
 // pointer at rest; re-showing the panel while it fades out does not make the pointer leave and
 // come back, whether the fade goes through the window's opacity or unmaps it.
 TEST_F(PanelOnX11, ThePointerEntersOnlyByMovingAfterThePanelAppears) {
-    for (bool compositor : {false, true}) {
-        SCOPED_TRACE(compositor ? "with a compositor" : "without a compositor");
-        QtPanelBackendFactory backends([compositor] { return compositor; });
+    for (bool withCompositor : {false, true}) {
+        SCOPED_TRACE(withCompositor ? "with a compositor" : "without a compositor");
+        compositor = withCompositor;
         // 400 × 200 at the top-left screen position (100, 100).
         Panel panel(backends, metrics, {100, 900 - 300, 400, 200}, WindowStyleMask::borderless,
                     BackingStoreType::buffered, true);
@@ -137,10 +150,7 @@ TEST_F(PanelOnX11, ThePointerEntersOnlyByMovingAfterThePanelAppears) {
 
         warpPointer(300, 200);
         panel.orderFrontRegardless();
-        ASSERT_TRUE(pumpQtUntil([&] {
-            return panel.backend() &&
-                   dynamic_cast<QtPanelBackend*>(panel.backend())->window().isVisible();
-        }));
+        ASSERT_TRUE(pumpQtUntil([&] { return windowOf(panel).isVisible(); }));
         settle();
         EXPECT_EQ(view->entered, 0) << "the panel appeared under a resting pointer";
 
@@ -173,11 +183,9 @@ TEST_F(PanelOnX11, ThePointerEntersOnlyByMovingAfterThePanelAppears) {
 // The top-level window the server finds under the pointer, as the window manager is told.
 xcb_window_t windowUnderPointer() {
     xcb_connection_t* helper = xcbDesktop->helper();
-    auto* reply =
-        xcb_query_pointer_reply(helper, xcb_query_pointer(helper, xcbDesktop->root()), nullptr);
-    const xcb_window_t child = reply ? reply->child : XCB_NONE;
-    std::free(reply);
-    return child;
+    const XcbReply<xcb_query_pointer_reply_t> reply(
+        xcb_query_pointer_reply(helper, xcb_query_pointer(helper, xcbDesktop->root()), nullptr));
+    return reply ? reply->child : XCB_NONE;
 }
 
 // The release of a quick switch can already wait on Corvane's own connection, unread, when the
@@ -190,11 +198,7 @@ TEST_F(PanelOnX11, ASwitchCommittedBeforeTheLoopSleepsNeverMapsItsPanel) {
         int fds[2];
         ASSERT_EQ(pipe(fds), 0);
         fcntl(fds[0], F_SETFL, O_NONBLOCK);
-        QtPanelBackendFactory backends([] { return false; });
-        UiContext ui{loop, screen, metrics, backends};
-        auto hud = std::make_shared<SwitcherHUD>(ui);
-        hud->windows = {WindowInfo{1, "App", "One", {}, 7, false},
-                        WindowInfo{2, "App", "Two", {}, 7, false}};
+        auto hud = switcher(false);
         int activated = 0;
         int dismissed = 0;
         hud->onActivate = [&](WindowInfo) { ++activated; };
@@ -211,19 +215,18 @@ TEST_F(PanelOnX11, ASwitchCommittedBeforeTheLoopSleepsNeverMapsItsPanel) {
         }
 
         hud->show(true);
-        auto* backend = dynamic_cast<QtPanelBackend*>(hud->panel->backend());
-        ASSERT_NE(backend, nullptr);
+        QtPanelWindow& window = windowOf(*hud->panel);
         pumpQtFor(std::chrono::milliseconds(200));
-        EXPECT_EQ(backend->window().isVisible(), !releaseWaiting);
+        EXPECT_EQ(window.isVisible(), !releaseWaiting);
         EXPECT_EQ(activated, releaseWaiting ? 1 : 0);
         if (!releaseWaiting) {
             // Committed a moment later, before the fade-in showed anything: the panel goes.
             hud->activateSelected();
-            EXPECT_FALSE(backend->window().isVisible());
+            EXPECT_FALSE(window.isVisible());
         }
         loop.advance(1);
         pumpQtFor(std::chrono::milliseconds(50));
-        EXPECT_FALSE(backend->window().isVisible());
+        EXPECT_FALSE(window.isVisible());
         EXPECT_FALSE(hud->isOpen());
         EXPECT_EQ(dismissed, 1);
         close(fds[0]);
@@ -235,22 +238,17 @@ TEST_F(PanelOnX11, ASwitchCommittedBeforeTheLoopSleepsNeverMapsItsPanel) {
 // the activation that follows a commit: by then the server no longer finds the panel there,
 // though it stays on screen for its fade, and a new switch takes the pointer again.
 TEST_F(PanelOnX11, ACommittedPanelLetsThePointerThroughBeforeTheActivation) {
-    for (bool compositor : {false, true}) {
-        SCOPED_TRACE(compositor ? "with a compositor" : "without a compositor");
-        QtPanelBackendFactory backends([compositor] { return compositor; });
-        UiContext ui{loop, screen, metrics, backends};
-        auto hud = std::make_shared<SwitcherHUD>(ui);
-        hud->windows = {WindowInfo{1, "App", "One", {}, 7, false},
-                        WindowInfo{2, "App", "Two", {}, 7, false}};
+    for (bool withCompositor : {false, true}) {
+        SCOPED_TRACE(withCompositor ? "with a compositor" : "without a compositor");
+        auto hud = switcher(withCompositor);
         std::optional<xcb_window_t> underPointerAtActivation;
         hud->onActivate = [&](WindowInfo) { underPointerAtActivation = windowUnderPointer(); };
         warpPointer(kHead / 2, 450); // the panel's centre
         hud->show(true);
         loop.advance(0.3);
-        auto* backend = dynamic_cast<QtPanelBackend*>(hud->panel->backend());
-        ASSERT_NE(backend, nullptr);
-        ASSERT_TRUE(pumpQtUntil([&] { return backend->window().isVisible(); }));
-        const auto panelWindow = static_cast<xcb_window_t>(backend->window().winId());
+        QtPanelWindow& window = windowOf(*hud->panel);
+        ASSERT_TRUE(pumpQtUntil([&] { return window.isVisible(); }));
+        const auto panelWindow = static_cast<xcb_window_t>(window.winId());
         ASSERT_TRUE(pumpQtUntil([&] { return windowUnderPointer() == panelWindow; }));
 
         hud->activateSelected();

@@ -1,38 +1,12 @@
 #pragma once
 // The X desktop the xcb-platform Qt tests run on (see XcbTestMain.cpp), and waiting on Qt's
-// event loop against a deadline.
+// event loop against a deadline (QtPump.h).
 
 #include "harness/X11TestDesktop.h"
-
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
-#include <chrono>
-#include <functional>
+#include "qt/QtPump.h"
 
 namespace corvane::testing {
 
 extern X11TestDesktop* xcbDesktop;
-
-// Runs Qt's event loop until the condition holds or the timeout passes.
-inline bool pumpQtUntil(const std::function<bool()>& condition,
-                        std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        // A loop that goes on until it would sleep, as the program's does: what waits for
-        // that moment (the panel's map) runs too.
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
-// Lets whatever the server has sent in the given time reach the widgets.
-inline void pumpQtFor(std::chrono::milliseconds time) {
-    pumpQtUntil([] { return false; }, time);
-}
 
 } // namespace corvane::testing

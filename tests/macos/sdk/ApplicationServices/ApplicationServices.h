@@ -13,19 +13,6 @@ typedef CF_ENUM(int32_t, AXError){
     kAXErrorSuccess = 0,
     kAXErrorFailure = -25200,
     kAXErrorIllegalArgument = -25201,
-    kAXErrorInvalidUIElement = -25202,
-    kAXErrorInvalidUIElementObserver = -25203,
-    kAXErrorCannotComplete = -25204,
-    kAXErrorAttributeUnsupported = -25205,
-    kAXErrorActionUnsupported = -25206,
-    kAXErrorNotificationUnsupported = -25207,
-    kAXErrorNotImplemented = -25208,
-    kAXErrorNotificationAlreadyRegistered = -25209,
-    kAXErrorNotificationNotRegistered = -25210,
-    kAXErrorAPIDisabled = -25211,
-    kAXErrorNoValue = -25212,
-    kAXErrorParameterizedAttributeUnsupported = -25213,
-    kAXErrorNotEnoughPrecision = -25214,
 };
 
 // applicationservices/axuielementref, 1459335-axuielementgettypeid
@@ -42,9 +29,8 @@ AXError AXUIElementSetAttributeValue(AXUIElementRef element, CFStringRef attribu
                                      CFTypeRef value);
 AXError AXUIElementPerformAction(AXUIElementRef element, CFStringRef action);
 
-// applicationservices/1460720-axisprocesstrustedwithoptions, 1460720-axisprocesstrusted
+// applicationservices/1460720-axisprocesstrustedwithoptions
 Boolean AXIsProcessTrustedWithOptions(CFDictionaryRef options);
-Boolean AXIsProcessTrusted(void);
 
 } // extern "C"
 

@@ -3,11 +3,10 @@
 
 #include <stdint.h>
 
-// corefoundation/cftyperef, cfindex, cftypeid, cfoptionflags
+// corefoundation/cftyperef, cfindex, cftypeid
 typedef const void* CFTypeRef;
 typedef long CFIndex;
 typedef unsigned long CFTypeID;
-typedef unsigned long CFOptionFlags;
 typedef unsigned char Boolean;
 typedef uint8_t UInt8;
 typedef uint32_t UInt32;

@@ -5,12 +5,8 @@
 #import <Foundation/Foundation.h>
 
 // servicemanagement/smappservice/status-swift.enum
-typedef NS_ENUM(NSInteger, SMAppServiceStatus){
-    SMAppServiceStatusNotRegistered = 0,
-    SMAppServiceStatusEnabled = 1,
-    SMAppServiceStatusRequiresApproval = 2,
-    SMAppServiceStatusNotFound = 3,
-};
+// (Corvane passes the status through as a number: MacPlatformMapping.h)
+typedef NS_ENUM(NSInteger, SMAppServiceStatus){};
 
 // servicemanagement/smappservice
 @interface SMAppService : NSObject

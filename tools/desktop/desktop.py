@@ -1,15 +1,18 @@
-"""A private X11 desktop for driving the real corvane binary: Xvfb, a window manager, a tray,
-the project's test client and Corvane itself, each a child process that is always ended, even
-when a scenario fails or the harness is interrupted.
+"""The Python side of Corvane's one desktop harness, a tool shared like tools/testclient
+(XvfbDesktop.h, next to it, states the procedure both sides follow: Xvfb on an explicit display
+number, the window manager up once it lists a probe window, clients ready once listed): Xvfb, a window manager of the matrix, a
+tray, the project's test client and the real corvane binary, each a child process that is always
+ended, even when a scenario fails or the harness is interrupted.
 
-Used by the end-to-end suite (e2e_test.py), the demo (scripts/demo) and nothing else.
+Used by the end-to-end suite (tests/e2e/e2e_test.py), the program tests
+(tests/x11/program_test.py) and the demo (tools/demo).
 """
 
 import atexit
+import contextlib
 import ctypes
 import os
 import re
-import select
 import shutil
 import signal
 import subprocess
@@ -18,10 +21,7 @@ import time
 
 import xprobe
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-WM_DIR = os.path.join(HERE, "wm")
 SCREEN_WIDTH, SCREEN_HEIGHT = 1440, 900
-_SUBSTRUCTURE_REDIRECT_MASK = 1 << 20
 
 # Every desktop still running; ended at interpreter exit and on SIGTERM/SIGINT, so a killed
 # test run (CTest's timeout sends SIGTERM... then SIGKILL) leaves no Xvfb or grab behind.
@@ -56,13 +56,13 @@ def _die_with_the_harness():
 class Child:
     """One child process in a session of its own, with its output in a log file."""
 
-    def __init__(self, name, argv, env, log_path, pass_fds=()):
+    def __init__(self, name, argv, env, log_path):
         self.name = name
         self.log_path = log_path
         self._log = open(log_path, "ab")
         self.popen = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=self._log,
                                       stderr=subprocess.STDOUT, start_new_session=True,
-                                      pass_fds=pass_fds, preexec_fn=_die_with_the_harness)
+                                      preexec_fn=_die_with_the_harness)
 
     @property
     def pid(self):
@@ -72,25 +72,41 @@ class Child:
         return self.popen.poll() is None
 
     def stop(self, grace=2.0):
-        if self.alive():
-            try:
-                os.killpg(self.popen.pid, signal.SIGTERM)
-            except ProcessLookupError:
-                pass
-            try:
-                self.popen.wait(timeout=grace)
-            except subprocess.TimeoutExpired:
-                try:
-                    os.killpg(self.popen.pid, signal.SIGKILL)
-                except ProcessLookupError:
-                    pass
-                self.popen.wait(timeout=5)
+        for sig, timeout in ((signal.SIGTERM, grace), (signal.SIGKILL, 5)):
+            if not self.alive():
+                break
+            with contextlib.suppress(ProcessLookupError):
+                os.killpg(self.popen.pid, sig)
+            with contextlib.suppress(subprocess.TimeoutExpired):
+                self.popen.wait(timeout=timeout)
         self._log.close()
 
     def log_text(self):
         self._log.flush()
         with open(self.log_path, "rb") as f:
             return f.read().decode("utf-8", "replace")
+
+
+def _lock_holder(number):
+    try:
+        with open(f"/tmp/.X{number}-lock") as f:
+            return int(f.read().strip() or 0)
+    except (OSError, ValueError):
+        return 0
+
+
+def wait_for_line(child, text, timeout=30):
+    """Waits until child's log holds text; fails early, with the log, when child exits."""
+    def seen():
+        if text in child.log_text():
+            return True
+        if not child.alive():
+            raise AssertionError(f"{child.name} exited before logging {text!r}")
+        return False
+    try:
+        xprobe.wait_until(seen, timeout, f"{child.name} to log {text!r}")
+    except AssertionError as failure:
+        raise AssertionError(f"{failure}\n{child.log_text()}") from None
 
 
 def find_executable(env_var, name, build_dir=None):
@@ -220,31 +236,28 @@ class Desktop:
         self.x = None
         self.corvane = None
         self.config_home = os.path.join(self.state_dir, "config")
-        os.makedirs(self.config_home)
         self.data_home = os.path.join(self.state_dir, "data")
+        for folder in ("config", "data", "cache", "runtime"):  # as XvfbDesktop makes them
+            os.makedirs(os.path.join(self.state_dir, folder), mode=0o700)
         self.wm = WINDOW_MANAGERS.get(wm)
 
     # --- environment --------------------------------------------------------------------------
 
-    def env(self, **extra):
+    def env(self):
+        """The children's environment, as XvfbDesktop gives it: this desktop's display, HOME
+        and XDG folders, none of a session the harness may run in."""
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("DBUS_", "XDG_", "WAYLAND_", "QT_", "DESKTOP_"))}
         env.update(DISPLAY=self.display_name, HOME=self.state_dir,
                    XDG_CONFIG_HOME=self.config_home, XDG_DATA_HOME=self.data_home,
-                   XDG_RUNTIME_DIR=self._runtime_dir(),
                    XDG_CACHE_HOME=os.path.join(self.state_dir, "cache"),
+                   XDG_RUNTIME_DIR=os.path.join(self.state_dir, "runtime"),
                    QT_QPA_PLATFORM="xcb", LC_ALL="C.UTF-8")
-        env.update(extra)
         return env
 
-    def _runtime_dir(self):
-        path = os.path.join(self.state_dir, "runtime")
-        os.makedirs(path, mode=0o700, exist_ok=True)
-        return path
-
-    def spawn(self, name, argv, env=None, pass_fds=()):
+    def spawn(self, name, argv):
         log_path = os.path.join(self.output_dir, f"{name}.log")
-        child = Child(name, argv, env or self.env(), log_path, pass_fds)
+        child = Child(name, argv, self.env(), log_path)
         self.children.append(child)
         return child
 
@@ -267,46 +280,43 @@ class Desktop:
         return self
 
     def _start_xvfb(self):
-        read_fd, write_fd = os.pipe()
-        try:
-            xvfb = Child("xvfb", ["Xvfb", "-displayfd", str(write_fd), "-screen", "0",
-                                  f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}x24", "-nolisten", "tcp",
-                                  "-noreset", "+extension", "RANDR"],
-                         dict(os.environ), os.path.join(self.output_dir, "xvfb.log"),
-                         pass_fds=(write_fd,))
-            self.children.append(xvfb)
-            os.close(write_fd)
-            write_fd = -1
-            number = b""
-            deadline = time.monotonic() + 15
-            while not number.endswith(b"\n"):
-                left = deadline - time.monotonic()
-                ready, _, _ = select.select([read_fd], [], [], max(left, 0))
-                if not ready:
-                    raise RuntimeError("Xvfb did not report its display within 15 s; see "
-                                       + xvfb.log_path)
-                chunk = os.read(read_fd, 16)
-                if not chunk:
-                    raise RuntimeError("Xvfb exited before reporting its display; see "
-                                       + xvfb.log_path)
-                number += chunk
-            self.display_name = ":" + number.decode().strip()
-        finally:
-            os.close(read_fd)
-            if write_fd >= 0:
-                os.close(write_fd)
+        # The procedure of XvfbDesktop.h, which says why not -displayfd.
+        for attempt in range(20):
+            number = str(200 + (os.getpid() * 7 + attempt * 131) % 800)
+            if os.path.exists(f"/tmp/.X{number}-lock") or \
+                    os.path.exists(f"/tmp/.X11-unix/X{number}"):
+                continue
+            self.display_name = ":" + number
+            xvfb = self.spawn("xvfb", ["Xvfb", self.display_name, "-screen", "0",
+                                       f"{SCREEN_WIDTH}x{SCREEN_HEIGHT}x24", "-nolisten", "tcp",
+                                       "-noreset"])
+
+            def ready_or_taken():
+                if not xvfb.alive():
+                    return "taken"  # by a server started meanwhile
+                return _lock_holder(number) == xvfb.pid and \
+                    xprobe.accepts_connections(self.display_name)
+
+            if xprobe.wait_until(ready_or_taken, 15, f"Xvfb on {self.display_name}") is True:
+                return
+            self.children.remove(xvfb)
+            xvfb.stop()
+        raise RuntimeError("no free display number for Xvfb")
 
     def _start_wm(self):
-        argv = WINDOW_MANAGERS[self.wm_name].configure(self.state_dir)
-        self.spawn(self.wm_name, argv)
-        xprobe.wait_until(self._wm_is_up, 20, f"{self.wm_name} to manage the screen")
+        self.spawn(self.wm_name, WINDOW_MANAGERS[self.wm_name].configure(self.state_dir))
+        probe = self.x.create_window()
 
-    def _wm_is_up(self):
-        # Some managers (openbox) name themselves on the root a moment before they take the
-        # root's substructure redirection, and a window mapped in between stays unmanaged.
-        attrs = self.x.attributes(self.x.root)
-        return bool(self.x.cardinals(self.x.root, "_NET_SUPPORTING_WM_CHECK")) and \
-            bool(attrs and attrs.all_event_masks & _SUBSTRUCTURE_REDIRECT_MASK)
+        def unlisted():
+            return probe not in self.x.cardinals(self.x.root, "_NET_CLIENT_LIST")
+
+        def listed_when_mapped_again():
+            self.x.remap_window(probe)
+            return not xprobe.stays(unlisted, 0.3)
+
+        xprobe.wait_until(listed_when_mapped_again, 30, f"{self.wm_name} to manage a window")
+        self.x.destroy_window(probe)
+        xprobe.wait_until(unlisted, 10, f"{self.wm_name} to forget its probe window")
 
     def _start_tray(self):
         self.spawn("trayer", ["trayer", "--edge", "top", "--align", "right", "--widthtype",
@@ -331,7 +341,10 @@ class Desktop:
     # --- Corvane ------------------------------------------------------------------------------
 
     def start_corvane(self, binary, log_name="corvane"):
+        """Starts the corvane binary and waits for the line it logs once its grabs are in
+        place: from then on the chord is its."""
         self.corvane = self.spawn(log_name, [binary])
+        wait_for_line(self.corvane, "Corvane: running on display")
         return self.corvane
 
     def stop_corvane(self):
@@ -443,19 +456,8 @@ class TestClient:
             self._wait_until_managed(timeout)
 
     def _wait_until_managed(self, timeout):
-        x = self.desktop.x
-        for attempt in range(3):
-            try:
-                xprobe.wait_until(lambda: set(self.windows) <= set(x.stacking()), timeout / 3,
-                                  f"the window manager to manage {self.child.name}'s windows")
-                return
-            except AssertionError:
-                if attempt == 2:
-                    raise
-            # A map request made while the window manager starts can go unanswered (openbox,
-            # seldom): the window stays unmapped until someone asks again.
-            for window in set(self.windows) - set(x.stacking()):
-                self.desktop.xdotool("windowmap", str(window))
+        xprobe.wait_until(lambda: set(self.windows) <= set(self.desktop.x.stacking()), timeout,
+                          f"the window manager to manage {self.child.name}'s windows")
 
     def _read_window_ids(self, timeout):
         deadline = time.monotonic() + timeout

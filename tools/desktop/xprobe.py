@@ -1,4 +1,5 @@
-"""A read-mostly view of an X display for the end-to-end suite, through libX11 and ctypes.
+"""A read-mostly view of an X display for the desktop harness (desktop.py) and the end-to-end
+suite, through libX11 and ctypes.
 
 The command-line tools (xprop, xwininfo, xdotool) cover most of what a user can observe, but not
 three things the suite needs on every scenario: whether some client holds the keyboard grabbed,
@@ -54,46 +55,41 @@ def _quiet_error_handler(_display, _event):
 
 
 def _declare():
-    x = _xlib
-    x.XOpenDisplay.restype = ctypes.c_void_p
-    x.XOpenDisplay.argtypes = [ctypes.c_char_p]
-    x.XCloseDisplay.argtypes = [ctypes.c_void_p]
-    x.XDefaultRootWindow.restype = Window
-    x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-    x.XInternAtom.restype = Atom
-    x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-    x.XGetAtomName.restype = ctypes.c_void_p
-    x.XGetAtomName.argtypes = [ctypes.c_void_p, Atom]
-    x.XGetWindowProperty.argtypes = [
-        ctypes.c_void_p, Window, Atom, ctypes.c_long, ctypes.c_long, ctypes.c_int, Atom,
-        ctypes.POINTER(Atom), ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_ulong),
-        ctypes.POINTER(ctypes.c_ulong), ctypes.POINTER(ctypes.c_void_p)]
-    x.XQueryTree.argtypes = [
-        ctypes.c_void_p, Window, ctypes.POINTER(Window), ctypes.POINTER(Window),
-        ctypes.POINTER(ctypes.POINTER(Window)), ctypes.POINTER(ctypes.c_uint)]
-    x.XGetWindowAttributes.argtypes = [ctypes.c_void_p, Window,
-                                       ctypes.POINTER(_XWindowAttributes)]
-    x.XGrabKeyboard.argtypes = [ctypes.c_void_p, Window, ctypes.c_int, ctypes.c_int,
-                                ctypes.c_int, ctypes.c_ulong]
-    x.XUngrabKeyboard.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-    x.XGetInputFocus.argtypes = [ctypes.c_void_p, ctypes.POINTER(Window),
-                                 ctypes.POINTER(ctypes.c_int)]
-    x.XGetSelectionOwner.restype = Window
-    x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, Atom]
-    x.XQueryPointer.argtypes = [
-        ctypes.c_void_p, Window, ctypes.POINTER(Window), ctypes.POINTER(Window),
-        ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_int),
-        ctypes.POINTER(ctypes.c_int), ctypes.POINTER(ctypes.c_uint)]
-    x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-    x.XFree.argtypes = [ctypes.c_void_p]
-    x.XSetErrorHandler.argtypes = [_ERROR_HANDLER]
-    x.XSetErrorHandler.restype = ctypes.c_void_p
-    x.XSetErrorHandler(_quiet_error_handler)
-
-
-    x.XSelectInput.argtypes = [ctypes.c_void_p, Window, ctypes.c_long]
-    x.XPending.argtypes = [ctypes.c_void_p]
-    x.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
+    # The result and argument types of every libX11 call made: without them ctypes would cut
+    # the display pointer and window ids to C ints.
+    dpy, win, i, u, ul, ptr = (ctypes.c_void_p, Window, ctypes.c_int, ctypes.c_uint,
+                               ctypes.c_ulong, ctypes.POINTER)
+    signatures = {
+        "XOpenDisplay": (dpy, [ctypes.c_char_p]),
+        "XCloseDisplay": (i, [dpy]),
+        "XDefaultRootWindow": (win, [dpy]),
+        "XInternAtom": (Atom, [dpy, ctypes.c_char_p, i]),
+        "XGetAtomName": (ctypes.c_void_p, [dpy, Atom]),
+        "XGetWindowProperty": (i, [dpy, win, Atom, ctypes.c_long, ctypes.c_long, i, Atom,
+                                   ptr(Atom), ptr(i), ptr(ul), ptr(ul), ptr(ctypes.c_void_p)]),
+        "XQueryTree": (i, [dpy, win, ptr(win), ptr(win), ptr(ptr(win)), ptr(u)]),
+        "XGetWindowAttributes": (i, [dpy, win, ptr(_XWindowAttributes)]),
+        "XGrabKeyboard": (i, [dpy, win, i, i, i, ul]),
+        "XUngrabKeyboard": (i, [dpy, ul]),
+        "XGetInputFocus": (i, [dpy, ptr(win), ptr(i)]),
+        "XGetSelectionOwner": (win, [dpy, Atom]),
+        "XQueryPointer": (i, [dpy, win, ptr(win), ptr(win), ptr(i), ptr(i), ptr(i), ptr(i),
+                              ptr(u)]),
+        "XCreateSimpleWindow": (win, [dpy, win, i, i, u, u, u, ul, ul]),
+        "XMapWindow": (i, [dpy, win]),
+        "XUnmapWindow": (i, [dpy, win]),
+        "XDestroyWindow": (i, [dpy, win]),
+        "XSelectInput": (i, [dpy, win, ctypes.c_long]),
+        "XPending": (i, [dpy]),
+        "XNextEvent": (i, [dpy, ctypes.c_void_p]),
+        "XSync": (i, [dpy, i]),
+        "XFree": (i, [ctypes.c_void_p]),
+        "XSetErrorHandler": (ctypes.c_void_p, [_ERROR_HANDLER]),
+    }
+    for name, (result, arguments) in signatures.items():
+        function = getattr(_xlib, name)
+        function.restype, function.argtypes = result, arguments
+    _xlib.XSetErrorHandler(_quiet_error_handler)
 
 
 _declare()
@@ -116,10 +112,6 @@ class Geometry:
     def __init__(self, x, y, width, height):
         self.x, self.y, self.width, self.height = x, y, width, height
 
-    def __eq__(self, other):
-        return (self.x, self.y, self.width, self.height) == \
-            (other.x, other.y, other.width, other.height)
-
     def __repr__(self):
         return f"({self.x}, {self.y}, {self.width}x{self.height})"
 
@@ -136,6 +128,18 @@ class Display:
             raise RuntimeError(f"cannot open display {name}")
         self.root = _xlib.XDefaultRootWindow(self._dpy)
         self._atoms = {}
+
+    def create_window(self):
+        return _xlib.XCreateSimpleWindow(self._dpy, self.root, 0, 0, 10, 10, 0, 0, 0)
+
+    def remap_window(self, window):
+        _xlib.XUnmapWindow(self._dpy, window)
+        _xlib.XMapWindow(self._dpy, window)
+        _xlib.XSync(self._dpy, 0)
+
+    def destroy_window(self, window):
+        _xlib.XDestroyWindow(self._dpy, window)
+        _xlib.XSync(self._dpy, 0)
 
     def close(self):
         if self._dpy:
@@ -330,6 +334,13 @@ class Display:
             _xlib.XUngrabKeyboard(self._dpy, _CURRENT_TIME)
         _xlib.XSync(self._dpy, 0)
         return GRAB_RESULTS.get(result, str(result))
+
+
+def accepts_connections(name):
+    dpy = _xlib.XOpenDisplay(name.encode())
+    if dpy:
+        _xlib.XCloseDisplay(dpy)
+    return bool(dpy)
 
 
 def wait_until(predicate, timeout, what, interval=0.02):

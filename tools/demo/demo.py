@@ -14,9 +14,8 @@ import os
 import sys
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(os.path.dirname(HERE))
-sys.path.insert(0, HERE)
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "tools", "desktop"))  # the desktop harness
 
 import desktop as desk  # noqa: E402
 from xprobe import wait_until  # noqa: E402
@@ -37,30 +36,6 @@ def settle(seconds):
     time.sleep(seconds)
 
 
-def start_client(d, client, args, name):
-    # openbox names itself on the root window a moment before it manages windows, and a map
-    # request in between is dropped: a client whose windows stay unmanaged is started again.
-    for attempt in range(3):
-        try:
-            return desk.TestClient(d, client, args, name=f"{name}-{attempt}", timeout=10)
-        except AssertionError:
-            d.children[-1].stop()
-    sys.exit(f"demo: openbox never managed {name}'s windows; see {d.output_dir}")
-
-
-def wait_for_corvane(d):
-    # Corvane logs this line once its keyboard grabs are in place on the server: from then on
-    # the chord is its, and one press is enough.
-    def running():
-        if not d.corvane.alive():
-            sys.exit("demo: Corvane exited at start; see " + d.corvane.log_path)
-        return "Corvane: running on display" in d.corvane.log_text()
-    try:
-        wait_until(running, 30, "Corvane to start")
-    except AssertionError:
-        sys.exit("demo: Corvane did not start within 30 s; see " + d.corvane.log_path)
-
-
 def run(out, compositor):
     binary = desk.find_executable("CORVANE_BIN", "corvane", BUILD)
     client = desk.find_executable("CORVANE_TESTCLIENT", "corvane-testclient", BUILD)
@@ -74,17 +49,19 @@ def run(out, compositor):
             args = ["--class", wm_class, "--icon", str(icon)]
             for title in titles:
                 args += ["--window", title]
-            windows += start_client(d, client, args, f"app{i}").windows
+            windows += desk.TestClient(d, client, args, name=f"app{i}").windows
         for window in windows:
             d.activate(window)
-        d.start_corvane(binary)
+        d.move_pointer(20, desk.SCREEN_HEIGHT - 20)
+        try:
+            d.start_corvane(binary)  # its grabs are in place: one press of the chord is enough
+        except AssertionError as failure:
+            sys.exit(f"demo: Corvane did not start: {failure}")
         steps = []
 
         def shot(name, caption):
             steps.append((d.screenshot(os.path.join(out, name)), caption))
 
-        d.move_pointer(20, desk.SCREEN_HEIGHT - 20)
-        wait_for_corvane(d)
         d.keydown("Alt_L")
         d.tap("Tab")
         try:

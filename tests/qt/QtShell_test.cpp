@@ -1,13 +1,20 @@
-// Corvane's real status menu drawn by the Qt tray code over preferences in an INI file: how it
-// looks, what the user sees ticked after choosing items, in this session and after a restart.
+// Corvane's shell on Qt: the real status menu drawn by the Qt tray code over preferences in an
+// INI file (how it looks, what the user sees ticked after choosing items, in this session and
+// after a restart), the alert and the URL opener.
 #include "fakes/ShellWorld.h"
+#include "platform/qt/QtAlerts.h"
 #include "platform/qt/QtPreferencesStore.h"
 #include "platform/qt/QtStatusBar.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QImage>
+#include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <set>
 
@@ -52,30 +59,18 @@ struct Session {
     ShellWorld world{preferences, statusBar};
 };
 
-class StatusMenuOnQt : public ::testing::Test {
-  protected:
-    QString path() const { return dir.path() + QStringLiteral("/corvane.conf"); }
+// The menu as a user sees it, even without a tray (one log line, and the menu is still there):
+// the items showing a state can show a checkmark and Quit cannot; choices show at once and
+// survive a restart.
+TEST(StatusMenuOnQt, ChoicesShowAtOnceAndSurviveARestartEvenWithoutATray) {
     QTemporaryDir dir;
-};
-
-TEST_F(StatusMenuOnQt, ShowsTheMenuAsAUserSeesItEvenWithoutATray) {
-    Session session(path());
-    for (const QString& title : {kOption, kCommand, kHover, QStringLiteral("Launch at Login")})
-        EXPECT_TRUE(session.action(title)->isCheckable()) << title.toStdString();
-    QAction* quit = session.action(QStringLiteral("Quit"));
-    EXPECT_FALSE(quit->isCheckable()) << "no room for a checkmark beside an action";
-    EXPECT_EQ(quit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    quit->trigger();
-    EXPECT_EQ(session.world.application.terminateCount, 1);
-
-    // The offscreen platform has no tray: one log line, and the menu is still there.
-    ASSERT_EQ(session.log.lines.size(), 1u);
-    EXPECT_NE(session.log.lines[0].find("no system tray"), std::string::npos);
-}
-
-TEST_F(StatusMenuOnQt, ChoicesShowAtOnceAndSurviveARestart) {
+    const QString path = dir.path() + QStringLiteral("/corvane.conf");
     {
-        Session first(path());
+        Session first(path);
+        ASSERT_EQ(first.log.lines.size(), 1u);
+        EXPECT_NE(first.log.lines[0].find("no system tray"), std::string::npos);
+        for (const QString& title : {kOption, kCommand, kHover, QStringLiteral("Launch at Login")})
+            EXPECT_TRUE(first.action(title)->isCheckable()) << title.toStdString();
         EXPECT_EQ(first.ticks(), (std::vector<bool>{true, false, true})) << "first launch";
         first.action(kCommand)->trigger();
         EXPECT_EQ(first.ticks(), (std::vector<bool>{false, true, true})) << "after selectHotkey:";
@@ -85,8 +80,13 @@ TEST_F(StatusMenuOnQt, ChoicesShowAtOnceAndSurviveARestart) {
         EXPECT_EQ(first.ticks(), (std::vector<bool>{false, true, false}))
             << "after toggleMouseHover:";
     }
-    Session second(path());
+    Session second(path);
     EXPECT_EQ(second.ticks(), (std::vector<bool>{false, true, false})) << "after a restart";
+    QAction* quit = second.action(QStringLiteral("Quit"));
+    EXPECT_FALSE(quit->isCheckable()) << "no room for a checkmark beside an action";
+    EXPECT_EQ(quit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quit->trigger();
+    EXPECT_EQ(second.world.application.terminateCount, 1);
 }
 
 TEST(QtStatusMenu, ItemsOutlivingTheirQtMenuChangeSafely) {
@@ -119,6 +119,44 @@ TEST(QtStatusIcon, TemplateIconIsMonochromeAndNotEmpty) {
     EXPECT_GT(opaque, 40);
     EXPECT_EQ(colours.size(), 1u);
     EXPECT_TRUE(icon.isMask());
+}
+
+// The permission alert as the user meets it: texts shown as written, never as markup, Return
+// on the first button and Escape on the second; the answer is the clicked button's position
+// counted from 1000.
+TEST(QtAlerts, ShowsItsTextsAsWrittenAndAnswersTheClickedButtonsPosition) {
+    const Alert alert{"Accessibility Permission Required",
+                      "Corvane needs access.\n\nPlease enable it.",
+                      AlertStyle::warning,
+                      {"Open System Settings", "Later"}};
+    enum class Close { firstButton, secondButton, escape };
+    const std::pair<Close, long> cases[] = {{Close::firstButton, NSAlertFirstButtonReturn},
+                                            {Close::secondButton, NSAlertSecondButtonReturn},
+                                            {Close::escape, NSAlertSecondButtonReturn}};
+    for (const auto& [how, answer] : cases) {
+        const Close close = how;
+        QtAlertPresenter presenter;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(box->icon(), QMessageBox::Warning);
+            EXPECT_EQ(box->defaultButton()->text(), "Open System Settings");
+            EXPECT_EQ(box->escapeButton()->text(), "Later");
+            const auto* headline = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+            EXPECT_EQ(headline ? headline->textFormat() : Qt::RichText, Qt::PlainText);
+            if (close == Close::escape)
+                box->reject();
+            else
+                (close == Close::firstButton ? box->defaultButton() : box->escapeButton())->click();
+        });
+        EXPECT_EQ(presenter.runModal(alert), answer) << int(close);
+    }
+}
+
+TEST(QtUrlOpener, RefusesAddressesThatAreNotURLs) {
+    QtUrlOpener opener;
+    for (const char* address : {"", "not a url at all", "http://exa mple.com/"})
+        EXPECT_FALSE(opener.openURL(address)) << address;
 }
 
 } // namespace
