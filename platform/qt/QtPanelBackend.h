@@ -116,6 +116,7 @@ class QtPanelBackend : public PanelBackend {
     void panelNeedsDisplay() override;
     void panelNeedsDisplayInRect(Rect rect) override;
     void panelPrepareDisplay() override;
+    bool showsPartialAlpha() const override { return compositorRuns_; }
 
     QtPanelWindow& window() { return *window_; }
     bool usesShapeMask() const { return usesShapeMask_; }

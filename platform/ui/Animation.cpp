@@ -59,13 +59,32 @@ class AlphaAnimationRun : public RunningAnimation,
             if (track.panel->alphaAnimationId_ == track.id)
                 track.panel->setAlphaValue(track.from + (track.to - track.from) * progress);
         }
-        if (!last)
+        if (!last) {
+            if (!showsSteps())
+                skipToEnd(elapsed);
             return;
+        }
         auto completion = std::move(completion_);
         auto keepAlive = shared_from_this();
         finish();
         if (completion)
             completion();
+    }
+
+    // The first frame went out (a window system that shows no translucency hides a fading-out
+    // panel there); with nobody to see the frames between, the next one is the last.
+    bool showsSteps() const {
+        return std::any_of(tracks_.begin(), tracks_.end(), [](const Track& track) {
+            const PanelBackend* backend = track.panel->backend();
+            return !backend || backend->showsPartialAlpha();
+        });
+    }
+    void skipToEnd(double elapsed) {
+        if (auto timer = timer_.lock())
+            timer->invalidate();
+        auto self = shared_from_this();
+        timer_ = timers_.scheduleTimer(std::max(0.0, duration_ - elapsed), false,
+                                       [self](Timer&) { self->step(); });
     }
 
     void finish() {

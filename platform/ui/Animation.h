@@ -2,7 +2,8 @@
 // Animation groups on the run loop's clock, like NSAnimationContext: the changes made through a
 // group's animator move from their current value to the target over the group's duration,
 // stepped by a frame timer of the TimerScheduler; the completion runs once every change has
-// arrived. Only a panel's alpha is animatable.
+// arrived. Only a panel's alpha is animatable. Where no panel of a group can show partial alpha
+// (PanelBackend::showsPartialAlpha), only its first and last frames run.
 //
 // A later animation of the same panel's alpha takes over that property at once; the earlier
 // group still finishes on its own schedule and runs its completion. A group can be cancelled:

@@ -60,6 +60,9 @@ class PanelBackend {
     virtual void panelNeedsDisplayInRect(Rect) { panelNeedsDisplay(); }
     // The panel will show as it is now: prepare what ordering it front needs.
     virtual void panelPrepareDisplay() {}
+    // Whether an alpha between 0 and 1 can be seen (false where the window system cannot make a
+    // window translucent): when it cannot, a fade needs no frames between its first and last.
+    virtual bool showsPartialAlpha() const { return true; }
 };
 
 class PanelBackendFactory {

@@ -13,22 +13,26 @@ class RecordingPanelBackendFactory : public PanelBackendFactory {
   public:
     std::unique_ptr<PanelBackend> createPanelBackend(Panel&) override {
         ++created;
-        return std::make_unique<Backend>(journal);
+        return std::make_unique<Backend>(journal, showsPartialAlpha);
     }
 
     int created = 0;
     CallLog journal;
+    // What the backends answer, as a window system without a compositor would when false.
+    bool showsPartialAlpha = true;
 
   private:
     struct Backend : PanelBackend {
-        explicit Backend(CallLog& log) : journal(log) {}
+        Backend(CallLog& log, const bool& partialAlpha) : journal(log), partial(partialAlpha) {}
         void panelDidOrderFront() override { journal.record("orderFront"); }
         void panelDidOrderOut() override { journal.record("orderOut"); }
         void panelDidChangeFrame() override { journal.record("frame"); }
         void panelDidChangeAlpha() override { journal.record("alpha"); }
         void panelDidChangeIgnoresMouseEvents() override { journal.record("ignoresMouse"); }
         void panelNeedsDisplay() override { journal.record("needsDisplay"); }
+        bool showsPartialAlpha() const override { return partial; }
         CallLog& journal;
+        const bool& partial;
     };
 };
 

@@ -180,6 +180,24 @@ TEST_F(PanelTest, CancelledGroupNeverCompletesAndANewerGroupTakesOverAlpha) {
     EXPECT_GT(stoppedAt, 0.7);
 }
 
+// Where partial alpha cannot be seen, a fade wakes for its first frame (a fading-out window
+// goes there) and its last, not sixty times a second in between.
+TEST_F(PanelTest, WithoutPartialAlphaAFadeRunsOnlyItsFirstAndLastFrames) {
+    backends.showsPartialAlpha = false;
+    auto panel = makePanel();
+    panel->orderFrontRegardless();
+    AnimationContext animations(loop);
+    int outs = 0;
+    fade(animations, panel, 0, 0.5, outs);
+    loop.advance(0.49);
+    EXPECT_EQ(backends.journal.count("alpha"), 1);
+    EXPECT_EQ(outs, 0);
+    loop.advance(0.01);
+    EXPECT_EQ(backends.journal.count("alpha"), 2);
+    EXPECT_EQ(panel->alphaValue(), 0);
+    EXPECT_EQ(outs, 1);
+}
+
 TEST_F(PanelTest, UnfinishedAnimationDiesWithItsRunLoop) {
     std::weak_ptr<Panel> watched;
     {
