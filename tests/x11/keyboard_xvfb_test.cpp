@@ -193,14 +193,14 @@ TEST_F(X11Keyboard, OtherKeysReachTheClientDuringASwitchAndNothingStaysGrabbed) 
     ASSERT_TRUE(desktop->pumpUntil([&] { return owner.flags.hudIsShowing; }));
     desktop->tap(XKB_KEY_Up);     // passes: replayed to the client
     desktop->tap(XKB_KEY_Left);   // steps the selection: swallowed
-    desktop->tap(XKB_KEY_Escape); // cancels: swallowed
+    desktop->tap(XKB_KEY_Return); // commits with the modifier still down: swallowed
     desktop->release(XKB_KEY_Alt_L);
     ASSERT_TRUE(desktop->pumpUntil([&] { return owner.actions.size() >= 3; }));
     EXPECT_TRUE(desktop->pumpUntil([&] { return clientGot("press Up") == 1; }));
-    EXPECT_EQ(clientGot("press Left") + clientGot("press Escape"), 0);
+    EXPECT_EQ(clientGot("press Left") + clientGot("press Return"), 0);
     EXPECT_EQ(owner.actions,
               (std::vector<SwitchAction>{SwitchAction::beginSwitch, SwitchAction::stepSelection,
-                                         SwitchAction::cancelSwitch}));
+                                         SwitchAction::commitSwitch}));
     desktop->tap(XKB_KEY_Escape); // after the switch Escape is the application's again
     EXPECT_TRUE(desktop->pumpUntil([&] { return clientGot("press Escape") == 1; }));
 
