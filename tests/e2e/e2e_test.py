@@ -189,7 +189,9 @@ class Corvane(unittest.TestCase):
         if stays(self.d.panel, 1.5):  # longer than a fade-out
             self.d.tap("Escape")
             if stays(self.d.panel, 1.5):
-                self.restart_corvane()
+                binary = self.d.corvane.popen.args[0]
+                self.d.stop_corvane()
+                start_corvane_and_switch_once(self.d, binary, f"corvane-{self._testMethodName}")
 
     def close_extra_clients(self):
         """Ends the scenario's extra clients and makes Alpha active again, so that the checks
@@ -200,12 +202,6 @@ class Corvane(unittest.TestCase):
                        "the extra windows to close")
         self.extra_clients = []
         self.visit(self.alpha)
-
-    def restart_corvane(self):
-        d = self.d
-        binary = d.corvane.popen.args[0]
-        d.stop_corvane()
-        start_corvane_and_switch_once(d, binary, f"corvane-{self._testMethodName}")
 
     def tearDown(self):
         try:
