@@ -16,14 +16,14 @@
 // --switches=N (per figure; default 20), --cpu-switches=N (default 30), --rss-switches=N
 // (default 1000), --idle-seconds=N (default 20).
 // Environment: CORVANE_BIN, CORVANE_LATENCY_FLOOR (default: the build's own),
-// CORVANE_LATENCY_LOGS (children's logs; default ./latency-logs). The desktop is the X11 tests'
-// (tests/x11/harness/X11TestDesktop.h).
+// CORVANE_LATENCY_LOGS (children's logs; default ./latency-logs). The desktop is the shared
+// private one (tools/desktop/XvfbDesktop.h).
 //
 // Absolute times on a loaded machine vary from run to run; the ratios to the floor measured
 // moments before on the same desktop are what to compare.
 
 #include "PanelProbe.h"
-#include "harness/X11TestDesktop.h"
+#include "tools/desktop/XvfbDesktop.h"
 
 #include <algorithm>
 #include <cmath>
@@ -49,7 +49,6 @@ namespace corvane::bench {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using testing::X11TestDesktop;
 constexpr auto kSwitchTimeout = std::chrono::seconds(5);
 
 struct Options {
@@ -111,7 +110,7 @@ std::string logDir() {
 
 // A private desktop, the test clients' windows in the order they were opened, and Corvane.
 struct Desktop {
-    std::unique_ptr<X11TestDesktop> x;
+    std::unique_ptr<XvfbDesktop> x;
     std::vector<std::uint32_t> windows;
     pid_t corvane = 0;
 
@@ -122,7 +121,7 @@ struct Desktop {
 
 [[noreturn]] void giveUp(const std::string& why) {
     std::fprintf(stderr, "corvane_latency_bench: %s\n", why.c_str());
-    X11TestDesktop::endAllChildren();
+    XvfbDesktop::endAllChildren();
     std::exit(1);
 }
 
@@ -241,7 +240,7 @@ std::unique_ptr<Desktop> desktopWith(int windows) {
         try {
             desktop = std::make_unique<Desktop>();
             std::string failure;
-            desktop->x = X11TestDesktop::create(true, failure, 1, logDir());
+            desktop->x = XvfbDesktop::create(true, failure, 1, logDir());
             if (!desktop->x)
                 throw std::runtime_error(failure);
             openWindows(*desktop, windows);
@@ -424,7 +423,7 @@ void printResults() {
 }
 
 void endChildrenAndExit(int signal) {
-    X11TestDesktop::endAllChildren();
+    XvfbDesktop::endAllChildren();
     _exit(128 + signal);
 }
 

@@ -30,7 +30,8 @@ import threading
 import time
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(
+    os.path.abspath(__file__)))), "tools", "desktop"))  # the desktop harness
 
 import desktop as desk  # noqa: E402
 from xprobe import stays, wait_until  # noqa: E402

@@ -1,7 +1,7 @@
 """The corvane program's own life on a display, where only the real binary shows a fault: one
 instance per display, a display that goes away, a preferences path that is no file, and a chord
-begun with Alt already held when Corvane started. Uses the end-to-end suite's desktop harness
-(tests/e2e/desktop.py); CORVANE_BIN and CORVANE_TESTCLIENT name the binaries.
+begun with Alt already held when Corvane started. Uses the shared desktop harness
+(tools/desktop/desktop.py); CORVANE_BIN and CORVANE_TESTCLIENT name the binaries.
 """
 
 import ctypes
@@ -11,8 +11,8 @@ import sys
 import time
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
-                                "e2e"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(
+    os.path.abspath(__file__)))), "tools", "desktop"))  # the desktop harness
 
 import desktop as desk  # noqa: E402
 import xprobe  # noqa: E402

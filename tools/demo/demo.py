@@ -15,7 +15,7 @@ import sys
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))  # the desktop harness
+sys.path.insert(0, os.path.join(ROOT, "tools", "desktop"))  # the desktop harness
 
 import desktop as desk  # noqa: E402
 from xprobe import wait_until  # noqa: E402

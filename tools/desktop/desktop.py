@@ -1,11 +1,11 @@
-"""The Python side of Corvane's one desktop harness (tests/x11/harness/X11TestDesktop.h states
-the procedure both sides follow: Xvfb on an explicit display number, the window manager up once
-it lists a probe window, clients ready once listed): Xvfb, a window manager of the matrix, a
+"""The Python side of Corvane's one desktop harness, a tool shared like tools/testclient
+(XvfbDesktop.h, next to it, states the procedure both sides follow: Xvfb on an explicit display
+number, the window manager up once it lists a probe window, clients ready once listed): Xvfb, a window manager of the matrix, a
 tray, the project's test client and the real corvane binary, each a child process that is always
 ended, even when a scenario fails or the harness is interrupted.
 
-Used by the end-to-end suite (e2e_test.py), the program tests (tests/x11/program_test.py) and
-the demo (tools/demo).
+Used by the end-to-end suite (tests/e2e/e2e_test.py), the program tests
+(tests/x11/program_test.py) and the demo (tools/demo).
 """
 
 import atexit
@@ -237,14 +237,14 @@ class Desktop:
         self.corvane = None
         self.config_home = os.path.join(self.state_dir, "config")
         self.data_home = os.path.join(self.state_dir, "data")
-        for folder in ("config", "data", "cache", "runtime"):  # as X11TestDesktop makes them
+        for folder in ("config", "data", "cache", "runtime"):  # as XvfbDesktop makes them
             os.makedirs(os.path.join(self.state_dir, folder), mode=0o700)
         self.wm = WINDOW_MANAGERS.get(wm)
 
     # --- environment --------------------------------------------------------------------------
 
     def env(self):
-        """The children's environment, as X11TestDesktop gives it: this desktop's display, HOME
+        """The children's environment, as XvfbDesktop gives it: this desktop's display, HOME
         and XDG folders, none of a session the harness may run in."""
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("DBUS_", "XDG_", "WAYLAND_", "QT_", "DESKTOP_"))}
@@ -280,7 +280,7 @@ class Desktop:
         return self
 
     def _start_xvfb(self):
-        # The procedure of tests/x11/harness/X11TestDesktop.h, which says why not -displayfd.
+        # The procedure of XvfbDesktop.h, which says why not -displayfd.
         for attempt in range(20):
             number = str(200 + (os.getpid() * 7 + attempt * 131) % 800)
             if os.path.exists(f"/tmp/.X{number}-lock") or \

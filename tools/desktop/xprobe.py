@@ -1,4 +1,5 @@
-"""A read-mostly view of an X display for the end-to-end suite, through libX11 and ctypes.
+"""A read-mostly view of an X display for the desktop harness (desktop.py) and the end-to-end
+suite, through libX11 and ctypes.
 
 The command-line tools (xprop, xwininfo, xdotool) cover most of what a user can observe, but not
 three things the suite needs on every scenario: whether some client holds the keyboard grabbed,
