@@ -89,7 +89,7 @@ class X11Catalogue : public ::testing::Test {
     std::unique_ptr<X11TestDesktop> desktop;
 };
 
-TEST_F(X11Catalogue, ListsKnownWindowsAndRaisesPlainMinimizedAndFarAwayOnes) {
+TEST_F(X11Catalogue, ListsKnownWindowsAndRaisesOneOnAnotherDesktop) {
     start();
     auto editor = desktop->launch({"--class", "editor,Editor", "--icon", "48", "--window", "Doc A",
                                    "--window", "Doc B", "--minimized", "--window", "Stowed"});
@@ -125,14 +125,6 @@ TEST_F(X11Catalogue, ListsKnownWindowsAndRaisesPlainMinimizedAndFarAwayOnes) {
     EXPECT_EQ(list[1].appIcon->width, 48);
     EXPECT_EQ(list[2].appIcon, list[1].appIcon); // one icon per application
 
-    activateWindow(desktop->catalogue(), list[2]);
-    EXPECT_TRUE(desktop->pumpUntil([&] { return desktop->activeWindow() == editor.windows[0]; }));
-    EXPECT_FALSE(desktop->isViewable(editor.windows[2]));
-    activateWindow(desktop->catalogue(), list[3]);
-    EXPECT_TRUE(desktop->pumpUntil([&] {
-        return desktop->activeWindow() == editor.windows[2] &&
-               desktop->isViewable(editor.windows[2]);
-    }));
     // A window on another desktop: raising its element switches there first.
     desktop->connection().drain();
     const AXUIElement element{far.pid, far.windows[0]};
@@ -264,58 +256,11 @@ TEST_F(X11Catalogue, RoundTripsStayConstantAndAQuietDesktopReadsNothing) {
     EXPECT_NE(findTitle(desktop->enumerate(), "Alone, renamed"), nullptr);
 }
 
-TEST_F(X11Catalogue, WhatWindowsAndTheManagerChangeIsSeenAtTheNextSwitch) {
-    start();
-    auto editor =
-        desktop->launch({"--class", "editor,Editor", "--window", "Draft", "--window", "Notes"});
-    auto viewer = desktop->launch({"--class", "viewer,Viewer", "--window", "Photo"});
-    ASSERT_TRUE(desktop->pumpUntil([&] { return desktop->enumerate().size() == 3; }));
-
-    // Minimized through the window manager: listed after the on-screen ones, as minimized.
-    minimize(viewer.windows[0]);
-    ASSERT_TRUE(desktop->pumpUntil([&] {
-        const auto list = desktop->enumerate();
-        return list.size() == 3 && list.back().windowTitle == "Photo" && list.back().isMinimized;
-    }));
-    expectSameAsColdRead();
-
-    // Destroyed: gone from the list and the cache; its element fails instead of crashing.
-    const AXUIElement notes{editor.pid, editor.windows[1]};
-    xcb_destroy_window(desktop->helper(), editor.windows[1]);
-    desktop->syncHelper();
-    ASSERT_TRUE(eventuallyListed("Notes", false));
-    EXPECT_EQ(desktop->reader().snapshot().find(editor.windows[1]), nullptr);
-    EXPECT_EQ(desktop->accessibility().performAction(notes, kAXRaiseAction), kAXErrorFailure);
-    EXPECT_FALSE(desktop->accessibility().copyAttributeValue(notes, kAXTitleAttribute).value);
-    expectSameAsColdRead();
-
-    // A newcomer is listed with its icon, first once the manager has activated it; moved to the
-    // second desktop it leaves the list, and comes back when the user follows it there.
-    auto later = desktop->launch({"--class", "later,Later", "--icon", "16", "--window", "New"});
-    ASSERT_TRUE(desktop->pumpUntil([&] {
-        const auto list = desktop->enumerate();
-        return !list.empty() && list[0].windowTitle == "New";
-    }));
-    const auto list = desktop->enumerate();
-    EXPECT_EQ(list[0].appName, "Later");
-    EXPECT_EQ(list[0].pid, later.pid);
-    EXPECT_NE(list[0].appIcon, nullptr);
-    xcb_ewmh_request_change_wm_desktop(&desktop->helperEwmh(), 0, later.windows[0], 1,
-                                       XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER);
-    desktop->syncHelper();
-    ASSERT_TRUE(eventuallyListed("New", false));
-    expectSameAsColdRead();
-    xcb_ewmh_request_change_current_desktop(&desktop->helperEwmh(), 0, 1, XCB_CURRENT_TIME);
-    desktop->syncHelper();
-    ASSERT_TRUE(eventuallyListed("New"));
-    EXPECT_TRUE(eventuallyListed("Draft", false));
-    expectSameAsColdRead();
-}
-
 // Corvane keeps its panel ready between switches and trusts it at the chord only when no
 // change was signalled since. A change whose events are queued before the chord's key press
-// must therefore be signalled before the press is handled, and the list read then shows it.
-TEST_F(X11Catalogue, AChangeQueuedBeforeAKeyPressIsSignalledBeforeIt) {
+// must therefore be signalled before the press is handled, and the list read then shows it;
+// the cache then agrees with a cold read.
+TEST_F(X11Catalogue, AChangeQueuedBeforeAKeyPressIsSignalledBeforeItAndTheCacheKeepsUp) {
     start();
     auto app = desktop->launch(
         {"--class", "app,App", "--window", "Kept", "--window", "Doomed", "--window", "Sleepy"});
@@ -351,9 +296,8 @@ TEST_F(X11Catalogue, AChangeQueuedBeforeAKeyPressIsSignalledBeforeIt) {
              while (desktop->isViewable(app.windows[2]))
                  desktop->syncHelper();
          },
-         [](const List& list) {
-             const WindowInfo* sleepy = findTitle(list, "Sleepy");
-             return sleepy != nullptr && sleepy->isMinimized;
+         [](const List& list) { // listed after the on-screen ones, as minimized
+             return !list.empty() && list.back().windowTitle == "Sleepy" && list.back().isMinimized;
          }},
         {"destroyed",
          [&] {
@@ -380,15 +324,34 @@ TEST_F(X11Catalogue, AChangeQueuedBeforeAKeyPressIsSignalledBeforeIt) {
         EXPECT_EQ(order.log.front(), "change");
         // What the switch reads as the press is handled: no further drain.
         EXPECT_TRUE(c.shows(enumerateWindows(desktop->catalogue())));
+        expectSameAsColdRead();
     }
     desktop->connection().removeListener(&order);
+
+    // The destroyed window is gone from the cache; its element fails instead of crashing.
+    const AXUIElement doomed{app.pid, app.windows[1]};
+    EXPECT_EQ(desktop->reader().snapshot().find(app.windows[1]), nullptr);
+    EXPECT_EQ(desktop->accessibility().performAction(doomed, kAXRaiseAction), kAXErrorFailure);
+    EXPECT_FALSE(desktop->accessibility().copyAttributeValue(doomed, kAXTitleAttribute).value);
+
+    // Moved to the second desktop a window leaves the list, and comes back when the user
+    // follows it there, where the first desktop's windows are not listed.
+    xcb_ewmh_request_change_wm_desktop(&desktop->helperEwmh(), 0, app.windows[0], 1,
+                                       XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER);
+    desktop->syncHelper();
+    ASSERT_TRUE(eventuallyListed("Kept, renamed", false));
+    expectSameAsColdRead();
+    xcb_ewmh_request_change_current_desktop(&desktop->helperEwmh(), 0, 1, XCB_CURRENT_TIME);
+    desktop->syncHelper();
+    ASSERT_TRUE(eventuallyListed("Kept, renamed"));
+    EXPECT_TRUE(eventuallyListed("Late", false));
+    expectSameAsColdRead();
 }
 
 TEST_F(X11Catalogue, MalformedPropertiesAndTitlesFallBackToDefaultsAndStillActivate) {
     start();
-    auto client = desktop->launch(
-        {"--window", "Plain", "--window", "Odd", "--window", "Bad", "--window", "Long"});
-    ASSERT_EQ(client.windows.size(), 4u);
+    auto client = desktop->launch({"--window", "Plain", "--window", "Odd", "--window", "Long"});
+    ASSERT_EQ(client.windows.size(), 3u);
     const xcb_window_t odd = client.windows[1];
     const xcb_atom_t utf8 = desktop->atom("UTF8_STRING");
     setBytes(odd, "_NET_WM_NAME", XCB_ATOM_STRING, "wrong type");
@@ -397,24 +360,22 @@ TEST_F(X11Catalogue, MalformedPropertiesAndTitlesFallBackToDefaultsAndStillActiv
     setBytes(odd, "_NET_WM_PID", XCB_ATOM_CARDINAL, "x");       // format 8
     setWords(odd, "_NET_WM_STATE", XCB_ATOM_CARDINAL, {12345}); // not atoms
     setWords(odd, "_NET_WM_WINDOW_TYPE", XCB_ATOM_ATOM, {0xFFFFFF, 0});
-    setBytes(client.windows[2], "_NET_WM_NAME", utf8, "Bad \xFF\xFE name\n");
-    setBytes(client.windows[3], "_NET_WM_NAME", utf8, std::string(100000, 'L'));
+    // Read whole, however long, then cut as any title is.
+    setBytes(client.windows[2], "_NET_WM_NAME", utf8, std::string(100000, 'L'));
     const auto list = desktop->enumerate();
-    ASSERT_EQ(list.size(), 4u);
+    ASSERT_EQ(list.size(), 3u);
     const WindowInfo* info = byId(list, odd);
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(info->windowTitle, "caf\xC3\xA9");
     EXPECT_EQ(info->appName, "abcd");
     EXPECT_EQ(info->pid, client.pid); // from X-Resource, whatever the property says
     EXPECT_FALSE(info->isMinimized);
-    ASSERT_NE(byId(list, client.windows[2]), nullptr);
-    EXPECT_EQ(byId(list, client.windows[2])->windowTitle, "Bad \xEF\xBF\xBD\xEF\xBF\xBD name ");
-    const WindowInfo* longOne = byId(list, client.windows[3]);
+    const WindowInfo* longOne = byId(list, client.windows[2]);
     ASSERT_NE(longOne, nullptr);
     EXPECT_EQ(longOne->windowTitle, std::string(kMaxTitleBytes, 'L'));
     desktop->connection().drain();
     activateWindow(desktop->catalogue(), *longOne);
-    EXPECT_TRUE(desktop->pumpUntil([&] { return desktop->activeWindow() == client.windows[3]; }));
+    EXPECT_TRUE(desktop->pumpUntil([&] { return desktop->activeWindow() == client.windows[2]; }));
 
     setBytes(odd, "WM_CLASS", XCB_ATOM_STRING, ""); // empty: the process name stands in
     const auto again = desktop->enumerate();

@@ -193,14 +193,14 @@ TEST_F(X11Keyboard, OtherKeysReachTheClientDuringASwitchAndNothingStaysGrabbed) 
     ASSERT_TRUE(desktop->pumpUntil([&] { return owner.flags.hudIsShowing; }));
     desktop->tap(XKB_KEY_Up);     // passes: replayed to the client
     desktop->tap(XKB_KEY_Left);   // steps the selection: swallowed
-    desktop->tap(XKB_KEY_Escape); // cancels: swallowed
+    desktop->tap(XKB_KEY_Return); // commits with the modifier still down: swallowed
     desktop->release(XKB_KEY_Alt_L);
     ASSERT_TRUE(desktop->pumpUntil([&] { return owner.actions.size() >= 3; }));
     EXPECT_TRUE(desktop->pumpUntil([&] { return clientGot("press Up") == 1; }));
-    EXPECT_EQ(clientGot("press Left") + clientGot("press Escape"), 0);
+    EXPECT_EQ(clientGot("press Left") + clientGot("press Return"), 0);
     EXPECT_EQ(owner.actions,
               (std::vector<SwitchAction>{SwitchAction::beginSwitch, SwitchAction::stepSelection,
-                                         SwitchAction::cancelSwitch}));
+                                         SwitchAction::commitSwitch}));
     desktop->tap(XKB_KEY_Escape); // after the switch Escape is the application's again
     EXPECT_TRUE(desktop->pumpUntil([&] { return clientGot("press Escape") == 1; }));
 
@@ -219,19 +219,18 @@ TEST_F(X11Keyboard, OtherKeysReachTheClientDuringASwitchAndNothingStaysGrabbed) 
 TEST_F(X11Keyboard, CombinationsHeldByTheManagerAreLoggedOnceAtStartUpAndTheRestWorks) {
     tap.reset();
     // Bindings stock managers hold (openbox: A-Tab, A-Escape, S-A-Right; awesome: Super+Tab,
-    // the other chord's combination), with and without NumLock.
+    // the other chord's combination), with and without NumLock. What each line says beyond its
+    // start is the X11GrabConflicts table's.
     const struct {
         std::uint32_t keysym;
         std::uint16_t modifiers;
-        std::string line; // the start of the one line it gets, and where openbox frees it
-        std::string where;
+        std::string line; // the start of the one line it gets
     } held[] = {
-        {XKB_KEY_Tab, XCB_MOD_MASK_1, "Corvane: Alt+Tab is already grabbed", "key=\"A-Tab\""},
-        {XKB_KEY_Escape, XCB_MOD_MASK_1, "Corvane: Alt+Escape is already grabbed",
-         "key=\"A-Escape\""},
+        {XKB_KEY_Tab, XCB_MOD_MASK_1, "Corvane: Alt+Tab is already grabbed"},
+        {XKB_KEY_Escape, XCB_MOD_MASK_1, "Corvane: Alt+Escape is already grabbed"},
         {XKB_KEY_Right, XCB_MOD_MASK_1 | XCB_MOD_MASK_SHIFT,
-         "Corvane: Alt+Shift+Right is already grabbed", "key=\"A-S-Right\""},
-        {XKB_KEY_Tab, XCB_MOD_MASK_4, "Corvane: Super+Tab is already grabbed", "key=\"W-Tab\""},
+         "Corvane: Alt+Shift+Right is already grabbed"},
+        {XKB_KEY_Tab, XCB_MOD_MASK_4, "Corvane: Super+Tab is already grabbed"},
     };
     for (const auto& binding : held) {
         for (int locks : {0, int(XCB_MOD_MASK_2)})
@@ -251,7 +250,6 @@ TEST_F(X11Keyboard, CombinationsHeldByTheManagerAreLoggedOnceAtStartUpAndTheRest
             });
             ASSERT_NE(line, lines.end()) << binding.line;
             EXPECT_NE(line->find("window manager, Openbox"), std::string::npos) << *line;
-            EXPECT_NE(line->find(binding.where), std::string::npos) << *line;
         }
     };
     desktop->pumpUntil([&] { return lines.size() >= std::size(held); });
