@@ -258,12 +258,14 @@ TEST_F(HUDTest, CardsShowTheWindowsAsTheyAreAtTheChordKeepingWhatTheyCan) {
         {"an icon changed", [&](auto& w) { w[3].appIcon = otherIcon; }, 5, 1},
         {"the same icon in a new image",
          [](auto& w) { w[3].appIcon = std::make_shared<Image>(*w[3].appIcon); }, 5, 0},
-        {"a window minimized",
+        {"two windows minimized, one selected: both dimmed",
          [](auto& w) {
-             w[3].windowID = 0;
-             w[3].isMinimized = true;
+             for (auto* minimized : {&w[1], &w[3]}) {
+                 minimized->windowID = 0;
+                 minimized->isMinimized = true;
+             }
          },
-         4, 0},
+         3, 0},
         {"a window created", [](auto& w) { w.insert(w.begin(), makeWindows(1, "New")[0]); }, 5, 2},
         {"a window destroyed", [](auto& w) { w.erase(w.begin() + 3); }, 4, 0},
         {"the same numbers for other windows", [](auto& w) { w = makeWindows(4, "Other"); }, 4, 4},

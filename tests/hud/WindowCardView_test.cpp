@@ -1,5 +1,6 @@
-// Window cards: their geometry, the shortened title, the restyle on entering the dark panel,
-// dimming and clicks. How the two styles look in the panel is checked on painted pixels.
+// Window cards: their geometry, the shortened title, the restyle on entering the dark panel and
+// clicks (dimming is checked on the cards of the HUD's tests). How the two styles look in the panel
+// is checked on painted pixels.
 
 #include "fakes/FakeTextMetrics.h"
 #include "hud/WindowCardView.h"
@@ -81,15 +82,6 @@ TEST_F(CardTest, CardEnteringADarkTreeDropsItsLightColours) {
     darkRoot->addSubview(wrapper);
     EXPECT_EQ(card->layer()->borderColor(), (RGBA{1, 1, 1, 0.18}));
     EXPECT_EQ(card->layer()->backgroundColor(), (RGBA{1, 1, 1, 0.07}));
-}
-
-TEST_F(CardTest, MinimizedCardsAreDimmedSelectedOrNot) {
-    for (bool selected : {false, true}) {
-        WindowCardView minimized(window("Mail", "Drafts", true));
-        minimized.setSelected(selected);
-        EXPECT_EQ(minimized.alphaValue(), 0.5);
-    }
-    EXPECT_EQ(WindowCardView(window("Mail", "Inbox")).alphaValue(), 1);
 }
 
 TEST_F(CardTest, ClicksOnTheCardOrItsLabelsCallOnClickedOnce) {
