@@ -54,11 +54,8 @@ class X11Keyboard : public ::testing::Test {
         service = std::make_unique<X11EventTapService>(desktop->connection());
         startTap();
     }
-    void TearDown() override {
-        source.reset();
-        tap.reset();
-        std::remove(keysFile.c_str());
-    }
+    // The tap and its source go before the desktop, as members in reverse order.
+    void TearDown() override { std::remove(keysFile.c_str()); }
     void startTap() {
         tap = service->createTap(kSwitcherEventMask, &DecidingOwner::callback, &owner);
         ASSERT_NE(tap, nullptr);
