@@ -30,19 +30,6 @@ class X11Catalogue : public ::testing::Test {
         return desktop->pumpUntil(
             [&] { return (findTitle(desktop->enumerate(), title) != nullptr) == listed; });
     }
-    // Asks the window manager to minimize the window, as a pager would.
-    void minimize(xcb_window_t window) {
-        xcb_client_message_event_t message{};
-        message.response_type = XCB_CLIENT_MESSAGE;
-        message.format = 32;
-        message.window = window;
-        message.type = desktop->atom("WM_CHANGE_STATE");
-        message.data.data32[0] = XCB_ICCCM_WM_STATE_ICONIC;
-        xcb_send_event(desktop->helper(), 0, desktop->root(),
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char*>(&message));
-        desktop->syncHelper();
-    }
     void setTitle(xcb_window_t window, const std::string& title) {
         setBytes(window, "_NET_WM_NAME", desktop->atom("UTF8_STRING"), title);
     }
@@ -281,8 +268,17 @@ TEST_F(X11Catalogue, AChangeQueuedBeforeAKeyPressIsSignalledBeforeItAndTheCacheK
         {"renamed", [&] { setTitle(app.windows[0], "Kept, renamed"); },
          [](const List& list) { return findTitle(list, "Kept, renamed") != nullptr; }},
         {"minimized",
-         [&] {
-             minimize(app.windows[2]);
+         [&] { // asked of the window manager, as a pager would
+             xcb_client_message_event_t message{};
+             message.response_type = XCB_CLIENT_MESSAGE;
+             message.format = 32;
+             message.window = app.windows[2];
+             message.type = desktop->atom("WM_CHANGE_STATE");
+             message.data.data32[0] = XCB_ICCCM_WM_STATE_ICONIC;
+             xcb_send_event(desktop->helper(), 0, desktop->root(),
+                            XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT |
+                                XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                            reinterpret_cast<const char*>(&message));
              while (desktop->isViewable(app.windows[2]))
                  desktop->syncHelper();
          },
