@@ -94,10 +94,6 @@ class PanelWindow : public ::testing::Test {
                           Qt::NoModifier);
         QApplication::sendEvent(&window(), &event);
     }
-    void enter(QPointF at) {
-        QEnterEvent event(at, at, window().mapToGlobal(at));
-        QApplication::sendEvent(&window(), &event);
-    }
 
     bool compositorRuns = true;
     ManualRunLoop loop;
@@ -236,7 +232,8 @@ TEST_F(PanelWindow, AtTheScreensLeftEdgeThePanelIsPaintedAndTakesThePointerWhere
         centre();
         const QPointF at = inWindow(target, target == edgeCard ? visibleLeft + 5 : -1);
         ASSERT_TRUE(window().rect().contains(at.toPoint()));
-        enter(at);
+        QEnterEvent entry(at, at, window().mapToGlobal(at));
+        QApplication::sendEvent(&window(), &entry);
         EXPECT_TRUE(hud->mouseIsOver);
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(&window(), &leave);
