@@ -22,6 +22,9 @@ TEST(AppLifecycle, LaunchStartsTheTapOrAsksForAccessFirst) {
         bool settingsPage; // none on X11: nothing to open
         Calls calls;       // after the status item
     };
+    const Calls untrusted{"isProcessTrusted -> false", asked};
+    Calls openedSettings = untrusted;
+    openedSettings.push_back("openURL(x-apple.systempreferences:privacy)");
     const Case cases[] = {
         {"with access",
          true,
@@ -29,17 +32,9 @@ TEST(AppLifecycle, LaunchStartsTheTapOrAsksForAccessFirst) {
          true,
          {"isProcessTrusted -> true", "createTap", "tap.createRunLoopSource",
           "source.addToMainRunLoop", "tap.enable(true)"}},
-        {"Open System Settings",
-         false,
-         NSAlertFirstButtonReturn,
-         true,
-         {"isProcessTrusted -> false", asked, "openURL(x-apple.systempreferences:privacy)"}},
-        {"Later", false, NSAlertSecondButtonReturn, true, {"isProcessTrusted -> false", asked}},
-        {"no settings page",
-         false,
-         NSAlertFirstButtonReturn,
-         false,
-         {"isProcessTrusted -> false", asked}},
+        {"Open System Settings", false, NSAlertFirstButtonReturn, true, openedSettings},
+        {"Later", false, NSAlertSecondButtonReturn, true, untrusted},
+        {"no settings page", false, NSAlertFirstButtonReturn, false, untrusted},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -35,11 +35,6 @@ void RecordedDesktop::addApp(pid_t pid, std::optional<std::string> name, AppTrai
     axWindowsOf_[pid];
 }
 
-ImageRef RecordedDesktop::iconOf(pid_t pid) const {
-    const RunningApplication* app = findApp(pid);
-    return app == nullptr ? nullptr : app->icon;
-}
-
 WindowListEntry RecordedDesktop::onScreenEntry(std::uint32_t number, pid_t pid,
                                                std::string ownerName, std::int64_t layer) {
     return {{kCGWindowLayer, layer},

@@ -50,7 +50,6 @@ class RecordedDesktop : public WindowServer,
     // A running application (in the order added). Each gets its own 1x1 icon, whose pixel carries
     // the pid so that a mix-up shows, unless traits.hasIcon is false.
     void addApp(pid_t pid, std::optional<std::string> name, AppTraits traits = {});
-    ImageRef iconOf(pid_t pid) const;
 
     // Window-server entries, front to back in the order added; onScreenEntry is a well-formed
     // one, on screen.

@@ -252,21 +252,6 @@ std::optional<std::string> Player::checkCommit(const WindowInfo& chosen,
     return std::nullopt;
 }
 
-// One card per window, exactly the selected one marked. A chord in hover mode may fetch an
-// empty list: the panel stays, empty, by design.
-bool cardsShowSelection(const SwitcherHUD& hud) {
-    const std::size_t count = hud.windows.size();
-    const auto selected = static_cast<std::size_t>(hud.selectedIndex);
-    if (hud.cardViews.size() != count ||
-        (count > 0 && (hud.selectedIndex < 0 || selected >= count)))
-        return false;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (hud.cardViews[i]->isSelected() != (i == selected))
-            return false;
-    }
-    return true;
-}
-
 std::optional<std::string> Player::checkAfterRun() {
     CallLog& journal = world.panelBackends.journal;
     const bool presented = journal.count("orderFront") > 0;
@@ -311,8 +296,15 @@ std::optional<std::string> Player::checkAfterRun() {
     if (world.taps.tap()->interests.back().switchKeysWanted !=
         (flags.hudIsShowing || flags.hudMouseHoverMode))
         return "the switch keys are wanted outside a switch, or not during one";
-    // A clicked card's panel fades out with the previous highlight, by design.
-    if (isVisible && !isFading && !cardsShowSelection(h))
+    // One card per window, exactly the selected one marked; a clicked card's panel fades out
+    // with the previous highlight, by design. A chord in hover mode may fetch an empty list: the
+    // panel stays, empty, by design.
+    const auto selected = static_cast<std::size_t>(h.selectedIndex);
+    bool cardsMatch = h.cardViews.size() == h.windows.size() &&
+                      (h.windows.empty() || (h.selectedIndex >= 0 && selected < h.windows.size()));
+    for (std::size_t i = 0; cardsMatch && i < h.cardViews.size(); ++i)
+        cardsMatch = h.cardViews[i]->isSelected() == (i == selected);
+    if (isVisible && !isFading && !cardsMatch)
         return "the panel's cards do not match its windows and selection";
     if (!isVisible && h.mouseIsOver)
         return "the HUD takes the pointer to be over a panel that is not on screen";
@@ -357,31 +349,18 @@ std::string openWindow(Rng& rng, const Player& player) {
            freshTitle(rng, player);
 }
 
-std::string desktopChange(Rng& rng, const Player& player) {
-    const std::size_t roll = rng.below(100);
-    if (roll < 40 || player.windows.empty())
-        return openWindow(rng, player);
-    const std::string number = std::to_string(rng.pick(player.windows).number);
-    if (roll < 60)
-        return "close:" + number;
-    return roll < 80 ? "retitle:" + number + ":" + freshTitle(rng, player) : "minimize:" + number;
-}
-
-// The modifiers held, with Shift or Control sometimes toggled, and sometimes Option or Command
-// down although the tap never saw it go down.
-std::string keyFlags(Rng& rng, const Player& player) {
-    std::uint64_t flags = player.held ^ (rng.chance(15) ? SHIFT : 0) ^ (rng.chance(5) ? CTRL : 0);
-    if (rng.chance(8))
-        flags = (flags & ~kChordBits) | (rng.chance(50) ? OPT : 0) | (rng.chance(50) ? CMD : 0);
-    return flagsText(flags);
-}
-
 std::string draw(Rng& rng, const Player& player) {
     const std::size_t roll = rng.below(100);
     // Events sometimes arrive before the run loop has run the action of the one before.
     const std::string event = rng.chance(15) ? "!" : "";
+    // The modifiers held, with Shift or Control sometimes toggled, and sometimes Option or
+    // Command down although the tap never saw it go down.
     const auto key = [&](const char* verb, const std::string& name) {
-        return event + verb + ":" + name + ":" + keyFlags(rng, player);
+        std::uint64_t flags =
+            player.held ^ (rng.chance(15) ? SHIFT : 0) ^ (rng.chance(5) ? CTRL : 0);
+        if (rng.chance(8))
+            flags = (flags & ~kChordBits) | (rng.chance(50) ? OPT : 0) | (rng.chance(50) ? CMD : 0);
+        return event + verb + ":" + name + ":" + flagsText(flags);
     };
     if (roll < 20) {
         const std::size_t which = rng.below(10);
@@ -407,8 +386,16 @@ std::string draw(Rng& rng, const Player& player) {
     if (roll < 91)
         return "wait:" +
                rng.pick<std::string>({"0.05", "0.1", "0.2", "0.3", "0.5", "0.6", "1", "1.2"});
-    if (roll < 98)
-        return desktopChange(rng, player);
+    if (roll < 98) {
+        const std::size_t change = rng.below(100);
+        if (change < 40 || player.windows.empty())
+            return openWindow(rng, player);
+        const std::string number = std::to_string(rng.pick(player.windows).number);
+        if (change < 60)
+            return "close:" + number;
+        return change < 80 ? "retitle:" + number + ":" + freshTitle(rng, player)
+                           : "minimize:" + number;
+    }
     if (rng.chance(30))
         return "screen:" + rng.pick<std::string>({"1440", "1280", "700", "300", "0"});
     // With the modifier down in one chord, the other one's modifier may be down unseen.

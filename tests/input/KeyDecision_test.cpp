@@ -53,11 +53,6 @@ constexpr Act release{SwitchAction::handleModifierRelease};
 constexpr TapResult PASS = TapResult::pass;
 constexpr TapResult EAT = TapResult::swallow;
 
-bool takesDirection(SwitchAction a) {
-    return a == SwitchAction::beginSwitch || a == SwitchAction::advanceSwitch ||
-           a == SwitchAction::stepSelection;
-}
-
 struct Row {
     const char* name;
     std::int64_t keyCode;
@@ -75,7 +70,9 @@ void expectRows(std::uint32_t type, std::span<const Row> rows) {
         EXPECT_EQ(got.flags, row.after);
         EXPECT_EQ(switchActionName(got.action), switchActionName(row.act.action));
         EXPECT_EQ(got.result, row.result);
-        if (takesDirection(row.act.action)) {
+        const SwitchAction a = row.act.action;
+        if (a == SwitchAction::beginSwitch || a == SwitchAction::advanceSwitch ||
+            a == SwitchAction::stepSelection) {
             EXPECT_EQ(got.forward, row.act.forward);
         }
     }

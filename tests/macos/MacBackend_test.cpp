@@ -11,6 +11,7 @@
 #include <deque>
 #include <gtest/gtest.h>
 #include <map>
+#include <numeric>
 #include <variant>
 
 namespace corvane {
@@ -64,10 +65,8 @@ class FakeCFValues : public CFValueReader {
 struct ReferenceCounts {
     std::map<const void*, int> held;
     int total() const {
-        int sum = 0;
-        for (const auto& [element, count] : held)
-            sum += count;
-        return sum;
+        return std::accumulate(held.begin(), held.end(), 0,
+                               [](int sum, const auto& entry) { return sum + entry.second; });
     }
 };
 

@@ -14,11 +14,14 @@
 namespace corvane {
 namespace {
 
-// A settings format that keeps each value's type, as the native format does on macOS (a
-// property list in the defaults domain); the INI format, which keeps only text, cannot stand
-// in for it.
-QSettings::Format typedFormat() {
-    static const QSettings::Format format = QSettings::registerFormat(
+// Read by the store that wrote them and by the next launch's: values keep their types, and
+// values written outside Corvane (`defaults write`) apply at the next read.
+TEST(MacPreferences, ValuesKeepTheirTypesAndChangesFromOutsideApplyAtTheNextRead) {
+    QTemporaryDir dir;
+    // A settings format that keeps each value's type, as the native format does on macOS (a
+    // property list in the defaults domain); the INI format, which keeps only text, cannot stand
+    // in for it.
+    static const QSettings::Format typed = QSettings::registerFormat(
         QStringLiteral("typed"),
         [](QIODevice& device, QSettings::SettingsMap& map) {
             QDataStream stream(&device);
@@ -30,15 +33,8 @@ QSettings::Format typedFormat() {
             stream << map;
             return stream.status() == QDataStream::Ok;
         });
-    return format;
-}
-
-// Read by the store that wrote them and by the next launch's: values keep their types, and
-// values written outside Corvane (`defaults write`) apply at the next read.
-TEST(MacPreferences, ValuesKeepTheirTypesAndChangesFromOutsideApplyAtTheNextRead) {
-    QTemporaryDir dir;
     auto settings = [&] {
-        return std::make_unique<QSettings>(dir.filePath(QStringLiteral("defaults")), typedFormat());
+        return std::make_unique<QSettings>(dir.filePath(QStringLiteral("defaults")), typed);
     };
     MacPreferencesStore store(settings());
     store.setObject("hotkeyMode", std::string("cmdTab"));

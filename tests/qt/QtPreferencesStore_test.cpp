@@ -35,11 +35,6 @@ class PreferencesFile : public ::testing::Test {
         file.write(bytes);
     }
 
-    QByteArray fileBytes() const {
-        QFile file(path());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
     QTemporaryDir dir;
     FakeSystemLog log;
 };
@@ -111,8 +106,10 @@ TEST_F(PreferencesFile, ADamagedFileOrAPathThatIsNoFileMeansDefaultsAndIsLeftAsI
         struct stat info = {};
         if (lstat(name.constData(), &info) != 0)
             return std::string("nothing");
-        return S_ISREG(info.st_mode) ? fileBytes().toStdString()
-                                     : "kind " + std::to_string(info.st_mode & S_IFMT);
+        QFile file(path());
+        return S_ISREG(info.st_mode) && file.open(QIODevice::ReadOnly)
+                   ? file.readAll().toStdString()
+                   : "kind " + std::to_string(info.st_mode & S_IFMT);
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -41,6 +41,9 @@ TEST(WindowActivation, MakesTheFirstWindowWithTheTitleMainThenRaisesIt) {
 
 TEST(WindowActivation, ChoosesTheTargetByTitleAndItsOccurrence) {
     const Calls firstRaised{"perform 200/1 AXRaise"};
+    const auto mainAndRaised = [](const std::string& window) {
+        return Calls{"set " + window + " AXMain true", "perform " + window + " AXRaise"};
+    };
     struct Case {
         const char* name;
         WindowInfo info;
@@ -50,18 +53,13 @@ TEST(WindowActivation, ChoosesTheTargetByTitleAndItsOccurrence) {
         bool macOS14 = true;
     };
     const Case cases[] = {
-        {"the second of two windows with one title",
-         record(200, "Doc B", false, 1),
-         {"set 200/3 AXMain true", "perform 200/3 AXRaise"}},
-        {"a minimized record goes the same way",
-         record(200, "Doc B", true, 1),
-         {"set 200/3 AXMain true", "perform 200/3 AXRaise"}},
-        {"an empty title is a title like any other",
-         record(200, ""),
-         {"set 200/4 AXMain true", "perform 200/4 AXRaise"}},
-        {"canonically equal titles match",
-         record(200, "Re\xCC\x81sume\xCC\x81"),
-         {"set 200/5 AXMain true", "perform 200/5 AXRaise"}},
+        {"the second of two windows with one title", record(200, "Doc B", false, 1),
+         mainAndRaised("200/3")},
+        {"a minimized record goes the same way", record(200, "Doc B", true, 1),
+         mainAndRaised("200/3")},
+        {"an empty title is a title like any other", record(200, ""), mainAndRaised("200/4")},
+        {"canonically equal titles match", record(200, "Re\xCC\x81sume\xCC\x81"),
+         mainAndRaised("200/5")},
         {"no match raises the first window without making it main", record(200, "Renamed"),
          firstRaised},
         {"nor does a same-titled window that has gone", record(200, "Doc B", false, 2),
@@ -70,13 +68,13 @@ TEST(WindowActivation, ChoosesTheTargetByTitleAndItsOccurrence) {
         {"an added combining mark makes another title", record(200, "Doc\xCC\x81 A"), firstRaised},
         {"before macOS 14 the activation ignores other apps' windows",
          record(200, "Doc A"),
-         {"set 200/1 AXMain true", "perform 200/1 AXRaise"},
+         mainAndRaised("200/1"),
          {"activateApplication 200 options=2"},
          {},
          false},
         {"a vanished process still gets the Accessibility steps",
          record(500, "Orphan"),
-         {"set 500/6 AXMain true", "perform 500/6 AXRaise"},
+         mainAndRaised("500/6"),
          {}},
         // Which answers count as unreadable is AccessibilityReads', tested by enumeration.
         {"windows unreadable: no window is touched",

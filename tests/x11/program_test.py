@@ -8,7 +8,6 @@ import ctypes
 import os
 import shutil
 import sys
-import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(

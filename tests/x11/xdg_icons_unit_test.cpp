@@ -73,11 +73,8 @@ class XdgIcons : public ::testing::Test {
             decoded.push_back(bytes + "." + format + "@" + std::to_string(pixels));
             if (bytes == "corrupt")
                 return ImageRef();
-            auto image = std::make_shared<Image>();
-            image->width = int(bytes.size());
-            image->height = 1;
-            image->argb.assign(bytes.begin(), bytes.end());
-            return ImageRef(image);
+            return ImageRef(std::make_shared<Image>(Image{
+                int(bytes.size()), 1, std::vector<std::uint32_t>(bytes.begin(), bytes.end())}));
         };
     }
     static std::string textOf(const ImageRef& image) {

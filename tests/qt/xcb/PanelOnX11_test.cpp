@@ -30,23 +30,6 @@ void warpPointer(int x, int y) {
     xcbDesktop->syncHelper();
 }
 
-// A mapped window of another program at (x, 200), made the active one as a window manager
-// would announce it; 0 for no active window.
-xcb_window_t makeActiveWindowAt(int x) {
-    xcb_connection_t* helper = xcbDesktop->helper();
-    xcb_window_t window = XCB_NONE;
-    if (x >= 0) {
-        window = xcb_generate_id(helper);
-        xcb_create_window(helper, XCB_COPY_FROM_PARENT, window, xcbDesktop->root(),
-                          static_cast<std::int16_t>(x), 200, 300, 200, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
-        xcb_map_window(helper, window);
-    }
-    xcbDesktop->setProperty(xcbDesktop->root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW, 32, &window,
-                            1);
-    return window;
-}
-
 // The two heads Xvfb's one screen stands for, the left one primary.
 std::vector<ScreenGeometry> twoHeads() {
     return {{QRect(0, 0, kHead, 900)}, {QRect(kHead, 0, kHead, 900)}};
@@ -97,9 +80,21 @@ TEST_F(PanelOnX11, OpensOnTheMonitorOfTheActiveWindowElseThePointer) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         warpPointer(c.pointerX, 450);
-        const xcb_window_t active = makeActiveWindowAt(c.activeWindowX);
+        // A mapped window of another program, made the active one as a window manager would
+        // announce it.
+        xcb_connection_t* helper = xcbDesktop->helper();
+        xcb_window_t active = XCB_NONE;
+        if (c.activeWindowX >= 0) {
+            active = xcb_generate_id(helper);
+            xcb_create_window(helper, XCB_COPY_FROM_PARENT, active, xcbDesktop->root(),
+                              static_cast<std::int16_t>(c.activeWindowX), 200, 300, 200, 0,
+                              XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+            xcb_map_window(helper, active);
+        }
+        xcbDesktop->setProperty(xcbDesktop->root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW, 32,
+                                &active, 1);
         if (c.activeWindowGone) {
-            xcb_destroy_window(xcbDesktop->helper(), active);
+            xcb_destroy_window(helper, active);
             xcbDesktop->syncHelper();
         }
         auto hud = switcher(false);
@@ -111,7 +106,7 @@ TEST_F(PanelOnX11, OpensOnTheMonitorOfTheActiveWindowElseThePointer) {
         hud->hide();
         loop.advance(1);
         if (active != XCB_NONE && !c.activeWindowGone)
-            xcb_destroy_window(xcbDesktop->helper(), active);
+            xcb_destroy_window(helper, active);
     }
 }
 

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <poll.h>
 #include <xcb/xtest.h>
 
@@ -195,14 +194,6 @@ const WindowInfo* findTitle(const std::vector<WindowInfo>& list, const std::stri
     auto at = std::find_if(list.begin(), list.end(),
                            [&](const WindowInfo& w) { return w.windowTitle == title; });
     return at == list.end() ? nullptr : &*at;
-}
-
-std::vector<std::string> readLines(const std::string& path) {
-    std::ifstream file(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(file, line);)
-        lines.push_back(line);
-    return lines;
 }
 
 } // namespace corvane::testing

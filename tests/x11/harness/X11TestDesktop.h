@@ -32,7 +32,6 @@ class X11TestDesktop : public XvfbDesktop {
     X11WindowServer& windowServer() { return backend_->windowServer; }
     X11Accessibility& accessibility() { return backend_->accessibility; }
     X11Workspace& workspace() { return backend_->workspace; }
-    X11ProcessInfo& processInfo() { return backend_->processInfo; }
     FakeSystemLog& log() { return log_; }
     WindowCatalogue catalogue() { return backend_->catalogue(); }
     // Drains first, as every switch starts a new burst that reads the desktop afresh.
@@ -86,7 +85,5 @@ class X11TestDesktop : public XvfbDesktop {
 };
 
 const WindowInfo* findTitle(const std::vector<WindowInfo>& list, const std::string& title);
-// The lines of a text file (the test client's key record), empty when it does not exist.
-std::vector<std::string> readLines(const std::string& path);
 
 } // namespace corvane::testing
