@@ -1,6 +1,7 @@
 #include "platform/qt/QtPanelImage.h"
 
 #include <QPainter>
+#include <cstring>
 
 namespace corvane {
 
@@ -44,21 +45,33 @@ void QtPanelImage::update(Panel& panel, QtViewPainter& painter, QSize size, QPoi
 
 void QtPanelImage::slide(QPoint origin, QSize size) {
     // The window shows another part of an unchanged panel (a wide panel slid sideways): what
-    // both parts share is moved, only the part newly shown is painted.
+    // both parts share is moved within the picture, row by row, and only the part newly shown is
+    // painted. A shift that is not a whole number of device pixels is left to a full repaint.
     const QPoint shift = origin_ - origin;
     const QRect window(QPoint(0, 0), size);
     const QRect kept = window.translated(shift).intersected(window);
-    if (kept.isEmpty())
-        return;
     const qreal ratio = image_.devicePixelRatio();
-    QImage moved(image_.size(), image_.format());
-    moved.setDevicePixelRatio(ratio);
-    QPainter copier(&moved);
-    copier.setCompositionMode(QPainter::CompositionMode_Source);
-    copier.drawImage(QRectF(kept), image_,
-                     QRectF(QPointF(kept.topLeft() - shift) * ratio, QSizeF(kept.size()) * ratio));
-    copier.end();
-    image_ = std::move(moved);
+    const QPointF exact = QPointF(shift) * ratio;
+    const QPoint pixels = exact.toPoint();
+    if (kept.isEmpty() || QPointF(pixels) != exact)
+        return;
+    const QRect all(QPoint(0, 0), image_.size());
+    const QRect keptPixels = all.translated(pixels).intersected(all);
+    const auto rowBytes = std::size_t(keptPixels.width()) * 4;
+    auto moveRow = [&](int y) {
+        uchar* row = image_.scanLine(y);
+        const uchar* from =
+            image_.constScanLine(y - pixels.y()) + (keptPixels.left() - pixels.x()) * 4;
+        std::memmove(row + keptPixels.left() * 4, from, rowBytes);
+    };
+    // Rows move away from the side they are copied from, so none is overwritten before it is read.
+    if (pixels.y() > 0) {
+        for (int y = keptPixels.bottom(); y >= keptPixels.top(); --y)
+            moveRow(y);
+    } else {
+        for (int y = keptPixels.top(); y <= keptPixels.bottom(); ++y)
+            moveRow(y);
+    }
     stale_ = stale_.translated(shift).intersected(kept) + (QRegion(window) - kept);
     origin_ = origin;
 }

@@ -96,7 +96,7 @@ double snapped(double value, double dpr) {
 void QtViewPainter::paint(QPainter& painter, const View& root, std::optional<QRectF> area) {
     // Enough for every card a screen can show, twice over; past that, pictures not used by the
     // last paint go.
-    constexpr std::size_t kKeptRastersLimit = 96;
+    constexpr std::size_t kKeptRastersLimit = 32;
     for (auto it = images_.begin(); it != images_.end();)
         it = it->second.source.expired() ? images_.erase(it) : std::next(it);
     const std::uint64_t previous = paints_++;
