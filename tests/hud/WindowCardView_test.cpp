@@ -67,8 +67,8 @@ TEST(CardTitle, ApplicationNamePrefixIsDroppedOnce) {
     };
     for (const auto& c : cases) {
         WindowCardView card(window(c.app, c.title));
-        EXPECT_EQ(card.displayTitle(), c.shown) << c.app << " | " << c.title;
-        EXPECT_EQ(dynamic_cast<const TextField&>(*card.subviews()[2]).stringValue(), c.shown);
+        EXPECT_EQ(dynamic_cast<const TextField&>(*card.subviews()[2]).stringValue(), c.shown)
+            << c.app << " | " << c.title;
     }
 }
 
