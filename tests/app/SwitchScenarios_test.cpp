@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 namespace corvane::testing {
 namespace {
@@ -36,8 +37,11 @@ struct SwitchWorld {
             titles.push_back(titleOf.at(std::stoull(call.substr(call.find('/') + 1))));
         return titles;
     }
-    bool panelVisible() { return hud().panel && hud().panel->isVisible(); }
-    bool switchKeysWanted() const { return world.taps.tap()->interests.back().switchKeysWanted; }
+    // Whether the panel shows, the switch state, and whether the switch keys are grabbed.
+    auto state() {
+        return std::tuple(hud().panel && hud().panel->isVisible(), world.flags(),
+                          world.taps.tap()->interests.back().switchKeysWanted);
+    }
 
     // Plays one step of a scenario:
     //   opt, opt+shift, cmd  the modifiers now down; release: all up
@@ -57,7 +61,8 @@ struct SwitchWorld {
     //   fronts:N             the panel has been ordered front N times so far
     //   rename:T>U           the window titled T is retitled U (reported when watched)
     //   shown:N=T            card N's title label reads T
-    // A scenario that starts with "watched" runs on a desktop that reports its changes.
+    // A scenario that starts with "watched" runs on a desktop that reports its changes; after
+    // "->" come the windows raised, in order.
     void play(const std::string& step) {
         SCOPED_TRACE(step);
         const auto arg = [&] { return step.substr(step.find(':') + 1); };
@@ -68,7 +73,7 @@ struct SwitchWorld {
         else if (step.starts_with("cards:"))
             EXPECT_EQ(hud().cardViews.size(), std::stoul(arg()));
         else if (step == "visible" || step == "hidden")
-            EXPECT_EQ(panelVisible(), step == "visible");
+            EXPECT_EQ(std::get<0>(state()), step == "visible");
         else if (step == "over")
             hud().panel->pointerMoved(Point{5, 5});
         else if (step == "leave")
@@ -79,9 +84,10 @@ struct SwitchWorld {
             world.loop.advance(std::stod(arg()));
         else if (step == "none")
             EXPECT_TRUE(raised().empty());
-        else if (step == "hovering")
-            expectHovering();
-        else if (step == "keepopen:off")
+        else if (step == "hovering") {
+            EXPECT_TRUE(raised().empty());
+            EXPECT_EQ(state(), std::tuple(true, SwitchFlags{false, false, true}, true));
+        } else if (step == "keepopen:off")
             world.preferences.setObject(kMouseHoverKeepOpenPreferenceKey, false);
         else if (step == "+Logs") {
             addWindow(300, 22, "Logs");
@@ -127,12 +133,6 @@ struct SwitchWorld {
     TapResult send(std::uint32_t type, std::int64_t key, std::uint64_t flags, bool early) {
         return early ? world.taps.send(type, key, flags) : world.send(type, key, flags);
     }
-    void expectHovering() {
-        EXPECT_TRUE(raised().empty());
-        EXPECT_TRUE(panelVisible());
-        EXPECT_EQ(world.flags(), (SwitchFlags{false, false, true}));
-        EXPECT_TRUE(switchKeysWanted());
-    }
 
     ShellWorld world;
     std::map<std::uint64_t, std::string> titleOf;
@@ -143,105 +143,76 @@ TEST(SwitchScenario, FromChordToRaisedWindow) {
     struct Scenario {
         const char* name;
         const char* steps;
-        Titles raised;
     };
     const Scenario scenarios[] = {
-        {"one switch raises the second window", "opt tab =1 visible none release", {"Shell"}},
+        {"one switch raises the second window", "opt tab =1 visible none release -> Shell"},
         {"watched, no change: the chord shows the cards made in advance",
-         "watched opt tab lists:0 cards:3 =1 release",
-         {"Shell"}},
+         "watched opt tab lists:0 cards:3 =1 release -> Shell"},
         {"watched, a change just before the chord: the list is read at the chord",
-         "watched +Logs opt tab lists:1 cards:4 release",
-         {"Shell"}},
+         "watched +Logs opt tab lists:1 cards:4 release -> Shell"},
         {"watched, a change a moment before: the cards were remade in advance",
-         "watched +Logs wait:1 lists:1 opt tab lists:1 cards:4 release",
-         {"Shell"}},
+         "watched +Logs wait:1 lists:1 opt tab lists:1 cards:4 release -> Shell"},
         {"watched, a window renamed just before the chord: its kept card shows the new title",
-         "watched rename:Shell>Console opt tab lists:1 cards:3 shown:1=Console release",
-         {"Console"}},
+         "watched rename:Shell>Console opt tab lists:1 cards:3 shown:1=Console release -> Console"},
         {"watched, renamed a moment before: the kept card was updated in advance",
-         "watched rename:Shell>Console wait:1 opt tab lists:1 cards:3 shown:1=Console release",
-         {"Console"}},
+         "watched rename:Shell>Console wait:1 opt tab lists:1 cards:3 shown:1=Console release -> "
+         "Console"},
         {"watched, a change during a switch: the cards on screen stay, the next switch has it",
          "watched opt tab +Logs wait:1 lists:0 cards:3 release wait:0.6 opt tab lists:1 cards:4 "
-         "release",
-         {"Shell", "Shell"}},
-        {"tabs step and wrap on one list", "opt tab tab tab =0 lists:1 release", {"Doc A"}},
-        {"Shift as the first press", "opt opt+shift tab =2 tab =1 opt release", {"Shell"}},
+         "release -> Shell, Shell"},
+        {"tabs step and wrap on one list", "opt tab tab tab =0 lists:1 release -> Doc A"},
+        {"Shift as the first press", "opt opt+shift tab =2 tab =1 opt release -> Shell"},
         {"arrows and Option+Command+Tab step, other keys pass",
          "opt tab right =2 right =0 left =2 shift+left =1 cmd+tab =2 cmd+shift+tab =1 ~a ~up "
-         "release",
-         {"Shell"}},
-        {"Return commits at once, the release adds nothing",
-         "opt tab tab return release",
-         {"Doc B"}},
-        {"keypad Enter commits too", "opt tab tab enter release", {"Doc B"}},
-        {"Escape, then the release raises nothing", "opt tab tab escape release", {}},
+         "release -> Shell"},
+        {"Return commits at once, the release adds nothing", "opt tab tab return release -> Doc B"},
+        {"keypad Enter commits too", "opt tab tab enter release -> Doc B"},
+        {"Escape, then the release raises nothing", "opt tab tab escape release ->"},
         {"hover mode ended by a click",
-         "opt tab over release hovering right shift+tab =1 click:2",
-         {"Doc B"}},
+         "opt tab over release hovering right shift+tab =1 click:2 -> Doc B"},
         {"hover mode ended by Return",
-         "opt tab over release hovering right shift+tab =1 return",
-         {"Shell"}},
-        {"hover mode ended by Escape", "opt tab over release hovering right escape", {}},
+         "opt tab over release hovering right shift+tab =1 return -> Shell"},
+        {"hover mode ended by Escape", "opt tab over release hovering right escape ->"},
         {"hover mode ended by a second outside the panel",
-         "opt tab over release hovering leave wait:0.9 none wait:0.2",
-         {"Shell"}},
+         "opt tab over release hovering leave wait:0.9 none wait:0.2 -> Shell"},
         {"keep-open off: the release raises over the panel",
-         "keepopen:off opt tab over release",
-         {"Shell"}},
+         "keepopen:off opt tab over release -> Shell"},
         {"the chord in hover mode fetches a fresh list and steps on",
-         "opt tab over release +Logs opt tab lists:2 cards:4 =2 leave release",
-         {"Doc B"}},
+         "opt tab over release +Logs opt tab lists:2 cards:4 =2 leave release -> Doc B"},
         {"a chord during the fade-out is a fresh switch",
-         "opt tab release wait:0.2 opt tab lists:2 =1 wait:1 visible tab release",
-         {"Shell", "Doc B"}},
+         "opt tab release wait:0.2 opt tab lists:2 =1 wait:1 visible tab release -> Shell, Doc B"},
         {"a click with the modifier down ends the switch: the next Tab begins a fresh one",
-         "opt tab click:2 +Logs tab lists:2 cards:4 =1 visible leave release",
-         {"Doc B", "Shell"}},
+         "opt tab click:2 +Logs tab lists:2 cards:4 =1 visible leave release -> Doc B, Shell"},
         {"so does the dismiss timer",
-         "opt tab over leave wait:1 tab lists:2 =1 visible release",
-         {"Shell", "Shell"}},
+         "opt tab over leave wait:1 tab lists:2 =1 visible release -> Shell, Shell"},
         {"a chord released before its switch runs raises without showing the panel",
-         "opt ^tab release fronts:0",
-         {"Shell"}},
-        {"the same with Shift", "opt opt+shift ^tab release fronts:0", {"Doc B"}},
+         "opt ^tab release fronts:0 -> Shell"},
+        {"the same with Shift", "opt opt+shift ^tab release fronts:0 -> Doc B"},
         {"steps before the release count",
-         "opt ^tab ^tab ^shift+tab ^tab release fronts:0",
-         {"Doc B"}},
-        {"Return", "opt ^tab ^return release fronts:0", {"Shell"}},
-        {"Escape", "opt ^tab ^escape release fronts:0", {}},
+         "opt ^tab ^tab ^shift+tab ^tab release fronts:0 -> Doc B"},
+        {"Return", "opt ^tab ^return release fronts:0 -> Shell"},
+        {"Escape", "opt ^tab ^escape release fronts:0 ->"},
         {"a quick chord over the fading panel",
-         "opt tab release wait:0.2 opt ^tab release fronts:1",
-         {"Shell", "Shell"}},
+         "opt tab release wait:0.2 opt ^tab release fronts:1 -> Shell, Shell"},
         {"a quick Tab after a click",
-         "opt tab click:2 ^tab release fronts:1 lists:2",
-         {"Doc B", "Shell"}},
+         "opt tab click:2 ^tab release fronts:1 lists:2 -> Doc B, Shell"},
         {"the pointer over the fading panel still counts when a chord reopens it",
-         "opt tab over escape release wait:0.2 opt tab release hovering right return",
-         {"Doc B"}},
+         "opt tab over escape release wait:0.2 opt tab release hovering right return -> Doc B"},
         {"Escape on the fading panel does not close the next switch",
          "opt tab over release hovering click:2 wait:0.4 escape wait:0.2 opt tab visible wait:0.4 "
-         "visible release",
-         {"Doc B", "Shell"}},
+         "visible release -> Doc B, Shell"},
         {"the release after a click with the modifier down raises nothing more",
-         "opt tab click:2 right release",
-         {"Doc B"}},
+         "opt tab click:2 right release -> Doc B"},
         {"Return after a click in hover mode raises nothing more",
-         "opt tab over release hovering click:2 return",
-         {"Doc B"}},
+         "opt tab over release hovering click:2 return -> Doc B"},
         {"Return after the release of a chord made in hover mode raises nothing more",
-         "opt tab over release hovering leave opt tab release right return",
-         {"Doc B"}},
+         "opt tab over release hovering leave opt tab release right return -> Doc B"},
         {"a chord whose action runs after the fade-out ended still opens a switch",
-         "opt tab release wait:0.49 opt ^tab wait:0.1 visible =1 release",
-         {"Shell", "Shell"}},
+         "opt tab release wait:0.49 opt ^tab wait:0.1 visible =1 release -> Shell, Shell"},
         {"the pointer entering the fading panel counts for that panel only",
-         "opt tab release wait:0.2 over wait:0.5 opt tab release",
-         {"Shell", "Shell"}},
+         "opt tab release wait:0.2 over wait:0.5 opt tab release -> Shell, Shell"},
         {"an empty window list shows nothing and ends quietly",
-         "nowindows opt tab hidden cards:0 release wait:2",
-         {}},
+         "nowindows opt tab hidden cards:0 release wait:2 ->"},
     };
     for (const Scenario& scenario : scenarios) {
         SCOPED_TRACE(scenario.name);
@@ -249,13 +220,14 @@ TEST(SwitchScenario, FromChordToRaisedWindow) {
         const bool watched = text.starts_with("watched ");
         SwitchWorld s(watched);
         std::istringstream steps(text.substr(watched ? 8 : 0));
-        for (std::string step; steps >> step;)
+        for (std::string step; steps >> step && step != "->";)
             s.play(step);
+        Titles raised;
+        for (std::string title; std::getline(steps >> std::ws, title, ',');)
+            raised.push_back(title);
         s.world.loop.advance(0.6);
-        EXPECT_EQ(s.raised(), scenario.raised);
-        EXPECT_FALSE(s.panelVisible());
-        EXPECT_EQ(s.world.flags(), (SwitchFlags{false, false, false}));
-        EXPECT_FALSE(s.switchKeysWanted());
+        EXPECT_EQ(s.raised(), raised);
+        EXPECT_EQ(s.state(), std::tuple(false, SwitchFlags{}, false));
     }
 }
 

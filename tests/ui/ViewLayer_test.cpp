@@ -11,6 +11,8 @@
 #include "platform/ui/StackView.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
+#include <utility>
 
 namespace corvane {
 namespace {
@@ -97,25 +99,21 @@ class Tracker : public View {
         addTrackingArea(std::make_shared<TrackingArea>(
             TrackingArea{bounds(), TrackingArea::mouseEnteredAndExited}));
     }
+    std::tuple<int, int, int> counts() const { return {entered, exited, clicks}; }
     int entered = 0, exited = 0, clicks = 0;
 };
 
+// A panel with a tracker over part of its content.
 class PanelTest : public ::testing::Test {
   protected:
-    std::shared_ptr<Panel> makePanel() {
-        auto panel = std::make_shared<Panel>(backends, metrics, Rect{0, 0, 100, 80},
-                                             WindowStyleMask::nonactivatingPanel,
-                                             BackingStoreType::buffered, true);
-        tracker = std::make_shared<Tracker>();
+    PanelTest() {
         tracker->setFrame({20, 20, 40, 20});
         panel->contentView()->addSubview(tracker);
-        return panel;
     }
     // A fade of the panel to `alpha`, counting its completions.
-    std::shared_ptr<RunningAnimation> fade(AnimationContext& animations,
-                                           std::shared_ptr<Panel> panel, double alpha,
-                                           double duration, int& completions) {
-        return animations.runAnimationGroup(
+    std::shared_ptr<RunningAnimation> fade(AnimationContext& on, double alpha, double duration,
+                                           int& completions) {
+        return on.runAnimationGroup(
             [&](AnimationGroup& group) {
                 group.duration = duration;
                 group.animateAlphaValue(panel, alpha);
@@ -125,12 +123,15 @@ class PanelTest : public ::testing::Test {
     FakeTextMetrics metrics;
     RecordingPanelBackendFactory backends;
     ManualRunLoop loop;
-    std::shared_ptr<Tracker> tracker;
+    AnimationContext animations{loop};
+    std::shared_ptr<Tracker> tracker = std::make_shared<Tracker>();
+    std::shared_ptr<Panel> panel = std::make_shared<Panel>(backends, metrics, Rect{0, 0, 100, 80},
+                                                           WindowStyleMask::nonactivatingPanel,
+                                                           BackingStoreType::buffered, true);
 };
 
 // The backend is made at the first order-front; an order-out is told once.
 TEST_F(PanelTest, PointerCrossingsReachTrackingAreasOncePerCrossing) {
-    auto panel = makePanel();
     EXPECT_EQ(backends.created, 0);
     panel->orderFrontRegardless();
     EXPECT_EQ(backends.created, 1);
@@ -138,11 +139,10 @@ TEST_F(PanelTest, PointerCrossingsReachTrackingAreasOncePerCrossing) {
     EXPECT_EQ(panel->contentView()->frame(), (Rect{0, 0, 100, 81}));
     for (Point p : {Point{5, 5}, Point{25, 25}, Point{30, 30}, Point{70, 30}, Point{50, 25}})
         panel->pointerMoved(p);
-    EXPECT_EQ(tracker->entered, 2);
-    EXPECT_EQ(tracker->exited, 1);
+    EXPECT_EQ(tracker->counts(), std::tuple(2, 1, 0)); // entered, exited, clicked
     panel->pointerLeft();
     panel->pointerLeft();
-    EXPECT_EQ(tracker->exited, 2);
+    EXPECT_EQ(tracker->counts(), std::tuple(2, 2, 0));
 
     panel->pointerMoved({30, 30});
     panel->orderOut(); // forgets the pointer without telling anyone
@@ -150,26 +150,21 @@ TEST_F(PanelTest, PointerCrossingsReachTrackingAreasOncePerCrossing) {
     EXPECT_EQ(backends.journal.count("orderOut"), 1);
     panel->pointerLeft();
     panel->mouseUp({30, 30});
-    EXPECT_EQ(tracker->exited, 2);
-    EXPECT_EQ(tracker->clicks, 0);
+    EXPECT_EQ(tracker->counts(), std::tuple(3, 2, 0));
     panel->orderFrontRegardless();
     panel->mouseUp({30, 30});
-    EXPECT_EQ(tracker->clicks, 1);
+    EXPECT_EQ(tracker->counts(), std::tuple(3, 2, 1));
 }
 
 TEST_F(PanelTest, CancelledGroupNeverCompletesAndANewerGroupTakesOverAlpha) {
-    auto panel = makePanel();
-    AnimationContext animations(loop);
     int outs = 0, ins = 0;
-    fade(animations, panel, 0, 0.5, outs);
+    fade(animations, 0, 0.5, outs);
     loop.advance(0.2);
-    fade(animations, panel, 1, 0.15, ins);
+    fade(animations, 1, 0.15, ins);
     loop.advance(0.4); // the fade-out ends after the fade-in without touching alpha
-    EXPECT_EQ(panel->alphaValue(), 1);
-    EXPECT_EQ(outs, 1);
-    EXPECT_EQ(ins, 1);
+    EXPECT_EQ(std::tuple(panel->alphaValue(), outs, ins), std::tuple(1.0, 1, 1));
 
-    auto cancelled = fade(animations, panel, 0, 0.5, outs);
+    auto cancelled = fade(animations, 0, 0.5, outs);
     loop.advance(0.1);
     cancelled->cancel();
     const double stoppedAt = panel->alphaValue();
@@ -184,30 +179,26 @@ TEST_F(PanelTest, CancelledGroupNeverCompletesAndANewerGroupTakesOverAlpha) {
 // goes there) and its last, not sixty times a second in between.
 TEST_F(PanelTest, WithoutPartialAlphaAFadeRunsOnlyItsFirstAndLastFrames) {
     backends.showsPartialAlpha = false;
-    auto panel = makePanel();
     panel->orderFrontRegardless();
-    AnimationContext animations(loop);
     int outs = 0;
-    fade(animations, panel, 0, 0.5, outs);
+    fade(animations, 0, 0.5, outs);
     loop.advance(0.49);
-    EXPECT_EQ(backends.journal.count("alpha"), 1);
-    EXPECT_EQ(outs, 0);
+    // Alpha changes told to the window system, and completions.
+    EXPECT_EQ(std::pair(backends.journal.count("alpha"), outs), std::pair(1L, 0));
     loop.advance(0.01);
-    EXPECT_EQ(backends.journal.count("alpha"), 2);
+    EXPECT_EQ(std::pair(backends.journal.count("alpha"), outs), std::pair(2L, 1));
     EXPECT_EQ(panel->alphaValue(), 0);
-    EXPECT_EQ(outs, 1);
 }
 
 TEST_F(PanelTest, UnfinishedAnimationDiesWithItsRunLoop) {
-    std::weak_ptr<Panel> watched;
+    const std::weak_ptr<Panel> watched = panel;
     {
         ManualRunLoop shortLived;
-        AnimationContext animations(shortLived);
-        auto panel = makePanel();
-        watched = panel;
+        AnimationContext dying(shortLived);
         int completions = 0;
-        fade(animations, panel, 0, 0.5, completions);
+        fade(dying, 0, 0.5, completions);
         shortLived.advance(0.1);
+        panel.reset();
     }
     EXPECT_TRUE(watched.expired());
 }
