@@ -200,8 +200,6 @@ std::shared_ptr<View> SwitcherHUD::makeWrapper(const std::shared_ptr<WindowCardV
     wrapper->setWantsLayer(true);
     wrapper->layer()->setCornerRadius(11);
     wrapper->layer()->setBorderColor(Color::whiteColor().cgColor());
-    // Cards move far more often than they change (the committed window goes to the front).
-    wrapper->layer()->setShouldRasterize(true);
     wrapper->setTranslatesAutoresizingMaskIntoConstraints(false);
     wrapper->addSubview(card);
     activateConstraints({

@@ -94,63 +94,14 @@ double snapped(double value, double dpr) {
 } // namespace
 
 void QtViewPainter::paint(QPainter& painter, const View& root, std::optional<QRectF> area) {
-    // Enough for every card a screen can show, twice over; past that, pictures not used by the
-    // last paint go.
-    constexpr std::size_t kKeptRastersLimit = 32;
     for (auto it = images_.begin(); it != images_.end();)
         it = it->second.source.expired() ? images_.erase(it) : std::next(it);
-    const std::uint64_t previous = paints_++;
-    for (auto it = rasters_.begin(); it != rasters_.end();) {
-        const bool drop = it->second.view.expired() ||
-                          (rasters_.size() > kKeptRastersLimit && it->second.lastPaint < previous);
-        it = drop ? rasters_.erase(it) : std::next(it);
-    }
     viewsPainted_ = 0;
     painter.save();
     painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
                            QPainter::SmoothPixmapTransform);
     paintView(painter, root, area);
     painter.restore();
-}
-
-bool QtViewPainter::paintRasterized(QPainter& painter, const View& view, double alpha) {
-    const QTransform device = painter.deviceTransform();
-    const double dpr = device.m11();
-    if (device.type() > QTransform::TxScale || dpr <= 0 || device.m22() != dpr)
-        return false;
-    std::weak_ptr<const View> weak = view.weak_from_this();
-    if (weak.expired())
-        return false;
-    // The picture is painted at the fraction of a device pixel where the view's origin falls,
-    // and copied at whole pixels: it looks exactly as the view painted in place would.
-    const QPointF at(device.dx(), device.dy());
-    const QPoint whole(int(std::floor(at.x())), int(std::floor(at.y())));
-    const QPointF fraction = at - QPointF(whole);
-    Raster& raster = rasters_[&view];
-    if (raster.view.lock().get() != &view || raster.generation != view.displayGeneration() ||
-        raster.pixelRatio != dpr || raster.fraction != fraction) {
-        const QRectF bounds = boundsOf(view);
-        const QSize pixels(int(std::ceil(bounds.width() * dpr + fraction.x())),
-                           int(std::ceil(bounds.height() * dpr + fraction.y())));
-        raster = Raster{weak, view.displayGeneration(), fraction, dpr, {}, 0};
-        raster.image = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
-        if (raster.image.isNull())
-            return false;
-        raster.image.setDevicePixelRatio(dpr);
-        raster.image.fill(Qt::transparent);
-        QPainter rasterPainter(&raster.image);
-        rasterPainter.setRenderHints(painter.renderHints());
-        rasterPainter.translate(fraction / dpr);
-        paintContents(rasterPainter, view, std::nullopt);
-    }
-    raster.lastPaint = paints_;
-    // At the device's own pixel ratio the picture is copied pixel for pixel.
-    painter.save();
-    painter.resetTransform();
-    painter.setOpacity(painter.opacity() * alpha);
-    painter.drawImage(QPointF(whole) / dpr, raster.image);
-    painter.restore();
-    return true;
 }
 
 void QtViewPainter::paintView(QPainter& painter, const View& view,
@@ -162,9 +113,6 @@ void QtViewPainter::paintView(QPainter& painter, const View& view,
     ++viewsPainted_;
 
     const bool roundedMask = needsRoundedMask(view);
-    if (view.layer() && view.layer()->shouldRasterize() && !roundedMask &&
-        !view.layer()->masksToBounds() && paintRasterized(painter, view, alpha))
-        return;
     if (alpha >= 1 && !roundedMask) {
         painter.save();
         if (view.layer() && view.layer()->masksToBounds())

@@ -10,11 +10,6 @@
 // reaches it is skipped, and a group's layer image covers only the part of the view inside it.
 // A panel far wider than the screen then costs what its on-screen cards cost.
 //
-// A view whose layer asks to be rasterized is painted once into a picture of its own, at its
-// position's fraction of a device pixel, and composited from it while its display generation
-// stays the same (a bounded number of them are kept, those of the last paint first): moving a
-// card costs a copy of its pixels.
-//
 // Layer images are made at the device pixel ratio of the target, so text and icons stay sharp
 // on scaled screens. Application icons are converted and scaled once per image and size, and
 // kept while the image lives. Each line of text is shaped once per font and kept (a bounded
@@ -58,9 +53,6 @@ class QtViewPainter {
     // `area`: the part of `view` (in its own coordinates) that needs painting.
     void paintView(QPainter& painter, const View& view, const std::optional<QRectF>& area);
     void paintContents(QPainter& painter, const View& view, const std::optional<QRectF>& area);
-    // Composites the view's kept picture, painting it first when missing or out of date; false
-    // when the painter's transform does not allow it (the caller paints the view itself).
-    bool paintRasterized(QPainter& painter, const View& view, double alpha);
     void paintText(QPainter& painter, const TextField& field);
     const QStaticText& shapedLine(const QFont& font, const std::string& line);
     void paintImage(QPainter& painter, const ImageView& imageView);
@@ -73,16 +65,6 @@ class QtViewPainter {
     };
     std::map<const Image*, CachedImage> images_;
     std::unordered_map<std::string, QStaticText> lines_; // by font key and text
-    struct Raster {
-        std::weak_ptr<const View> view;
-        std::uint64_t generation = 0;
-        QPointF fraction; // of a device pixel, where the view's origin fell
-        double pixelRatio = 0;
-        QImage image;
-        std::uint64_t lastPaint = 0;
-    };
-    std::unordered_map<const View*, Raster> rasters_;
-    std::uint64_t paints_ = 0;
     std::size_t viewsPainted_ = 0;
 };
 

@@ -39,13 +39,6 @@ void Layer::setBorderWidth(double width) {
     owner_.setNeedsRedisplay();
 }
 
-void Layer::setShouldRasterize(bool rasterize) {
-    if (rasterize == shouldRasterize_)
-        return;
-    shouldRasterize_ = rasterize;
-    owner_.setNeedsDisplay();
-}
-
 void Layer::setBackgroundColor(std::optional<RGBA> color) {
     if (color == backgroundColor_)
         return;

@@ -45,11 +45,6 @@ class Layer {
     void setBorderWidth(double width);
     const std::optional<RGBA>& backgroundColor() const { return backgroundColor_; }
     void setBackgroundColor(std::optional<RGBA> color);
-    // The backend may keep the view's subtree as a picture and composite that while nothing
-    // in the subtree changes (View::displayGeneration): moving the view costs a copy, not a
-    // repaint. For views that move more often than they change, such as cards in a list.
-    bool shouldRasterize() const { return shouldRasterize_; }
-    void setShouldRasterize(bool rasterize);
 
   private:
     View& owner_;
@@ -58,7 +53,6 @@ class Layer {
     std::optional<RGBA> borderColor_;
     double borderWidth_ = 0;
     std::optional<RGBA> backgroundColor_;
-    bool shouldRasterize_ = false;
 };
 
 // A region of a view that reports pointer entry and exit to that view (its owner is always the

@@ -263,26 +263,6 @@ TEST_F(PanelWindow, AtTheScreensLeftEdgeThePanelIsPaintedAndTakesThePointerWhere
     }
 }
 
-// Cards are composited from pictures kept between paints: after the list is reordered and a
-// window renamed, they must paint as the cards painted in place would.
-TEST_F(PanelWindow, KeptCardPicturesPaintAsTheCardsInPlace) {
-    open(5);
-    QtViewPainter kept;
-    const QSizeF size(hud->panel->frame().width, hud->panel->frame().height);
-    testing::painted(root(), size, 1, std::nullopt, &kept);
-    close();
-    std::rotate(hud->windows.begin(), hud->windows.begin() + 2, hud->windows.begin() + 3);
-    hud->windows[3].windowTitle = "Renamed";
-    hud->show(true);
-    hud->panel->layoutIfNeeded();
-    for (double dpr : {1.0, 2.0})
-        EXPECT_LE(
-            testing::largestDifference(testing::painted(root(), size, dpr, std::nullopt, &kept),
-                                       testing::painted(root(), size, dpr)),
-            1)
-            << dpr;
-}
-
 TEST_F(PanelWindow, ALongTitleEndsInAnEllipsisOnItsSecondLineAndStaysInTheCard) {
     open({WindowInfo{100,
                      "Mail",
