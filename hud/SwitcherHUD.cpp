@@ -138,12 +138,11 @@ void SwitcherHUD::moveSelection(bool forward) {
 void SwitcherHUD::refreshSelection() {
     for (std::size_t i = 0; i < cardViews.size() && i < cardWrappers.size(); ++i) {
         const bool selected = static_cast<int>(i) == selectedIndex;
-        Layer* ring = cardWrappers[i]->layer();
-        // Only the cards whose selection changes are restyled, and so repainted.
-        if (cardViews[i]->isSelected() == selected && ring->borderWidth() == (selected ? 1 : 0))
-            continue;
-        cardViews[i]->setSelected(selected);
-        ring->setBorderWidth(selected ? 1 : 0);
+        // Only the cards whose selection changes are restyled, and so repainted (a ring keeps
+        // its width unless it changes).
+        if (cardViews[i]->isSelected() != selected)
+            cardViews[i]->setSelected(selected);
+        cardWrappers[i]->layer()->setBorderWidth(selected ? 1 : 0);
     }
 }
 
