@@ -13,7 +13,7 @@
 // (one stage, which also re-checks the window manager's liveness), while the per-window facts
 // come from the window cache, which only asks the server about new windows and facts an event
 // marked as changed (at most one more stage). Icons are read again (one more stage) only when
-// an icon changed or a process's front-most window is another one.
+// an icon changed or a process's oldest window, where its icon is read, is another one.
 //
 // Sources: _NET_CLIENT_LIST_STACKING (else _NET_CLIENT_LIST, else the root's mapped children
 // when no EWMH window manager runs), the activation history and the root's children for the
