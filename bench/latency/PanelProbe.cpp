@@ -1,5 +1,7 @@
 #include "PanelProbe.h"
 
+#include "platform/x11/X11Replies.h"
+
 #include <cstdlib>
 #include <poll.h>
 #include <stdexcept>
@@ -76,7 +78,7 @@ void PanelProbe::key(xcb_keycode_t code, bool press) {
 }
 
 void PanelProbe::sync() {
-    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    awaitAllReplies(connection_);
 }
 
 xcb_generic_event_t* PanelProbe::nextEvent(Clock::time_point deadline) {

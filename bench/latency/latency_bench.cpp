@@ -23,6 +23,7 @@
 // moments before on the same desktop are what to compare.
 
 #include "PanelProbe.h"
+#include "platform/x11/X11Replies.h"
 #include "tools/desktop/XvfbDesktop.h"
 
 #include <algorithm>
@@ -30,7 +31,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <fstream>
 #include <functional>
@@ -284,14 +284,7 @@ void measureRss(PanelProbe& probe, pid_t pid) {
 // Changes the title of one test client window ten times a second from a connection of its own.
 void changeTitlesFor(Desktop& desktop, int seconds, const std::function<void()>& started) {
     xcb_connection_t* c = xcb_connect(desktop.x->display().c_str(), nullptr);
-    auto atom = [c](const char* name) {
-        auto* reply = xcb_intern_atom_reply(
-            c, xcb_intern_atom(c, 0, std::uint16_t(std::strlen(name)), name), nullptr);
-        xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        std::free(reply);
-        return value;
-    };
-    const xcb_atom_t netWmName = atom("_NET_WM_NAME"), utf8 = atom("UTF8_STRING");
+    const xcb_atom_t netWmName = internAtom(c, "_NET_WM_NAME"), utf8 = internAtom(c, "UTF8_STRING");
     const xcb_window_t window = desktop.windows.front();
     started();
     auto next = Clock::now();

@@ -85,8 +85,7 @@ void X11Connection::drain() {
 void X11Connection::settle() {
     if (isLost_)
         return;
-    XcbReply<xcb_get_input_focus_reply_t>(
-        xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+    awaitAllReplies(connection_);
     drain();
 }
 

@@ -13,12 +13,6 @@ namespace corvane {
 
 namespace {
 
-xcb_atom_t internAtom(xcb_connection_t* c, const std::string& name) {
-    XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.c_str()), nullptr));
-    return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-}
-
 xcb_window_t selectionOwner(xcb_connection_t* c, xcb_atom_t selection) {
     XcbReply<xcb_get_selection_owner_reply_t> reply(
         xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr));

@@ -57,6 +57,12 @@ std::vector<xcb_window_t> windowsOf(PropertyReply reply) {
     return result;
 }
 
+xcb_atom_t internAtom(xcb_connection_t* c, std::string_view name) {
+    const XcbReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<std::uint16_t>(name.size()), name.data()), nullptr));
+    return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+}
+
 void awaitAllReplies(xcb_connection_t* c) {
     const XcbReply<xcb_get_input_focus_reply_t> answer(
         xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));

@@ -38,6 +38,9 @@ std::optional<std::uint32_t> cardinalOf(const PropertyReply& reply);
 std::vector<xcb_atom_t> atomsOf(PropertyReply reply);
 std::vector<xcb_window_t> windowsOf(PropertyReply reply);
 
+// The atom of that name, made when the server has none yet; XCB_ATOM_NONE when it cannot answer.
+xcb_atom_t internAtom(xcb_connection_t* c, std::string_view name);
+
 // Waits once until the server has answered everything sent so far. Reading the replies one by
 // one as they trickle in costs a poll and a read per reply, which dominates with thousands of
 // windows; afterwards they are all buffered and come in a few large reads.

@@ -2,10 +2,11 @@
 
 #include "tools/desktop/XvfbDesktop.h"
 
+#include "platform/x11/X11Replies.h"
+
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -328,16 +329,11 @@ xcb_window_t XvfbDesktop::root() const {
 }
 
 xcb_atom_t XvfbDesktop::atom(const char* name) {
-    auto* reply = xcb_intern_atom_reply(
-        helper_, xcb_intern_atom(helper_, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
-        nullptr);
-    const xcb_atom_t result = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-    std::free(reply);
-    return result;
+    return internAtom(helper_, name);
 }
 
 void XvfbDesktop::syncHelper() {
-    std::free(xcb_get_input_focus_reply(helper_, xcb_get_input_focus(helper_), nullptr));
+    awaitAllReplies(helper_);
 }
 
 } // namespace corvane
