@@ -71,8 +71,7 @@ TEST(AppLifecycle, LaunchStartsTheTapOrAsksForAccessFirst) {
 TEST(AppLifecycle, PollingStartsTheTapAtTheFirstTickAfterAccessUntilTermination) {
     struct Case {
         const char* name;
-        bool grantedWhileAlertOpen;
-        bool terminated;
+        bool grantedWhileAlertOpen, terminated;
     };
     for (const Case& c :
          {Case{"granted later", false, false}, Case{"granted while the alert is open", true, false},

@@ -141,8 +141,7 @@ struct SwitchWorld {
 
 TEST(SwitchScenario, FromChordToRaisedWindow) {
     struct Scenario {
-        const char* name;
-        const char* steps;
+        const char *name, *steps;
     };
     const Scenario scenarios[] = {
         {"one switch raises the second window", "opt tab =1 visible none release -> Shell"},

@@ -117,8 +117,7 @@ class RecordedDesktop : public WindowServer,
   private:
     struct AXWindow {
         pid_t pid = 0;
-        AXCopyResult title;
-        AXCopyResult minimized;
+        AXCopyResult title, minimized;
     };
 
     // The line is built only while recording: the benchmark must not pay for it.

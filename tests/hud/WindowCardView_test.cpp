@@ -40,9 +40,7 @@ TEST_F(CardTest, IconAndLabelsSitWhereTheDesignPutsThem) {
 
 TEST(CardTitle, ApplicationNamePrefixIsDroppedOnce) {
     struct Case {
-        const char* app;
-        const char* title;
-        const char* shown;
+        const char *app, *title, *shown;
     };
     const Case cases[] = {
         {"Mail", "", "—"},

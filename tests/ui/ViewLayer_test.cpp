@@ -65,8 +65,7 @@ TEST(StackViewLayout, PacksCentredWithSpacingAndCrossAlignment) {
         stack->addArrangedSubview(a);
         stack->addArrangedSubview(b);
         stack->layoutSubtree(metrics);
-        EXPECT_EQ(a->frame(), c.first);
-        EXPECT_EQ(b->frame(), c.second);
+        EXPECT_EQ(std::pair(a->frame(), b->frame()), std::pair(c.first, c.second));
     }
 }
 

@@ -87,8 +87,7 @@ class XdgIcons : public ::testing::Test {
 
 TEST_F(XdgIcons, FindsTheEntryOfTheWindowClassAndItsIconInTheTheme) {
     struct Case {
-        const char* windowClass;
-        const char* instance;
+        const char *windowClass, *instance;
         int scale;
         const char* file; // under the private root; "" for none
     };
