@@ -43,8 +43,7 @@ TEST(AppLifecycle, LaunchStartsTheTapOrAsksForAccessFirst) {
         world.alerts.answer = c.answer;
         if (!c.settingsPage)
             world.trust.settingsURL.reset();
-        bool readyFirst = false;
-        bool pollingEarly = true;
+        bool readyFirst = false, pollingEarly = true;
         world.taps.beforeCreateTap = world.alerts.whileShowing = [&] {
             readyFirst = world.delegate->statusItem && world.delegate->hud;
             pollingEarly = world.loop.validTimerCount() != 0;
@@ -142,8 +141,9 @@ TEST(AppLifecycle, ProcessEntryRunsTheApplicationWithOneDelegateAndReturnsZero) 
     EXPECT_EQ(runCorvane(world.platform), 0);
     ASSERT_NE(seenDuringRun, nullptr);
     EXPECT_NE(seenDuringRun, world.delegate.get()) << "runCorvane makes its own";
-    EXPECT_EQ(world.log.count("setActivationPolicy(1)"), 1);
-    EXPECT_EQ(world.log.count("tap.enable(false)"), 1);
+    EXPECT_EQ(
+        std::tuple(world.log.count("setActivationPolicy(1)"), world.log.count("tap.enable(false)")),
+        std::tuple(1, 1));
     // Once run returns the delegate is let go, before the services it used are destroyed.
     EXPECT_EQ(world.application.delegate, nullptr);
     EXPECT_TRUE(world.taps.tap()->destroyed);

@@ -109,10 +109,8 @@ class Player {
     std::vector<std::uint32_t> raisedNumbers;
     // Per application, the window lists fetched when its windows last changed.
     std::map<pid_t, int> listsAtChange;
-    int listsSeen = 0;
-    int listsAtLastCommit = -1;
-    bool pointerIn = false;
-    bool wasFading = false;
+    int listsSeen = 0, listsAtLastCommit = -1;
+    bool pointerIn = false, wasFading = false;
 };
 
 std::optional<std::string> Player::send(std::string_view verb, std::int64_t key,

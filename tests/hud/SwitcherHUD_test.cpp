@@ -181,8 +181,7 @@ TEST_F(HUDTest, OnDismissFollowsEachFadeOutOnce) {
     EXPECT_EQ(dismissals, 2);
     hud->hide(); // hidden: no animation, no call
     loop.advance(1);
-    EXPECT_EQ(dismissals, 2);
-    EXPECT_EQ(backends.journal.count("orderOut"), 1);
+    EXPECT_EQ(std::tuple(dismissals, backends.journal.count("orderOut")), std::tuple(2, 1));
 }
 
 TEST_F(HUDTest, DismissTimerCommitsOneSecondAfterThePointerLastLeft) {
@@ -347,8 +346,7 @@ TEST_F(HUDTest, TheFadingPanelCommitsNothingMoreAndClosuresDieWithTheHUD) {
     hud.reset();
     loop.advance(2);
     EXPECT_FALSE(panel->isVisible()); // the fade still orders the panel out
-    EXPECT_EQ(dismissals, 1);
-    EXPECT_EQ(activated.size(), 2u);
+    EXPECT_EQ(std::tuple(dismissals, activated.size()), std::tuple(1, 2u));
 }
 
 } // namespace

@@ -174,9 +174,8 @@ TEST(MacAXElementTable, AReadReplacesTheProcessesEarlierElementsAndOldProcessesA
         // A third process: process 2, read longest ago, goes.
         table.beginRead(3);
         table.add(3, &elements[3]);
-        EXPECT_EQ(table.find(otherProcess), nullptr);
-        EXPECT_EQ(table.find(newOne), &elements[2]);
-        EXPECT_EQ(table.size(), 2u);
+        EXPECT_EQ(std::tuple(table.find(otherProcess), table.find(newOne), table.size()),
+                  std::tuple(nullptr, &elements[2], 2u));
 
         // Adding without beginning a read starts one; the same element twice is held twice.
         table.add(4, &elements[4]);

@@ -59,8 +59,7 @@ TEST(QtTimers, FireAsScheduledUntilInvalidatedAndNothingRunsAfterItsOwnerIsGone)
     EXPECT_EQ(oneShot, 1);
     EXPECT_TRUE(validInside);
     EXPECT_FALSE(timer->isValid());
-    EXPECT_EQ(repeating, 3);
-    EXPECT_EQ(dropped, 0);
+    EXPECT_EQ(std::tuple(repeating, dropped), std::tuple(3, 0));
     invalidated->invalidate();
 }
 

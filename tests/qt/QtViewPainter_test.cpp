@@ -70,8 +70,8 @@ TEST(QtViewPainterLayers, BorderIsDrawnInsideTheBoundsOverTheContent) {
     root->addSubview(framed);
     const QImage image = paint(*root);
     EXPECT_EQ(image.pixel(9, 20), 0x00000000u) << "nothing outside the bounds";
-    EXPECT_EQ(image.pixel(10, 20), 0xFF000000u);
-    EXPECT_EQ(image.pixel(13, 20), 0xFF000000u);
+    EXPECT_EQ(std::tuple(image.pixel(10, 20), image.pixel(13, 20)),
+              std::tuple(0xFF000000u, 0xFF000000u));
     EXPECT_EQ(image.pixel(14, 20), 0xFFFF0000u) << "4 points wide, then the content";
 }
 
@@ -114,8 +114,8 @@ TEST(QtViewPainterImages, MalformedImagesAreRefused) {
         EXPECT_TRUE(QtViewPainter::toQImage(bad).isNull()) << bad.width;
     Image fine{2, 1, {0x80FF0000u, 0xFF00FF00u}};
     const QImage converted = QtViewPainter::toQImage(fine).convertToFormat(QImage::Format_ARGB32);
-    EXPECT_EQ(converted.pixel(0, 0), 0x80FF0000u);
-    EXPECT_EQ(converted.pixel(1, 0), 0xFF00FF00u);
+    EXPECT_EQ(std::tuple(converted.pixel(0, 0), converted.pixel(1, 0)),
+              std::tuple(0x80FF0000u, 0xFF00FF00u));
 }
 
 } // namespace

@@ -139,8 +139,7 @@ TEST_F(XdgIcons, DecodesOncePerClassFallsBackToTheGenericIconAndSeesNewEntries) 
     XdgApplicationIcons bare(places(), decoder());
     const ImageRef drawn = bare.iconFor("Unknown", "", 1.5);
     ASSERT_NE(drawn, nullptr);
-    EXPECT_EQ(drawn->width, 72);
-    EXPECT_EQ(drawn->argb.size(), std::size_t(72 * 72));
+    EXPECT_EQ(std::tuple(drawn->width, drawn->argb.size()), std::tuple(72, std::size_t(72 * 72)));
 }
 
 } // namespace

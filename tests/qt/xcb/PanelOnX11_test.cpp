@@ -66,8 +66,7 @@ TEST_F(PanelOnX11, OpensOnTheMonitorOfTheActiveWindowElseThePointer) {
         const char* name;
         int activeWindowX; // -1: none
         int pointerX;
-        bool onRightHead;
-        bool activeWindowGone = false;
+        bool onRightHead, activeWindowGone = false;
     };
     const Case cases[] = {
         {"active window on the right head", kHead + 300, 100, true},
