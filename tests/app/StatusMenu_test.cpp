@@ -5,8 +5,7 @@
 namespace corvane::testing {
 namespace {
 
-constexpr ControlState ON = ControlState::on;
-constexpr ControlState OFF = ControlState::off;
+constexpr ControlState ON = ControlState::on, OFF = ControlState::off;
 
 struct MenuWorld : ::testing::Test {
     ShellWorld world;

@@ -17,8 +17,7 @@ namespace corvane::testing::fuzz {
 namespace {
 
 constexpr std::array<pid_t, 3> kPids{200, 300, 400};
-constexpr std::uint64_t CTRL = kCGEventFlagMaskControl;
-constexpr std::uint64_t kChordBits = OPT | CMD;
+constexpr std::uint64_t CTRL = kCGEventFlagMaskControl, kChordBits = OPT | CMD;
 
 // Splits at each separator, keeping empty parts ("open:11:200:" has an empty title).
 std::vector<std::string> split(std::string_view text, char separator) {

@@ -8,8 +8,7 @@
 namespace corvane {
 namespace {
 
-constexpr RGBA kRed{1, 0, 0, 1};
-constexpr RGBA kBlue{0, 0, 1, 1};
+constexpr RGBA kRed{1, 0, 0, 1}, kBlue{0, 0, 1, 1};
 
 std::shared_ptr<View> box(Rect frame, std::optional<RGBA> fill, double radius = 0,
                           bool masks = false) {

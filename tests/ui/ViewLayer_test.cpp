@@ -168,9 +168,8 @@ TEST_F(PanelTest, CancelledGroupNeverCompletesAndANewerGroupTakesOverAlpha) {
     cancelled->cancel();
     const double stoppedAt = panel->alphaValue();
     loop.advance(1);
-    EXPECT_EQ(outs, 1);
-    EXPECT_TRUE(cancelled->isDone());
-    EXPECT_EQ(panel->alphaValue(), stoppedAt);
+    EXPECT_EQ(std::tuple(outs, cancelled->isDone(), panel->alphaValue()),
+              std::tuple(1, true, stoppedAt));
     EXPECT_GT(stoppedAt, 0.7);
 }
 
