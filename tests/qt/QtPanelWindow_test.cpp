@@ -15,7 +15,6 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
-#include <algorithm>
 #include <gtest/gtest.h>
 #include <string_view>
 
