@@ -135,8 +135,7 @@ TEST_F(PanelWindow, IsThePanelsOnScreenPartInTopLeftCoordinatesWhileThePanelKeep
 TEST_F(PanelWindow, RoundedCornersAreTransparentOrCutWhereOnScreen) {
     struct Case {
         std::size_t windows;
-        bool compositor,
-            cornersCut; // cornersCut: the window's own corners are the panel's rounded ones
+        bool compositor, cornersCut; // cut: the window's corners are the panel's rounded ones
     };
     for (Case c : {Case{3, false, true}, {30, false, false}, {3, true, false}}) {
         SCOPED_TRACE(::testing::Message() << c.windows << (c.compositor ? " composited" : ""));
