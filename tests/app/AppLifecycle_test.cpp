@@ -22,16 +22,13 @@ TEST(AppLifecycle, LaunchStartsTheTapOrAsksForAccessFirst) {
         bool settingsPage; // none on X11: nothing to open
         Calls calls;       // after the status item
     };
+    const Calls started{"isProcessTrusted -> true", "createTap", "tap.createRunLoopSource",
+                        "source.addToMainRunLoop", "tap.enable(true)"};
     const Calls untrusted{"isProcessTrusted -> false", asked};
     Calls openedSettings = untrusted;
     openedSettings.push_back("openURL(x-apple.systempreferences:privacy)");
     const Case cases[] = {
-        {"with access",
-         true,
-         NSAlertFirstButtonReturn,
-         true,
-         {"isProcessTrusted -> true", "createTap", "tap.createRunLoopSource",
-          "source.addToMainRunLoop", "tap.enable(true)"}},
+        {"with access", true, NSAlertFirstButtonReturn, true, started},
         {"Open System Settings", false, NSAlertFirstButtonReturn, true, openedSettings},
         {"Later", false, NSAlertSecondButtonReturn, true, untrusted},
         {"no settings page", false, NSAlertFirstButtonReturn, false, untrusted},

@@ -114,8 +114,7 @@ struct SwitchWorld {
             playKeys(step);
     }
     void playKeys(const std::string& step) {
-        const bool passes = step.starts_with("~");
-        const bool early = step.starts_with("^");
+        const bool passes = step.starts_with("~"), early = step.starts_with("^");
         std::istringstream parts(step.substr(passes || early ? 1 : 0));
         std::uint64_t word = 0;
         for (std::string part; std::getline(parts, part, '+');) {

@@ -272,8 +272,7 @@ std::optional<std::string> Player::checkAfterRun() {
         layOutDesktop();
     }
 
-    const bool isVisible = visible();
-    const bool isFading = hud().isFadingOut();
+    const bool isVisible = visible(), isFading = hud().isFadingOut();
     if (presented && !fetched)
         return "the panel opened over a window list fetched for an earlier switch";
     if (presented && isFading)

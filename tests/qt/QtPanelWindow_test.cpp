@@ -272,8 +272,7 @@ TEST_F(PanelWindow, ALongTitleEndsInAnEllipsisOnItsSecondLineAndStaysInTheCard) 
     // Ink of the second line lies inside the label's 130-point width, and nothing is drawn on a
     // third line.
     const QImage image = render();
-    const Rect card = inPanel(*hud->cardViews[0]);
-    const Rect label = inPanel(*title);
+    const Rect card = inPanel(*hud->cardViews[0]), label = inPanel(*title);
     const double line = QtTextMetrics::lineHeight(title->font());
     auto ink = [&](double top, double bottom, double left, double right) {
         int count = 0;

@@ -53,8 +53,7 @@ TEST(QtViewPainterLayers, GroupOpacityDoesNotLetChildrenShowThroughEachOther) {
     group->addSubview(box({20, 0, 40, 20}, kBlue)); // overlaps the red one at x 20..40
     root->addSubview(group);
     const QImage image = paint(*root);
-    const QColor alone = image.pixelColor(50, 10);
-    const QColor overlap = image.pixelColor(30, 10);
+    const QColor alone = image.pixelColor(50, 10), overlap = image.pixelColor(30, 10);
     EXPECT_NEAR(alone.alpha(), 128, 2);
     EXPECT_NEAR(overlap.alpha(), 128, 2) << "one layer at 0.5, not two stacked";
     EXPECT_EQ(overlap.red(), 0) << "the blue child covers the red one inside the group";
