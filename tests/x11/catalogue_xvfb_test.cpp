@@ -125,10 +125,7 @@ TEST_F(X11Catalogue, OrderIsMostRecentlyActiveFirstThenTheRealStacking) {
         std::vector<xcb_window_t> bottomToTop, activated, expected;
     } steps[] = {
         {"never active: by the frames", {three, one, four, two}, {}, {two, four, one, three}},
-        {"activated: most recent first",
-         {three, one, four, two},
-         {one, three},
-         {three, one, two, four}},
+        {"activated: latest first", {three, one, four, two}, {one, three}, {three, one, two, four}},
         {"activated again, restacked", {two, four, three, one}, {one}, {one, three, four, two}},
     };
     const auto titled = [&](const std::vector<xcb_window_t>& ids) {
