@@ -22,16 +22,13 @@ TEST(AppLifecycle, LaunchStartsTheTapOrAsksForAccessFirst) {
         bool settingsPage; // none on X11: nothing to open
         Calls calls;       // after the status item
     };
+    const Calls started{"isProcessTrusted -> true", "createTap", "tap.createRunLoopSource",
+                        "source.addToMainRunLoop", "tap.enable(true)"};
     const Calls untrusted{"isProcessTrusted -> false", asked};
     Calls openedSettings = untrusted;
     openedSettings.push_back("openURL(x-apple.systempreferences:privacy)");
     const Case cases[] = {
-        {"with access",
-         true,
-         NSAlertFirstButtonReturn,
-         true,
-         {"isProcessTrusted -> true", "createTap", "tap.createRunLoopSource",
-          "source.addToMainRunLoop", "tap.enable(true)"}},
+        {"with access", true, NSAlertFirstButtonReturn, true, started},
         {"Open System Settings", false, NSAlertFirstButtonReturn, true, openedSettings},
         {"Later", false, NSAlertSecondButtonReturn, true, untrusted},
         {"no settings page", false, NSAlertFirstButtonReturn, false, untrusted},
@@ -43,8 +40,7 @@ TEST(AppLifecycle, LaunchStartsTheTapOrAsksForAccessFirst) {
         world.alerts.answer = c.answer;
         if (!c.settingsPage)
             world.trust.settingsURL.reset();
-        bool readyFirst = false;
-        bool pollingEarly = true;
+        bool readyFirst = false, pollingEarly = true;
         world.taps.beforeCreateTap = world.alerts.whileShowing = [&] {
             readyFirst = world.delegate->statusItem && world.delegate->hud;
             pollingEarly = world.loop.validTimerCount() != 0;
@@ -71,8 +67,7 @@ TEST(AppLifecycle, LaunchStartsTheTapOrAsksForAccessFirst) {
 TEST(AppLifecycle, PollingStartsTheTapAtTheFirstTickAfterAccessUntilTermination) {
     struct Case {
         const char* name;
-        bool grantedWhileAlertOpen;
-        bool terminated;
+        bool grantedWhileAlertOpen, terminated;
     };
     for (const Case& c :
          {Case{"granted later", false, false}, Case{"granted while the alert is open", true, false},
@@ -143,8 +138,9 @@ TEST(AppLifecycle, ProcessEntryRunsTheApplicationWithOneDelegateAndReturnsZero) 
     EXPECT_EQ(runCorvane(world.platform), 0);
     ASSERT_NE(seenDuringRun, nullptr);
     EXPECT_NE(seenDuringRun, world.delegate.get()) << "runCorvane makes its own";
-    EXPECT_EQ(world.log.count("setActivationPolicy(1)"), 1);
-    EXPECT_EQ(world.log.count("tap.enable(false)"), 1);
+    EXPECT_EQ(
+        std::tuple(world.log.count("setActivationPolicy(1)"), world.log.count("tap.enable(false)")),
+        std::tuple(1, 1));
     // Once run returns the delegate is let go, before the services it used are destroyed.
     EXPECT_EQ(world.application.delegate, nullptr);
     EXPECT_TRUE(world.taps.tap()->destroyed);

@@ -5,8 +5,7 @@
 namespace corvane::testing {
 namespace {
 
-constexpr ControlState ON = ControlState::on;
-constexpr ControlState OFF = ControlState::off;
+constexpr ControlState ON = ControlState::on, OFF = ControlState::off;
 
 struct MenuWorld : ::testing::Test {
     ShellWorld world;
@@ -25,8 +24,7 @@ TEST_F(MenuWorld, ChoosingAHotkeyMovesTheSingleCheckmark) {
     for (PropertyValue odd : {PropertyValue{}, PropertyValue(1.0), PropertyValue(true),
                               PropertyValue(std::string("CmdTab"))}) {
         EXPECT_EQ(stored(kHotkeyModePreferenceKey), foreign);
-        EXPECT_EQ(state("Option+Tab"), ON);
-        EXPECT_EQ(state(cmd), OFF);
+        EXPECT_EQ(std::pair(state("Option+Tab"), state(cmd)), std::pair(ON, OFF));
         item->setRepresentedObject(odd);
         item->performAction();
     }
@@ -37,8 +35,8 @@ TEST_F(MenuWorld, ChoosingAHotkeyMovesTheSingleCheckmark) {
         const bool isCmd = choice == cmd;
         EXPECT_EQ(stored(kHotkeyModePreferenceKey),
                   PropertyValue(std::string(isCmd ? "cmdTab" : "optionTab")));
-        EXPECT_EQ(state("Option+Tab"), isCmd ? OFF : ON);
-        EXPECT_EQ(state(cmd), isCmd ? ON : OFF);
+        EXPECT_EQ(std::pair(state("Option+Tab"), state(cmd)),
+                  isCmd ? std::pair(OFF, ON) : std::pair(ON, OFF));
     }
 }
 
@@ -75,8 +73,7 @@ TEST_F(MenuWorld, TogglingHoverStoresTheOppositeOfWhatTheMenuShowed) {
 TEST_F(MenuWorld, LaunchAtLoginFollowsTheCheckmarkAndTheCallsSuccess) {
     struct Case {
         const char* name;
-        LoginItemStatus atLaunch;
-        LoginItemStatus changedOutside;
+        LoginItemStatus atLaunch, changedOutside;
         std::optional<std::string> failure;
         const char* expectedCall;
         ControlState after;

@@ -114,8 +114,7 @@ struct SwitchWorld {
             playKeys(step);
     }
     void playKeys(const std::string& step) {
-        const bool passes = step.starts_with("~");
-        const bool early = step.starts_with("^");
+        const bool passes = step.starts_with("~"), early = step.starts_with("^");
         std::istringstream parts(step.substr(passes || early ? 1 : 0));
         std::uint64_t word = 0;
         for (std::string part; std::getline(parts, part, '+');) {
@@ -141,8 +140,7 @@ struct SwitchWorld {
 
 TEST(SwitchScenario, FromChordToRaisedWindow) {
     struct Scenario {
-        const char* name;
-        const char* steps;
+        const char *name, *steps;
     };
     const Scenario scenarios[] = {
         {"one switch raises the second window", "opt tab =1 visible none release -> Shell"},
@@ -175,8 +173,7 @@ TEST(SwitchScenario, FromChordToRaisedWindow) {
         {"hover mode ended by Escape", "opt tab over release hovering right escape ->"},
         {"hover mode ended by a second outside the panel",
          "opt tab over release hovering leave wait:0.9 none wait:0.2 -> Shell"},
-        {"keep-open off: the release raises over the panel",
-         "keepopen:off opt tab over release -> Shell"},
+        {"keep-open off: the release raises", "keepopen:off opt tab over release -> Shell"},
         {"the chord in hover mode fetches a fresh list and steps on",
          "opt tab over release +Logs opt tab lists:2 cards:4 =2 leave release -> Doc B"},
         {"a chord during the fade-out is a fresh switch",
@@ -188,8 +185,7 @@ TEST(SwitchScenario, FromChordToRaisedWindow) {
         {"a chord released before its switch runs raises without showing the panel",
          "opt ^tab release fronts:0 -> Shell"},
         {"the same with Shift", "opt opt+shift ^tab release fronts:0 -> Doc B"},
-        {"steps before the release count",
-         "opt ^tab ^tab ^shift+tab ^tab release fronts:0 -> Doc B"},
+        {"steps before release count", "opt ^tab ^tab ^shift+tab ^tab release fronts:0 -> Doc B"},
         {"Return", "opt ^tab ^return release fronts:0 -> Shell"},
         {"Escape", "opt ^tab ^escape release fronts:0 ->"},
         {"a quick chord over the fading panel",

@@ -1,23 +1,22 @@
-"""Corvane as a user meets it: the real corvane binary on a private Xvfb desktop with a real
-window manager (its stock configuration with only its Alt+Tab binding freed), a tray and the
-project's test client, driven with xdotool (XTEST).
-
-Environment:
-  CORVANE_BIN          the corvane executable
-  CORVANE_TESTCLIENT   the corvane-testclient executable
-  CORVANE_E2E_WM       a window manager of desktop.WINDOW_MANAGERS (default openbox)
-  CORVANE_E2E_VARIANT  the variant's name (default: the manager's)
-  CORVANE_E2E_SCENARIOS  all (default), or sets of SCENARIO_SETS and scenario names joined by
-                       "+" (matrix: what differs between managers)
-  CORVANE_E2E_COMPOSITOR  1: run xcompmgr, so the panel is translucent and fades in and out
-  CORVANE_E2E_OUTPUT   where each failing scenario leaves a screenshot, Corvane's log and the
-                       window stacking (default: ./e2e-output/<variant>)
-
-What is asserted is only what a user could observe: which window is active
-(_NET_ACTIVE_WINDOW) and on top of the real stacking, whether it is minimized, where Corvane's
-panel is and whether it has the focus, which keys which client received, what Corvane's log
-says, and that nobody holds the keyboard afterwards.
-"""
+# Corvane as a user meets it: the real corvane binary on a private Xvfb desktop with a real
+# window manager (its stock configuration with only its Alt+Tab binding freed), a tray and the
+# project's test client, driven with xdotool (XTEST).
+#
+# Environment:
+#   CORVANE_BIN          the corvane executable
+#   CORVANE_TESTCLIENT   the corvane-testclient executable
+#   CORVANE_E2E_WM       a window manager of desktop.WINDOW_MANAGERS (default openbox)
+#   CORVANE_E2E_VARIANT  the variant's name (default: the manager's)
+#   CORVANE_E2E_SCENARIOS  all (default), or sets of SCENARIO_SETS and scenario names joined by
+#                        "+" (matrix: what differs between managers)
+#   CORVANE_E2E_COMPOSITOR  1: run xcompmgr, so the panel is translucent and fades in and out
+#   CORVANE_E2E_OUTPUT   where each failing scenario leaves a screenshot, Corvane's log and the
+#                        window stacking (default: ./e2e-output/<variant>)
+#
+# What is asserted is only what a user could observe: which window is active
+# (_NET_ACTIVE_WINDOW) and on top of the real stacking, whether it is minimized, where Corvane's
+# panel is and whether it has the focus, which keys which client received, what Corvane's log
+# says, and that nobody holds the keyboard afterwards.
 
 import contextlib
 import os
@@ -71,8 +70,8 @@ def load_tests(loader, _tests, _pattern):
 
 
 def card_center(panel, index, count):
-    """The middle of card index in a one-row panel: the row is centred in the panel and the
-    cards sit 150 points apart (142-point wrappers, 8 apart)."""
+    # The middle of card index in a one-row panel: the row is centred in the panel and the
+    # cards sit 150 points apart (142-point wrappers, 8 apart).
     x = panel.x + panel.width / 2 + (index - (count - 1) / 2) * 150
     return int(x), panel.y + panel.height // 2
 
@@ -102,8 +101,8 @@ def install_desktop_entry(data_home):
 
 
 def start_corvane_and_switch_once(d, binary, log_name="corvane"):
-    """One switch shows that Corvane answers the chord (the scenarios restore the desktop they
-    need)."""
+    # One switch shows that Corvane answers the chord (the scenarios restore the desktop they
+    # need).
     d.start_corvane(binary, log_name)
     d.keydown("Alt_L")
     d.tap("Tab")
@@ -113,10 +112,10 @@ def start_corvane_and_switch_once(d, binary, log_name="corvane"):
 
 
 class Corvane(unittest.TestCase):
-    """Scenarios over four windows of two applications: Alpha and Bravo (Editor), Charlie
-    (Terminal) and Delta (Terminal, minimized where the manager minimizes). Before every
-    scenario the windows were visited Charlie, Bravo, Alpha (Delta first where it stays on
-    screen), so the switch list is [Alpha, Bravo, Charlie, Delta]."""
+    # Scenarios over four windows of two applications: Alpha and Bravo (Editor), Charlie
+    # (Terminal) and Delta (Terminal, minimized where the manager minimizes). Before every
+    # scenario the windows were visited Charlie, Bravo, Alpha (Delta first where it stays on
+    # screen), so the switch list is [Alpha, Bravo, Charlie, Delta].
 
     desktop = None
 
@@ -162,9 +161,9 @@ class Corvane(unittest.TestCase):
         self.reset()
 
     def reset(self):
-        """Alpha active and on top after visits to Charlie, Bravo and Alpha, Delta minimized
-        (or visited first where it cannot be), no key held, the pointer away from where the
-        panel opens, the default preferences."""
+        # Alpha active and on top after visits to Charlie, Bravo and Alpha, Delta minimized
+        # (or visited first where it cannot be), no key held, the pointer away from where the
+        # panel opens, the default preferences.
         d, x = self.d, self.x
         d.release_everything()
         self.write_preferences(None)
@@ -179,14 +178,14 @@ class Corvane(unittest.TestCase):
         self.key_marks = [len(c.keys()) for c in self.clients]
 
     def visit(self, *windows):
-        """Activates and raises each window in turn, as clicks on them would."""
+        # Activates and raises each window in turn, as clicks on them would.
         for window in windows:
             if not self.x.is_minimized(window):
                 self.d.activate(window)
 
     def _recover_from_a_stuck_panel(self):
-        """A failed scenario may leave the panel up (and has reported it); later scenarios
-        still deserve a clean start: Escape, as a user would, else a restart of Corvane."""
+        # A failed scenario may leave the panel up (and has reported it); later scenarios
+        # still deserve a clean start: Escape, as a user would, else a restart of Corvane.
         if stays(self.d.panel, 1.5):  # longer than a fade-out
             self.d.tap("Escape")
             if stays(self.d.panel, 1.5):
@@ -195,8 +194,8 @@ class Corvane(unittest.TestCase):
                 start_corvane_and_switch_once(self.d, binary, f"corvane-{self._testMethodName}")
 
     def close_extra_clients(self):
-        """Ends the scenario's extra clients and makes Alpha active again, so that the checks
-        after the scenario start from a settled focus (tearDown calls it)."""
+        # Ends the scenario's extra clients and makes Alpha active again, so that the checks
+        # after the scenario start from a settled focus (tearDown calls it).
         for client in self.extra_clients:
             client.stop()
             wait_until(lambda: not set(client.windows) & set(self.x.stacking()), 5,
@@ -221,8 +220,8 @@ class Corvane(unittest.TestCase):
             test is self for test, _ in result.failures + result.errors)
 
     def switch_list(self):
-        """The test clients' windows in the order Corvane lists them: those on screen front
-        to back, then the minimized ones."""
+        # The test clients' windows in the order Corvane lists them: those on screen front
+        # to back, then the minimized ones.
         ours = set(self.names)
         for client in self.clients + self.extra_clients:
             ours |= set(client.windows)
@@ -233,7 +232,7 @@ class Corvane(unittest.TestCase):
     # --- helpers ------------------------------------------------------------------------------
 
     def write_preferences(self, values):
-        """Corvane's preferences file, replaced whole (None: no file, all defaults)."""
+        # Corvane's preferences file, replaced whole (None: no file, all defaults).
         path = os.path.join(self.d.config_home, "corvane", "corvane.conf")
         if values is None:
             if os.path.exists(path):
@@ -247,20 +246,20 @@ class Corvane(unittest.TestCase):
         os.replace(path + ".tmp", path)
 
     def new_keys(self):
-        """Key events the clients received since the scenario began."""
+        # Key events the clients received since the scenario began.
         events = []
         for client, mark in zip(self.clients, self.key_marks):
             events += client.keys()[mark:]
         return events
 
     def presses(self):
-        """Key presses the clients received, without the modifiers the scenario held (those
-        always pass, by design)."""
+        # Key presses the clients received, without the modifiers the scenario held (those
+        # always pass, by design).
         return [(sym, state, window) for kind, sym, state, window in self.new_keys()
                 if kind == "press" and sym not in MODIFIER_KEYSYMS]
 
     def wait_active(self, window, timeout=5):
-        """window becomes the active window and on top of the stacking: what a commit shows."""
+        # window becomes the active window and on top of the stacking: what a commit shows.
         wait_until(lambda: self.x.active_window() == window and self.d.is_on_top(window),
                    timeout, f"{self.names.get(window, window)} to become active and on top "
                    f"(active: {self.names.get(self.x.active_window(), self.x.active_window())}, "
@@ -271,8 +270,8 @@ class Corvane(unittest.TestCase):
                         f"{self.names.get(window)} stopped being the active window")
 
     def open_switch(self, *first_keys, modifier="Alt_L"):
-        """Holds the modifier, presses the first chord key(s), checks that the panel is
-        centred on the screen, and returns the panel."""
+        # Holds the modifier, presses the first chord key(s), checks that the panel is
+        # centred on the screen, and returns the panel.
         self.d.keydown(modifier)
         self.d.tap(*(first_keys or ("Tab",)))
         panel = self.d.wait_for_panel()
@@ -282,13 +281,13 @@ class Corvane(unittest.TestCase):
         return panel
 
     def switch_to(self, window, *first_keys, modifier="Alt_L"):
-        """A whole switch: the modifier held, the keys, the release; window is raised."""
+        # A whole switch: the modifier held, the keys, the release; window is raised.
         self.open_switch(*first_keys, modifier=modifier)
         self.d.keyup(modifier)
         self.wait_active(window)
 
     def log_lines(self, *words):
-        """Lines of Corvane's log naming every one of words (any case)."""
+        # Lines of Corvane's log naming every one of words (any case).
         return [line for line in self.d.corvane.log_text().splitlines()
                 if all(w.lower() in line.lower() for w in words)]
 
@@ -307,7 +306,7 @@ class Corvane(unittest.TestCase):
 
     @contextlib.contextmanager
     def case(self, name, **params):
-        """One row of a table-driven scenario, in a fresh world, with evidence on failure."""
+        # One row of a table-driven scenario, in a fresh world, with evidence on failure.
         with self.subTest(name, **params):
             try:
                 self.reset()

@@ -21,9 +21,7 @@ class FakeEventTapService : public EventTapService, Recording {
         std::uint64_t eventMask = 0;
         EventTapCallback callback = nullptr;
         void* userInfo = nullptr;
-        bool isEnabled = false;
-        bool sourceAdded = false;
-        bool destroyed = false;
+        bool isEnabled = false, sourceAdded = false, destroyed = false;
         std::vector<TapInterest> interests;
     };
 

@@ -34,8 +34,7 @@ namespace corvane::testing {
 
 struct AppTraits {
     ActivationPolicy activationPolicy = ActivationPolicy::regular;
-    bool isHidden = false;
-    bool hasIcon = true;
+    bool isHidden = false, hasIcon = true;
 };
 
 class RecordedDesktop : public WindowServer,
@@ -117,8 +116,7 @@ class RecordedDesktop : public WindowServer,
   private:
     struct AXWindow {
         pid_t pid = 0;
-        AXCopyResult title;
-        AXCopyResult minimized;
+        AXCopyResult title, minimized;
     };
 
     // The line is built only while recording: the benchmark must not pay for it.
@@ -130,9 +128,7 @@ class RecordedDesktop : public WindowServer,
     const RunningApplication* findApp(pid_t pid) const;
 
     pid_t ownPid_;
-    bool isAtLeastMacOS14_ = true;
-    bool windowListFails_ = false;
-    bool accessibilityDenied_ = false;
+    bool isAtLeastMacOS14_ = true, windowListFails_ = false, accessibilityDenied_ = false;
     std::vector<RunningApplication> apps_;
     std::vector<WindowListEntry> windowList_;
     std::unordered_map<pid_t, std::vector<std::uint64_t>> axWindowsOf_;

@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <string>
 
 namespace corvane::testing::fuzz {
 namespace {

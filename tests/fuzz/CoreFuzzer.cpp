@@ -17,8 +17,7 @@ namespace corvane::testing::fuzz {
 namespace {
 
 constexpr std::array<pid_t, 3> kPids{200, 300, 400};
-constexpr std::uint64_t CTRL = kCGEventFlagMaskControl;
-constexpr std::uint64_t kChordBits = OPT | CMD;
+constexpr std::uint64_t CTRL = kCGEventFlagMaskControl, kChordBits = OPT | CMD;
 
 // Splits at each separator, keeping empty parts ("open:11:200:" has an empty title).
 std::vector<std::string> split(std::string_view text, char separator) {
@@ -109,10 +108,8 @@ class Player {
     std::vector<std::uint32_t> raisedNumbers;
     // Per application, the window lists fetched when its windows last changed.
     std::map<pid_t, int> listsAtChange;
-    int listsSeen = 0;
-    int listsAtLastCommit = -1;
-    bool pointerIn = false;
-    bool wasFading = false;
+    int listsSeen = 0, listsAtLastCommit = -1;
+    bool pointerIn = false, wasFading = false;
 };
 
 std::optional<std::string> Player::send(std::string_view verb, std::int64_t key,
@@ -275,8 +272,7 @@ std::optional<std::string> Player::checkAfterRun() {
         layOutDesktop();
     }
 
-    const bool isVisible = visible();
-    const bool isFading = hud().isFadingOut();
+    const bool isVisible = visible(), isFading = hud().isFadingOut();
     if (presented && !fetched)
         return "the panel opened over a window list fetched for an earlier switch";
     if (presented && isFading)

@@ -77,8 +77,7 @@ TEST(HUDRows, CapacityFollowsTheScreenWidth) {
     for (double nonsense : {0.0, -50.0, double(NAN)})
         EXPECT_EQ(SwitcherHUD::rowCapacity(nonsense), 1) << nonsense;
     const auto twoSingles = SwitcherHUD::rowLayout(200, 2);
-    EXPECT_EQ(twoSingles.rows, 2);
-    EXPECT_EQ(twoSingles.perRow, 1);
+    EXPECT_EQ(std::pair(twoSingles.rows, twoSingles.perRow), std::pair(2, 1));
 }
 
 TEST_F(HUDTest, PanelFrameAndRowsForEachListLength) {
@@ -182,8 +181,7 @@ TEST_F(HUDTest, OnDismissFollowsEachFadeOutOnce) {
     EXPECT_EQ(dismissals, 2);
     hud->hide(); // hidden: no animation, no call
     loop.advance(1);
-    EXPECT_EQ(dismissals, 2);
-    EXPECT_EQ(backends.journal.count("orderOut"), 1);
+    EXPECT_EQ(std::tuple(dismissals, backends.journal.count("orderOut")), std::tuple(2, 1));
 }
 
 TEST_F(HUDTest, DismissTimerCommitsOneSecondAfterThePointerLastLeft) {
@@ -269,8 +267,7 @@ TEST_F(HUDTest, CardsShowTheWindowsAsTheyAreAtTheChordKeepingWhatTheyCan) {
             for (const auto& wrapper : dynamic_cast<StackView&>(*row).arrangedSubviews())
                 arranged.push_back(wrapper);
         EXPECT_EQ(arranged, hud->cardWrappers);
-        std::size_t kept = 0;
-        std::size_t repainted = 0;
+        std::size_t kept = 0, repainted = 0;
         for (std::size_t i = 0; i < hud->windows.size(); ++i) {
             const WindowInfo& window = hud->windows[i];
             const auto& card = hud->cardViews[i];
@@ -290,8 +287,7 @@ TEST_F(HUDTest, CardsShowTheWindowsAsTheyAreAtTheChordKeepingWhatTheyCan) {
             EXPECT_EQ(card->isSelected(), i == 1);
             EXPECT_EQ(hud->cardWrappers[i]->layer()->borderWidth(), i == 1 ? 1 : 0);
         }
-        EXPECT_EQ(kept, c.kept);
-        EXPECT_EQ(repainted, c.repainted);
+        EXPECT_EQ(std::pair(kept, repainted), std::pair(c.kept, c.repainted));
         // A click starts the fade, then commits the window of the card clicked, where it is now.
         hud->panel->mouseUp(nameOfCard(0));
         ASSERT_FALSE(activated.empty()) << "a click on the label reaches the card";
@@ -315,8 +311,8 @@ TEST_F(HUDTest, ChordDuringTheFadeOutOpensAFreshSwitch) {
     hud->show(true);
     // The first-selection rule on the rebuilt cards: the second window.
     EXPECT_EQ(hud->cardViews.at(hud->selectedIndex)->info().windowTitle, "Next 1");
-    EXPECT_EQ(hud->panel->frame(), SwitcherHUD::panelFrame(*screen.frame, 4));
-    EXPECT_EQ(hud->panel->alphaValue(), 0);
+    EXPECT_EQ(std::pair(hud->panel->frame(), hud->panel->alphaValue()),
+              std::pair(SwitcherHUD::panelFrame(*screen.frame, 4), 0.0));
 
     loop.advance(1); // past the old fade's end
     EXPECT_EQ(std::tuple(dismissals, hud->panel->isVisible(), hud->panel->alphaValue()),
@@ -350,8 +346,7 @@ TEST_F(HUDTest, TheFadingPanelCommitsNothingMoreAndClosuresDieWithTheHUD) {
     hud.reset();
     loop.advance(2);
     EXPECT_FALSE(panel->isVisible()); // the fade still orders the panel out
-    EXPECT_EQ(dismissals, 1);
-    EXPECT_EQ(activated.size(), 2u);
+    EXPECT_EQ(std::tuple(dismissals, activated.size()), std::tuple(1, 2u));
 }
 
 } // namespace

@@ -30,8 +30,7 @@ TEST_F(CardTest, IconAndLabelsSitWhereTheDesignPutsThem) {
         card.layoutSubtree(metrics);
         EXPECT_EQ(card.frame(), (Rect{0, 0, 140, 120}));
         EXPECT_EQ(card.subviews().at(0)->frame(), (Rect{46, 14, 48, 48})) << withIcon;
-        const Rect name = card.subviews().at(1)->frame();
-        const Rect title = card.subviews().at(2)->frame();
+        const Rect name = card.subviews().at(1)->frame(), title = card.subviews().at(2)->frame();
         EXPECT_EQ(name,
                   (Rect{5, 69, 130, testing::FakeTextMetrics::lineHeight(Font::systemFont(11))}));
         EXPECT_EQ((Rect{title.x, title.y, title.width, 0}), (Rect{5, name.maxY() + 1, 130, 0}));
@@ -40,9 +39,7 @@ TEST_F(CardTest, IconAndLabelsSitWhereTheDesignPutsThem) {
 
 TEST(CardTitle, ApplicationNamePrefixIsDroppedOnce) {
     struct Case {
-        const char* app;
-        const char* title;
-        const char* shown;
+        const char *app, *title, *shown;
     };
     const Case cases[] = {
         {"Mail", "", "—"},

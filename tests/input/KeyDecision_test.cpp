@@ -14,25 +14,18 @@ void PrintTo(const SwitchFlags& f, std::ostream* os) {
 
 namespace {
 
-constexpr std::uint64_t OPT = kCGEventFlagMaskAlternate;
-constexpr std::uint64_t CMD = kCGEventFlagMaskCommand;
+constexpr std::uint64_t OPT = kCGEventFlagMaskAlternate, CMD = kCGEventFlagMaskCommand;
 constexpr std::uint64_t SHIFT = kCGEventFlagMaskShift;
 constexpr std::uint64_t EXTRAS =
     kCGEventFlagMaskShift | kCGEventFlagMaskControl | kCGEventFlagMaskAlphaShift;
-constexpr std::int64_t kUpArrow = 126;
-constexpr std::int64_t kLetterA = 0;
-constexpr std::uint32_t DOWN = kCGEventKeyDown;
-constexpr std::uint32_t UP = kCGEventKeyUp;
-constexpr std::uint32_t FLAGS = kCGEventFlagsChanged;
+constexpr std::int64_t kUpArrow = 126, kLetterA = 0;
+constexpr std::uint32_t DOWN = kCGEventKeyDown, UP = kCGEventKeyUp, FLAGS = kCGEventFlagsChanged;
 constexpr HotkeyMode kCmdMode = HotkeyMode::cmdTab;
 
 // Switch flags in the order (held, showing, hover).
-constexpr SwitchFlags idle{false, false, false};
-constexpr SwitchFlags held{true, false, false};
-constexpr SwitchFlags showing{false, true, false};
-constexpr SwitchFlags switching{true, true, false};
-constexpr SwitchFlags hover{false, false, true};
-constexpr SwitchFlags hoverHeld{true, false, true};
+constexpr SwitchFlags idle{false, false, false}, held{true, false, false};
+constexpr SwitchFlags showing{false, true, false}, switching{true, true, false};
+constexpr SwitchFlags hover{false, false, true}, hoverHeld{true, false, true};
 constexpr SwitchFlags hoverSwitching{true, true, true};
 
 // An action with its direction; the direction is checked only for the actions that take one.
@@ -40,18 +33,14 @@ struct Act {
     SwitchAction action;
     bool forward = true;
 };
-constexpr Act none{SwitchAction::none};
-constexpr Act beginFwd{SwitchAction::beginSwitch, true};
+constexpr Act none{SwitchAction::none}, beginFwd{SwitchAction::beginSwitch, true};
 constexpr Act beginBack{SwitchAction::beginSwitch, false};
 constexpr Act advanceFwd{SwitchAction::advanceSwitch, true};
 constexpr Act advanceBack{SwitchAction::advanceSwitch, false};
 constexpr Act stepFwd{SwitchAction::stepSelection, true};
-constexpr Act stepBack{SwitchAction::stepSelection, false};
-constexpr Act commit{SwitchAction::commitSwitch};
-constexpr Act cancel{SwitchAction::cancelSwitch};
-constexpr Act release{SwitchAction::handleModifierRelease};
-constexpr TapResult PASS = TapResult::pass;
-constexpr TapResult EAT = TapResult::swallow;
+constexpr Act stepBack{SwitchAction::stepSelection, false}, commit{SwitchAction::commitSwitch};
+constexpr Act cancel{SwitchAction::cancelSwitch}, release{SwitchAction::handleModifierRelease};
+constexpr TapResult PASS = TapResult::pass, EAT = TapResult::swallow;
 
 struct Row {
     const char* name;
@@ -67,9 +56,8 @@ void expectRows(std::uint32_t type, std::span<const Row> rows) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const KeyDecision got = decideKeyEvent(type, row.keyCode, row.flags, row.mode, row.before);
-        EXPECT_EQ(got.flags, row.after);
-        EXPECT_EQ(switchActionName(got.action), switchActionName(row.act.action));
-        EXPECT_EQ(got.result, row.result);
+        EXPECT_EQ(std::tuple(got.flags, switchActionName(got.action), got.result),
+                  std::tuple(row.after, switchActionName(row.act.action), row.result));
         const SwitchAction a = row.act.action;
         if (a == SwitchAction::beginSwitch || a == SwitchAction::advanceSwitch ||
             a == SwitchAction::stepSelection) {

@@ -144,9 +144,9 @@ TEST(MacValueConversion, AttributeValuesAndWindowElements) {
         const auto* handles = std::get_if<std::vector<AXUIElement>>(&read);
         ASSERT_NE(handles, nullptr);
         ASSERT_EQ(handles->size(), 2u) << "only elements are kept";
-        EXPECT_EQ(table.find((*handles)[0]), first);
-        EXPECT_EQ(table.find((*handles)[1]), second);
-        EXPECT_EQ((*handles)[0].pid, 7);
+        EXPECT_EQ(
+            std::tuple(table.find((*handles)[0]), table.find((*handles)[1]), (*handles)[0].pid),
+            std::tuple(first, second, 7));
         EXPECT_EQ(counts.held[first], 1);
         EXPECT_EQ(table.find({8, (*handles)[0].window}), nullptr) << "another process's handle";
         EXPECT_EQ(table.find({7, 0}), nullptr);
@@ -174,9 +174,8 @@ TEST(MacAXElementTable, AReadReplacesTheProcessesEarlierElementsAndOldProcessesA
         // A third process: process 2, read longest ago, goes.
         table.beginRead(3);
         table.add(3, &elements[3]);
-        EXPECT_EQ(table.find(otherProcess), nullptr);
-        EXPECT_EQ(table.find(newOne), &elements[2]);
-        EXPECT_EQ(table.size(), 2u);
+        EXPECT_EQ(std::tuple(table.find(otherProcess), table.find(newOne), table.size()),
+                  std::tuple(nullptr, &elements[2], 2u));
 
         // Adding without beginning a read starts one; the same element twice is held twice.
         table.add(4, &elements[4]);
@@ -219,9 +218,7 @@ TEST(MacEventTapDispatch, KeysAreDecidedByCorvaneAndDisabledNoticesReenableTheTa
     struct Case {
         std::uint32_t type;
         TapResult answer;
-        bool tapWanted;
-        bool reenable;
-        bool swallow;
+        bool tapWanted, reenable, swallow;
     };
     const Case cases[] = {
         {kCGEventKeyDown, TapResult::swallow, true, false, true},
@@ -275,9 +272,8 @@ TEST(MacPlatformMapping, PremultipliedIconPixelsBecomeStraightARGB) {
     const std::uint8_t padded[24] = {255, 0, 0,   255, 0, 255, 0, 255, 7, 7, 7, 7,
                                      0,   0, 255, 255, 0, 0,   0, 0,   7, 7, 7, 7};
     const Image image = imageFromPremultipliedRGBA(padded, 2, 2, 12);
-    EXPECT_EQ(image.width, 2);
-    EXPECT_EQ(image.height, 2);
-    EXPECT_EQ(image.argb, (std::vector<std::uint32_t>{0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0}));
+    EXPECT_EQ(std::tuple(image.width, image.height, image.argb),
+              std::tuple(2, 2, std::vector<std::uint32_t>{0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0}));
 
     EXPECT_TRUE(imageFromPremultipliedRGBA(padded, 2, 2, 7).argb.empty()) << "row too short";
     EXPECT_TRUE(imageFromPremultipliedRGBA(nullptr, 2, 2, 8).argb.empty());

@@ -15,7 +15,6 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
-#include <algorithm>
 #include <gtest/gtest.h>
 #include <string_view>
 
@@ -109,13 +108,11 @@ class PanelWindow : public ::testing::Test {
 
 TEST_F(PanelWindow, IsThePanelsOnScreenPartInTopLeftCoordinatesWhileThePanelKeepsItsFrame) {
     ASSERT_EQ(qtScreen().width(), 800) << "the counts below assume four cards a row fit";
-    struct Case {
-        std::size_t windows;
-        bool fits;
-    };
-    for (Case c : {Case{3, true}, {9, true}, {11, false}, {30, false}, {1000, false}}) {
-        SCOPED_TRACE(c.windows);
-        open(c.windows);
+    using Case = std::pair<std::size_t, bool>; // windows, whether the panel fits
+    for (auto [windows, fits] :
+         {Case{3, true}, {9, true}, {11, false}, {30, false}, {1000, false}}) {
+        SCOPED_TRACE(windows);
+        open(windows);
         // However the panel is placed, the window follows.
         for (const char* placement : {"as opened", "centred", "slid to the last card"}) {
             SCOPED_TRACE(placement);
@@ -124,8 +121,8 @@ TEST_F(PanelWindow, IsThePanelsOnScreenPartInTopLeftCoordinatesWhileThePanelKeep
             if (placement == std::string_view("slid to the last card"))
                 hud->moveSelection(false);
             const QRect whole = panelRect();
-            EXPECT_EQ(whole.width() <= qtScreen().width(), c.fits);
-            const QRect expected = c.fits ? whole : whole.intersected(qtScreen());
+            EXPECT_EQ(whole.width() <= qtScreen().width(), fits);
+            const QRect expected = fits ? whole : whole.intersected(qtScreen());
             EXPECT_EQ(window().geometry(), expected);
             EXPECT_EQ(window().panelOrigin(), expected.topLeft() - whole.topLeft());
         }
@@ -138,16 +135,14 @@ TEST_F(PanelWindow, IsThePanelsOnScreenPartInTopLeftCoordinatesWhileThePanelKeep
 TEST_F(PanelWindow, RoundedCornersAreTransparentOrCutWhereOnScreen) {
     struct Case {
         std::size_t windows;
-        bool compositor;
-        bool cornersCut; // the window's own corners are the panel's rounded ones
+        bool compositor, cornersCut; // cut: the window's corners are the panel's rounded ones
     };
     for (Case c : {Case{3, false, true}, {30, false, false}, {3, true, false}}) {
         SCOPED_TRACE(::testing::Message() << c.windows << (c.compositor ? " composited" : ""));
         open(c.windows, c.compositor);
         EXPECT_EQ(backend->usesShapeMask(), !c.compositor);
         const QRegion mask = window().mask();
-        const int w = window().width();
-        const int h = window().height();
+        const int w = window().width(), h = window().height();
         const QPoint corners[] = {{1, 1}, {w - 2, 1}, {1, h - 2}, {w - 2, h - 2}};
         if (c.compositor) {
             EXPECT_TRUE(mask.isEmpty());
@@ -264,13 +259,9 @@ TEST_F(PanelWindow, AtTheScreensLeftEdgeThePanelIsPaintedAndTakesThePointerWhere
 }
 
 TEST_F(PanelWindow, ALongTitleEndsInAnEllipsisOnItsSecondLineAndStaysInTheCard) {
-    open({WindowInfo{100,
-                     "Mail",
-                     "Mail — Re: the quarterly planning meeting moved to Thursday afternoon "
-                     "because the big room is booked all week",
-                     {},
-                     42,
-                     false}});
+    const std::string longTitle = "Mail — Re: the quarterly planning meeting moved to Thursday "
+                                  "afternoon because the big room is booked all week";
+    open({WindowInfo{100, "Mail", longTitle, {}, 42, false}});
     const auto* title = dynamic_cast<const TextField*>(hud->cardViews[0]->subviews().at(2).get());
     ASSERT_NE(title, nullptr);
     const TextLayout& layout = title->textLayout();
@@ -281,8 +272,7 @@ TEST_F(PanelWindow, ALongTitleEndsInAnEllipsisOnItsSecondLineAndStaysInTheCard) 
     // Ink of the second line lies inside the label's 130-point width, and nothing is drawn on a
     // third line.
     const QImage image = render();
-    const Rect card = inPanel(*hud->cardViews[0]);
-    const Rect label = inPanel(*title);
+    const Rect card = inPanel(*hud->cardViews[0]), label = inPanel(*title);
     const double line = QtTextMetrics::lineHeight(title->font());
     auto ink = [&](double top, double bottom, double left, double right) {
         int count = 0;
@@ -305,8 +295,7 @@ TEST_F(PanelWindow, IconsStaySharpAtDoubleDensity) {
     const QImage hiDpi = render(2);
     const Rect card = inPanel(*hud->cardViews[0]);
     // 48 points at 2x are the image's 96 pixels: the halves meet without a blended column.
-    const int seam = int((card.x + 70) * 2);
-    const int row = int((card.y + 38) * 2);
+    const int seam = int((card.x + 70) * 2), row = int((card.y + 38) * 2);
     EXPECT_GT(hiDpi.pixelColor(seam - 1, row).red(), 240);
     EXPECT_GT(hiDpi.pixelColor(seam, row).blue(), 240);
     EXPECT_LT(hiDpi.pixelColor(seam, row).red(), 15);

@@ -56,11 +56,8 @@ TEST(QtTimers, FireAsScheduledUntilInvalidatedAndNothingRunsAfterItsOwnerIsGone)
     ASSERT_TRUE(testing::pumpQtUntil([&] { return timers.liveTimerCount() == 0; }));
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents();
-    EXPECT_EQ(oneShot, 1);
-    EXPECT_TRUE(validInside);
-    EXPECT_FALSE(timer->isValid());
-    EXPECT_EQ(repeating, 3);
-    EXPECT_EQ(dropped, 0);
+    EXPECT_EQ(std::tuple(oneShot, validInside, timer->isValid(), repeating, dropped),
+              std::tuple(1, true, false, 3, 0));
     invalidated->invalidate();
 }
 

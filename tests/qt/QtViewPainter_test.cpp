@@ -8,8 +8,7 @@
 namespace corvane {
 namespace {
 
-constexpr RGBA kRed{1, 0, 0, 1};
-constexpr RGBA kBlue{0, 0, 1, 1};
+constexpr RGBA kRed{1, 0, 0, 1}, kBlue{0, 0, 1, 1};
 
 std::shared_ptr<View> box(Rect frame, std::optional<RGBA> fill, double radius = 0,
                           bool masks = false) {
@@ -54,8 +53,7 @@ TEST(QtViewPainterLayers, GroupOpacityDoesNotLetChildrenShowThroughEachOther) {
     group->addSubview(box({20, 0, 40, 20}, kBlue)); // overlaps the red one at x 20..40
     root->addSubview(group);
     const QImage image = paint(*root);
-    const QColor alone = image.pixelColor(50, 10);
-    const QColor overlap = image.pixelColor(30, 10);
+    const QColor alone = image.pixelColor(50, 10), overlap = image.pixelColor(30, 10);
     EXPECT_NEAR(alone.alpha(), 128, 2);
     EXPECT_NEAR(overlap.alpha(), 128, 2) << "one layer at 0.5, not two stacked";
     EXPECT_EQ(overlap.red(), 0) << "the blue child covers the red one inside the group";
@@ -70,8 +68,8 @@ TEST(QtViewPainterLayers, BorderIsDrawnInsideTheBoundsOverTheContent) {
     root->addSubview(framed);
     const QImage image = paint(*root);
     EXPECT_EQ(image.pixel(9, 20), 0x00000000u) << "nothing outside the bounds";
-    EXPECT_EQ(image.pixel(10, 20), 0xFF000000u);
-    EXPECT_EQ(image.pixel(13, 20), 0xFF000000u);
+    EXPECT_EQ(std::tuple(image.pixel(10, 20), image.pixel(13, 20)),
+              std::tuple(0xFF000000u, 0xFF000000u));
     EXPECT_EQ(image.pixel(14, 20), 0xFFFF0000u) << "4 points wide, then the content";
 }
 
@@ -114,8 +112,8 @@ TEST(QtViewPainterImages, MalformedImagesAreRefused) {
         EXPECT_TRUE(QtViewPainter::toQImage(bad).isNull()) << bad.width;
     Image fine{2, 1, {0x80FF0000u, 0xFF00FF00u}};
     const QImage converted = QtViewPainter::toQImage(fine).convertToFormat(QImage::Format_ARGB32);
-    EXPECT_EQ(converted.pixel(0, 0), 0x80FF0000u);
-    EXPECT_EQ(converted.pixel(1, 0), 0xFF00FF00u);
+    EXPECT_EQ(std::tuple(converted.pixel(0, 0), converted.pixel(1, 0)),
+              std::tuple(0x80FF0000u, 0xFF00FF00u));
 }
 
 } // namespace

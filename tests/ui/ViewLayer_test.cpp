@@ -65,8 +65,7 @@ TEST(StackViewLayout, PacksCentredWithSpacingAndCrossAlignment) {
         stack->addArrangedSubview(a);
         stack->addArrangedSubview(b);
         stack->layoutSubtree(metrics);
-        EXPECT_EQ(a->frame(), c.first);
-        EXPECT_EQ(b->frame(), c.second);
+        EXPECT_EQ(std::pair(a->frame(), b->frame()), std::pair(c.first, c.second));
     }
 }
 
@@ -169,9 +168,8 @@ TEST_F(PanelTest, CancelledGroupNeverCompletesAndANewerGroupTakesOverAlpha) {
     cancelled->cancel();
     const double stoppedAt = panel->alphaValue();
     loop.advance(1);
-    EXPECT_EQ(outs, 1);
-    EXPECT_TRUE(cancelled->isDone());
-    EXPECT_EQ(panel->alphaValue(), stoppedAt);
+    EXPECT_EQ(std::tuple(outs, cancelled->isDone(), panel->alphaValue()),
+              std::tuple(1, true, stoppedAt));
     EXPECT_GT(stoppedAt, 0.7);
 }
 

@@ -47,8 +47,7 @@ TEST(UnicodeText, CountsAndCutsUserPerceivedCharacters) {
     const std::string flag = "\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7"; // regional indicators F R
     struct Case {
         std::string text;
-        std::size_t clusters;
-        std::size_t drop;
+        std::size_t clusters, drop;
         std::string rest;
     };
     const Case cases[] = {

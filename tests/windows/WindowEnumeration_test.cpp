@@ -14,8 +14,7 @@ using ::testing::IsEmpty;
 // A record without its icon, so whole lists compare in one expectation.
 struct Row {
     CGWindowID windowID;
-    std::string appName;
-    std::string windowTitle;
+    std::string appName, windowTitle;
     pid_t pid;
     bool isMinimized;
     bool operator==(const Row&) const = default;
@@ -203,8 +202,7 @@ TEST(WindowEnumeration, AccessibilityPassTakesWindowsByPolicyHiddenStateAndOwner
                                         Row{0, "Music", "Library", 300, true},
                                         Row{0, "Music", "Queue", 300, true},
                                         Row{0, "Music", "Mini player", 300, true}));
-    EXPECT_EQ(list[1].appIcon, nullptr);
-    EXPECT_EQ(list[2].appIcon, nullptr);
+    EXPECT_EQ(std::pair(list[1].appIcon, list[2].appIcon), std::pair(ImageRef{}, ImageRef{}));
     EXPECT_THAT(desktop.log.startingWith("createApplication 100"), IsEmpty());
 }
 
@@ -254,25 +252,21 @@ TEST(WindowEnumeration, CountsEachWindowAmongItsApplicationsWindowsOfTheSameTitl
 }
 
 TEST(WindowEnumeration, UnreadableAccessibilityAnswersShortenTheList) {
-    struct Case {
-        const char* name;
-        AXCopyResult windowsAnswer;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, AXCopyResult> cases[] = {
         {"error", {kAXErrorCannotComplete, std::nullopt}},
         {"error with a list left behind", {kAXErrorFailure, std::vector<AXUIElement>{{200, 1}}}},
         {"not a list", {kAXErrorSuccess, std::string("windows")}},
         {"empty list", {kAXErrorSuccess, std::vector<AXUIElement>{}}},
     };
-    for (const Case& c : cases) {
+    for (const auto& [name, windowsAnswer] : cases) {
         RecordedDesktop desktop;
         desktop.addApp(200, "Editor", {.isHidden = true});
         desktop.addOnScreen(51, 200, "Editor");
         desktop.addAXWindow(200, "Doc"); // element 1, not reachable through the answer
-        desktop.setAXWindowsAnswer(200, c.windowsAnswer);
+        desktop.setAXWindowsAnswer(200, windowsAnswer);
         EXPECT_THAT(rows(enumerateWindows(desktop.catalogue())),
                     ElementsAre(Row{51, "Editor", "", 200, false}))
-            << c.name;
+            << name;
     }
 
     RecordedDesktop denied;

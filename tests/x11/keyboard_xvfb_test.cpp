@@ -163,8 +163,8 @@ TEST_F(X11Keyboard, KeysTypedUnderTheChordsHeldTabReachTheClientAndItsRepeatsAnd
     desktop->release(XKB_KEY_Shift_L);
     desktop->release(XKB_KEY_Alt_L);
     ASSERT_TRUE(desktop->pumpUntil([&] { return owner.actions.size() >= steps + 2; }));
-    EXPECT_EQ(owner.actions.front(), SwitchAction::beginSwitch);
-    EXPECT_EQ(owner.actions.back(), SwitchAction::handleModifierRelease);
+    EXPECT_EQ(std::tuple(owner.actions.front(), owner.actions.back()),
+              std::tuple(SwitchAction::beginSwitch, SwitchAction::handleModifierRelease));
     EXPECT_EQ(std::count(owner.actions.begin(), owner.actions.end(), SwitchAction::advanceSwitch),
               static_cast<long>(owner.actions.size()) - 2);
     EXPECT_EQ(clientGot("press a"), 1);

@@ -1,8 +1,7 @@
-"""The corvane program's own life on a display, where only the real binary shows a fault: one
-instance per display, a display that goes away, a preferences path that is no file, and a chord
-begun with Alt already held when Corvane started. Uses the shared desktop harness
-(tools/desktop/desktop.py); CORVANE_BIN and CORVANE_TESTCLIENT name the binaries.
-"""
+# The corvane program's own life on a display, where only the real binary shows a fault: one
+# instance per display, a display that goes away, a preferences path that is no file, and a chord
+# begun with Alt already held when Corvane started. Uses the shared desktop harness
+# (tools/desktop/desktop.py); CORVANE_BIN and CORVANE_TESTCLIENT name the binaries.
 
 import ctypes
 import os

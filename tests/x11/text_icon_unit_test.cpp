@@ -62,9 +62,9 @@ TEST(X11IconChoice, TheSmallestIconThatFillsTheCardElseTheLargestNeverAnAbsurdOn
             candidates.push_back(candidate(side));
         const ImageRef image = imageFromIconCandidates(candidates, c.target);
         ASSERT_NE(image, nullptr);
-        EXPECT_EQ(image->width, c.expected);
-        EXPECT_EQ(image->argb.size(), std::size_t(c.expected) * c.expected);
-        EXPECT_EQ(image->argb.front(), 0xFF000000u | std::uint32_t(c.expected));
+        EXPECT_EQ(std::tuple(image->width, image->argb.size(), image->argb.front()),
+                  std::tuple(c.expected, std::size_t(c.expected) * c.expected,
+                             0xFF000000u | std::uint32_t(c.expected)));
     }
     // The card's side in pixels follows the screen's scale within reason.
     const std::pair<double, int> targets[] = {{1.0, 48}, {1.5, 72},  {2.0, 96},

@@ -87,8 +87,7 @@ class XdgIcons : public ::testing::Test {
 
 TEST_F(XdgIcons, FindsTheEntryOfTheWindowClassAndItsIconInTheTheme) {
     struct Case {
-        const char* windowClass;
-        const char* instance;
+        const char *windowClass, *instance;
         int scale;
         const char* file; // under the private root; "" for none
     };
@@ -140,8 +139,7 @@ TEST_F(XdgIcons, DecodesOncePerClassFallsBackToTheGenericIconAndSeesNewEntries) 
     XdgApplicationIcons bare(places(), decoder());
     const ImageRef drawn = bare.iconFor("Unknown", "", 1.5);
     ASSERT_NE(drawn, nullptr);
-    EXPECT_EQ(drawn->width, 72);
-    EXPECT_EQ(drawn->argb.size(), std::size_t(72 * 72));
+    EXPECT_EQ(std::tuple(drawn->width, drawn->argb.size()), std::tuple(72, std::size_t(72 * 72)));
 }
 
 } // namespace

@@ -8,9 +8,7 @@
 
 // foundation/nsoperatingsystemversion
 typedef struct {
-    NSInteger majorVersion;
-    NSInteger minorVersion;
-    NSInteger patchVersion;
+    NSInteger majorVersion, minorVersion, patchVersion;
 } NSOperatingSystemVersion;
 
 @interface NSProcessInfo (CorvaneSDKGaps)

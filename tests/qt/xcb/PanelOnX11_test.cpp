@@ -66,8 +66,7 @@ TEST_F(PanelOnX11, OpensOnTheMonitorOfTheActiveWindowElseThePointer) {
         const char* name;
         int activeWindowX; // -1: none
         int pointerX;
-        bool onRightHead;
-        bool activeWindowGone = false;
+        bool onRightHead, activeWindowGone = false;
     };
     const Case cases[] = {
         {"active window on the right head", kHead + 300, 100, true},
@@ -122,8 +121,7 @@ class CountingView : public View {
     }
     void mouseEntered(const MouseEvent&) override { ++entered; }
     void mouseExited(const MouseEvent&) override { ++exited; }
-    int entered = 0;
-    int exited = 0;
+    int entered = 0, exited = 0;
 };
 
 // Tracking areas report an entry when the pointer moves in, not when a window appears under a
@@ -155,8 +153,7 @@ TEST_F(PanelOnX11, ThePointerEntersOnlyByMovingAfterThePanelAppears) {
         panel.orderFrontRegardless();
         panel.setAlphaValue(1);
         settle();
-        EXPECT_EQ(view->entered, 1);
-        EXPECT_EQ(view->exited, 0);
+        EXPECT_EQ(std::pair(view->entered, view->exited), std::pair(1, 0));
 
         // Ordered out and in again under the resting pointer: no entry until it moves.
         panel.orderOut();
@@ -191,8 +188,7 @@ TEST_F(PanelOnX11, ASwitchCommittedBeforeTheLoopSleepsNeverMapsItsPanel) {
         ASSERT_EQ(pipe(fds), 0);
         fcntl(fds[0], F_SETFL, O_NONBLOCK);
         auto hud = switcher(false);
-        int activated = 0;
-        int dismissed = 0;
+        int activated = 0, dismissed = 0;
         hud->onActivate = [&](WindowInfo) { ++activated; };
         hud->onDismiss = [&] { ++dismissed; };
         // Stands for Corvane's connection: what it reads is handed to the main queue.
@@ -209,8 +205,8 @@ TEST_F(PanelOnX11, ASwitchCommittedBeforeTheLoopSleepsNeverMapsItsPanel) {
         hud->show(true);
         QtPanelWindow& window = windowOf(*hud->panel);
         pumpQtFor(std::chrono::milliseconds(200));
-        EXPECT_EQ(window.isVisible(), !releaseWaiting);
-        EXPECT_EQ(activated, releaseWaiting ? 1 : 0);
+        EXPECT_EQ(std::pair(window.isVisible(), activated),
+                  std::pair(!releaseWaiting, releaseWaiting ? 1 : 0));
         if (!releaseWaiting) {
             // Committed a moment later, before the fade-in showed anything: the panel goes.
             hud->activateSelected();
@@ -218,9 +214,8 @@ TEST_F(PanelOnX11, ASwitchCommittedBeforeTheLoopSleepsNeverMapsItsPanel) {
         }
         loop.advance(1);
         pumpQtFor(std::chrono::milliseconds(50));
-        EXPECT_FALSE(window.isVisible());
-        EXPECT_FALSE(hud->isOpen());
-        EXPECT_EQ(dismissed, 1);
+        EXPECT_EQ(std::tuple(window.isVisible(), hud->isOpen(), dismissed),
+                  std::tuple(false, false, 1));
         close(fds[0]);
         close(fds[1]);
     }

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <poll.h>
 #include <xcb/xtest.h>
 

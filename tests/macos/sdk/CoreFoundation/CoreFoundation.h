@@ -22,8 +22,7 @@ extern const CFAllocatorRef kCFAllocatorDefault;
 
 // corefoundation/cfrange, corefoundation/cfrangemake
 typedef struct {
-    CFIndex location;
-    CFIndex length;
+    CFIndex location, length;
 } CFRange;
 inline CFRange CFRangeMake(CFIndex location, CFIndex length) {
     CFRange range = {location, length};
