@@ -194,9 +194,16 @@ std::uint32_t X11EventTap::baseKeysym(std::uint8_t keycode) const {
 void X11EventTap::syncGrabs() {
     if (connection_.isLost())
         return;
+    // The switch keys follow the modifier states of the switch as they come, a handful of
+    // grabs each, rather than every combination at the chord: the server adds hundreds of
+    // grabs slowly, and they would all go ahead of the panel's map.
+    if (isDelivering() && interest_.switchKeysWanted)
+        noteSwitchState(lastModifiers_);
+    else
+        switchStates_.clear();
     std::vector<KeyGrab> wanted;
     if (isDelivering())
-        wanted = grabsForInterest(interest_, grabKeymap_);
+        wanted = grabsForInterest(interest_, grabKeymap_, switchStates_);
     xcb_connection_t* c = connection_.xcb();
     if (wanted == grabs_) {
         if (isDelivering() && !switchKeysProbed_) {
@@ -237,7 +244,8 @@ void X11EventTap::probeSwitchKeys() {
     switchKeysProbed_ = true;
     xcb_connection_t* c = connection_.xcb();
     const xcb_window_t root = connection_.root();
-    for (const KeyGrab& grab : grabsForInterest({interest_.chordModifierFlag, true}, grabKeymap_)) {
+    for (const KeyGrab& grab : grabsForInterest({interest_.chordModifierFlag, true}, grabKeymap_,
+                                                everyModifierState(grabKeymap_))) {
         if (std::binary_search(grabs_.begin(), grabs_.end(), grab))
             continue;
         auto cookie = xcb_grab_key(c, 0, root, grab.modifiers, grab.keycode, XCB_GRAB_MODE_ASYNC,
@@ -245,6 +253,11 @@ void X11EventTap::probeSwitchKeys() {
         grabSequences_[static_cast<std::uint16_t>(cookie.sequence)] = grab;
         xcb_ungrab_key(c, grab.keycode, root, grab.modifiers);
     }
+}
+
+void X11EventTap::noteSwitchState(std::uint16_t state) {
+    if (std::find(switchStates_.begin(), switchStates_.end(), state) == switchStates_.end())
+        switchStates_.push_back(state);
 }
 
 void X11EventTap::releaseGrabs() {
@@ -282,6 +295,8 @@ void X11EventTap::handleKey(const xcb_key_press_event_t& key, bool isPress) {
     }
     // Only a press froze the keyboard; for anything else AllowEvents is ignored by the server.
     if (isPress) {
+        if (interest_.switchKeysWanted)
+            noteSwitchState(key.state); // the press's own state, should XKB's lag behind
         xcb_allow_events(connection_.xcb(),
                          result == TapResult::swallow ? XCB_ALLOW_ASYNC_KEYBOARD
                                                       : XCB_ALLOW_REPLAY_KEYBOARD,
@@ -324,8 +339,8 @@ void X11EventTap::handleXkb(const xcb_generic_event_t& event) {
         isInCallback_ = true;
         callback_(kCGEventFlagsChanged, tapEvent, userInfo_); // modifier changes always pass
         isInCallback_ = false;
-        syncGrabs();
     }
+    syncGrabs(); // a switch's grabs follow the new state
 }
 
 void X11EventTap::handleError(const xcb_generic_error_t& error) {

@@ -11,7 +11,10 @@
 //   so a key-up that does reach Corvane stays with it whatever the answer.
 // - The grab set follows setInterest(): the chord (Tab with the chord modifier, with and without
 //   Shift, times every combination of CapsLock, NumLock and ScrollLock, never Mod5/AltGr)
-//   always; every key of kSwitchKeys (X11KeyTranslation.h) only while switch keys are wanted.
+//   always; every key of kSwitchKeys (X11KeyTranslation.h) only while switch keys are wanted,
+//   under the modifier states the switch has been in (XKB tells each change) and those one
+//   chord-modifier or Shift change away. A key pressed under a new state before its grabs
+//   land (well under a millisecond after the modifier) reaches the focused window.
 //   When switch keys stop being wanted the keyboard is also ungrabbed outright, so a switch
 //   never ends with the keyboard held.
 // - Modifier changes come from XKB state notifications (they arrive whatever is grabbed) and
@@ -91,6 +94,7 @@ class X11EventTap : public EventTap, private X11EventListener {
     void loadKeymap();
     void selectXkbEvents();
     void syncGrabs();
+    void noteSwitchState(std::uint16_t state);
     void releaseGrabs();
     void probeSwitchKeys();
     std::uint32_t baseKeysym(std::uint8_t keycode) const;
@@ -108,6 +112,8 @@ class X11EventTap : public EventTap, private X11EventListener {
     GrabKeymap grabKeymap_;
     std::vector<KeyGrab> grabs_;
     bool switchKeysGrabbed_ = false;
+    // The modifier states seen since the switch keys were wanted, in order; see syncGrabs.
+    std::vector<std::uint16_t> switchStates_;
     std::uint8_t lastModifiers_ = 0;
     // Every grab request by the low 16 bits of its sequence number, which is what an error
     // carries; a later grab with the same bits replaces the entry.

@@ -117,7 +117,24 @@ void addGrabs(std::vector<KeyGrab>& grabs, const std::vector<std::uint8_t>& keyc
 
 } // namespace
 
-std::vector<KeyGrab> grabsForInterest(const TapInterest& interest, const GrabKeymap& keymap) {
+std::vector<std::uint16_t> everyModifierState(const GrabKeymap& keymap) {
+    const std::uint16_t bits[] = {kX11ShiftMask, kX11ControlMask, kX11Mod1Mask, kX11Mod4Mask};
+    std::vector<std::uint16_t> states;
+    for (std::uint16_t lock : lockCombinations(keymap)) {
+        for (unsigned subset = 0; subset < 16; ++subset) {
+            std::uint16_t state = lock;
+            for (unsigned bit = 0; bit < 4; ++bit) {
+                if (subset & (1u << bit))
+                    state |= bits[bit];
+            }
+            states.push_back(state);
+        }
+    }
+    return states;
+}
+
+std::vector<KeyGrab> grabsForInterest(const TapInterest& interest, const GrabKeymap& keymap,
+                                      const std::vector<std::uint16_t>& statesSeen) {
     std::vector<KeyGrab> grabs;
     const auto locks = lockCombinations(keymap);
     const std::uint16_t chord = modifierMaskForChordFlag(interest.chordModifierFlag);
@@ -129,18 +146,21 @@ std::vector<KeyGrab> grabsForInterest(const TapInterest& interest, const GrabKey
         }
     }
     if (interest.switchKeysWanted) {
-        std::vector<std::uint16_t> sets;
-        const std::uint16_t bits[] = {kX11ShiftMask, kX11ControlMask, kX11Mod1Mask, kX11Mod4Mask};
-        for (unsigned subset = 0; subset < 16; ++subset) {
-            std::uint16_t set = 0;
-            for (unsigned bit = 0; bit < 4; ++bit) {
-                if (subset & (1u << bit))
-                    set |= bits[bit];
-            }
-            sets.push_back(set);
+        const std::uint16_t lockBits = static_cast<std::uint16_t>(
+            (kX11LockMask | keymap.numLockMask | keymap.scrollLockMask) & ~kX11Mod5Mask);
+        const std::uint16_t modifierBits =
+            kX11ShiftMask | kX11ControlMask | kX11Mod1Mask | kX11Mod4Mask;
+        for (std::uint16_t state : statesSeen) {
+            const auto held = static_cast<std::uint16_t>(state & modifierBits);
+            const auto near = [&](std::uint16_t toggled) {
+                return static_cast<std::uint16_t>(held ^ toggled);
+            };
+            const std::vector<std::uint16_t> sets{near(0), near(kX11ShiftMask), near(chord),
+                                                  near(chord | kX11ShiftMask)};
+            const std::vector<std::uint16_t> lock{static_cast<std::uint16_t>(state & lockBits)};
+            for (const SwitchKey& key : kSwitchKeys)
+                addGrabs(grabs, keymap.keycodesOf(key), sets, lock, false);
         }
-        for (const SwitchKey& key : kSwitchKeys)
-            addGrabs(grabs, keymap.keycodesOf(key), sets, locks, false);
     }
     // A chord pair also wanted as a switch key stays a chord grab: sort chords first per pair.
     std::sort(grabs.begin(), grabs.end(), [](const KeyGrab& a, const KeyGrab& b) {

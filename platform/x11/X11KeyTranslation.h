@@ -78,10 +78,18 @@ class GrabKeymap {
     std::array<std::vector<std::uint8_t>, kSwitchKeys.size()> keycodes_;
 };
 
-// Every (keycode, modifiers) pair to grab for the interest: the chord with and without Shift
-// always; the switch keys under every combination of Shift, Control, Alt and Super while a
-// switch is wanted. Each pair is repeated for every combination of CapsLock, NumLock and
-// ScrollLock, because a passive grab matches the modifier state exactly. Sorted, no duplicates.
-std::vector<KeyGrab> grabsForInterest(const TapInterest& interest, const GrabKeymap& keymap);
+// Every combination of Shift, Control, Alt and Super under every combination of the lock
+// modifiers: each state a switch could be held in.
+std::vector<std::uint16_t> everyModifierState(const GrabKeymap& keymap);
+
+// Every (keycode, modifiers) pair to grab for the interest: the chord with and without Shift,
+// under every combination of CapsLock, NumLock and ScrollLock (a passive grab matches the
+// modifier state exactly), always. While a switch is wanted, also the switch keys under each
+// modifier state seen during it and under the states one chord-modifier or Shift change away
+// from it (the chord released for hover, Shift for stepping back), with that state's locks.
+// Bits other than Shift, Control, Alt, Super and the locks are dropped, Mod5 (AltGr) always.
+// Sorted, no duplicates.
+std::vector<KeyGrab> grabsForInterest(const TapInterest& interest, const GrabKeymap& keymap,
+                                      const std::vector<std::uint16_t>& statesSeen);
 
 } // namespace corvane

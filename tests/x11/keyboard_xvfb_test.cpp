@@ -191,16 +191,23 @@ TEST_F(X11Keyboard, OtherKeysReachTheClientDuringASwitchAndNothingStaysGrabbed) 
     desktop->press(XKB_KEY_Alt_L);
     desktop->tap(XKB_KEY_Tab);
     ASSERT_TRUE(desktop->pumpUntil([&] { return owner.flags.hudIsShowing; }));
-    desktop->tap(XKB_KEY_Up);     // passes: replayed to the client
-    desktop->tap(XKB_KEY_Left);   // steps the selection: swallowed
+    desktop->tap(XKB_KEY_Up);   // passes: replayed to the client
+    desktop->tap(XKB_KEY_Left); // steps the selection: swallowed
+    // Ctrl pressed mid-switch: once Corvane has seen it, Ctrl+Alt+Left is the switch's too.
+    desktop->press(XKB_KEY_Control_L);
+    ASSERT_TRUE(desktop->pumpUntil(
+        [&] { return owner.events.back().second.flags & kCGEventFlagMaskControl; }));
+    syncCorvane();
+    desktop->tap(XKB_KEY_Left);
+    desktop->release(XKB_KEY_Control_L);
     desktop->tap(XKB_KEY_Return); // commits with the modifier still down: swallowed
     desktop->release(XKB_KEY_Alt_L);
-    ASSERT_TRUE(desktop->pumpUntil([&] { return owner.actions.size() >= 3; }));
+    ASSERT_TRUE(desktop->pumpUntil([&] { return owner.actions.size() >= 4; }));
     EXPECT_TRUE(desktop->pumpUntil([&] { return clientGot("press Up") == 1; }));
     EXPECT_EQ(clientGot("press Left") + clientGot("press Return"), 0);
     EXPECT_EQ(owner.actions,
               (std::vector<SwitchAction>{SwitchAction::beginSwitch, SwitchAction::stepSelection,
-                                         SwitchAction::commitSwitch}));
+                                         SwitchAction::stepSelection, SwitchAction::commitSwitch}));
     desktop->tap(XKB_KEY_Escape); // after the switch Escape is the application's again
     EXPECT_TRUE(desktop->pumpUntil([&] { return clientGot("press Escape") == 1; }));
 

@@ -46,10 +46,17 @@ TEST(X11GrabSet, TheChordAlwaysTheSwitchKeysOnlyWhileWantedNeverMod5) {
         EXPECT_TRUE(map.addKey(keysym, keycode));
     EXPECT_FALSE(map.addKey(XKB_KEY_Up, 111));
     map.numLockMask = kNumLock;
-    const auto idle = grabsForInterest({kCGEventFlagMaskAlternate, false}, map);
-    const auto switching = grabsForInterest({kCGEventFlagMaskAlternate, true}, map);
-    const auto command = grabsForInterest({kCGEventFlagMaskCommand, false}, map);
     const std::uint16_t alt = kX11Mod1Mask, shift = kX11ShiftMask, caps = kX11LockMask;
+    const std::uint16_t ctrl = kX11ControlMask, super = kX11Mod4Mask;
+    const auto idle = grabsForInterest({kCGEventFlagMaskAlternate, false}, map, {});
+    // At the chord with NumLock on, then with Ctrl pressed as well.
+    const auto switching =
+        grabsForInterest({kCGEventFlagMaskAlternate, true}, map, {alt | kNumLock});
+    const auto withCtrl = grabsForInterest({kCGEventFlagMaskAlternate, true}, map,
+                                           {alt | kNumLock, ctrl | alt | kNumLock});
+    const auto every =
+        grabsForInterest({kCGEventFlagMaskAlternate, true}, map, everyModifierState(map));
+    const auto command = grabsForInterest({kCGEventFlagMaskCommand, false}, map, {});
     const struct {
         const std::vector<KeyGrab>& grabs;
         std::uint8_t key;
@@ -61,13 +68,19 @@ TEST(X11GrabSet, TheChordAlwaysTheSwitchKeysOnlyWhileWantedNeverMod5) {
         {idle, 23, alt | caps, true},
         {idle, 23, alt | kNumLock, true},
         {idle, 23, alt | shift | caps | kNumLock, true},
-        {idle, 23, 0, false},    // plain Tab stays with the applications
-        {idle, 9, alt, false},   // Escape only during a switch
-        {switching, 9, 0, true}, // hover mode: the modifier is up
+        {idle, 23, 0, false},           // plain Tab stays with the applications
+        {idle, 9, alt, false},          // Escape only during a switch
+        {switching, 9, kNumLock, true}, // hover mode: the modifier is up
+        {switching, 104, shift | kNumLock, true},
         {switching, 113, alt | kNumLock, true},
-        {switching, 104, alt | kX11Mod4Mask | shift, true},
-        {switching, 36, alt | caps | kNumLock, true},
-        {switching, 113, 0x8000, false}, // never AnyModifier: it collides with the WM's bindings
+        {switching, 36, alt | shift | kNumLock, true},
+        {switching, 9, 0, false},                       // NumLock stays on unless XKB says so
+        {switching, 9, ctrl | alt | kNumLock, false},   // nor is Ctrl pressed yet
+        {withCtrl, 9, ctrl | alt | kNumLock, true},     // now it is
+        {withCtrl, 113, ctrl | shift | kNumLock, true}, // and then the chord released
+        {every, 104, alt | super | shift, true},
+        {every, 36, ctrl | caps | kNumLock, true},
+        {every, 113, 0x8000, false}, // never AnyModifier: it collides with the WM's bindings
         {command, 23, kX11Mod4Mask, true},
         {command, 23, kX11Mod4Mask | shift, true},
         {command, 23, alt, false},
@@ -81,18 +94,22 @@ TEST(X11GrabSet, TheChordAlwaysTheSwitchKeysOnlyWhileWantedNeverMod5) {
     const auto isChord = [](const KeyGrab& g) { return g.isChord; };
     EXPECT_EQ(idle.size(), 8u); // the chord with and without Shift, times four lock states
     EXPECT_TRUE(std::all_of(idle.begin(), idle.end(), isChord));
+    // The chord's 8, then 6 keys x 4 sets in one lock state, less the chord's 2 among them.
+    EXPECT_EQ(switching.size(), 8u + 6u * 4u - 2u);
     // 6 keys x 16 modifier sets x 4 lock states; the chord's still known as such for conflicts.
-    EXPECT_EQ(switching.size(), 6u * 16u * 4u);
-    EXPECT_TRUE(std::is_sorted(switching.begin(), switching.end()));
-    EXPECT_EQ(std::count_if(switching.begin(), switching.end(), isChord), 8);
+    EXPECT_EQ(every.size(), 6u * 16u * 4u);
+    EXPECT_TRUE(std::is_sorted(every.begin(), every.end()));
+    EXPECT_EQ(std::count_if(every.begin(), every.end(), isChord), 8);
 
     map.scrollLockMask = kX11Mod5Mask; // where ScrollLock shares Mod5 with AltGr
-    for (const auto& grabs : {grabsForInterest({kCGEventFlagMaskAlternate, false}, map),
-                              grabsForInterest({kCGEventFlagMaskAlternate, true}, map)})
+    for (const auto& grabs :
+         {grabsForInterest({kCGEventFlagMaskAlternate, false}, map, {}),
+          grabsForInterest({kCGEventFlagMaskAlternate, true}, map, everyModifierState(map)),
+          grabsForInterest({kCGEventFlagMaskAlternate, true}, map, {alt | kX11Mod5Mask})})
         EXPECT_TRUE(std::none_of(grabs.begin(), grabs.end(),
                                  [](const KeyGrab& g) { return g.modifiers & kX11Mod5Mask; }));
-    EXPECT_TRUE(grabsForInterest({kCGEventFlagMaskAlternate, true}, GrabKeymap{}).empty());
-    EXPECT_TRUE(grabsForInterest({kCGEventFlagMaskControl, false}, map).empty());
+    EXPECT_TRUE(grabsForInterest({kCGEventFlagMaskAlternate, true}, GrabKeymap{}, {alt}).empty());
+    EXPECT_TRUE(grabsForInterest({kCGEventFlagMaskControl, false}, map, {}).empty());
 }
 
 TEST(X11GrabConflicts, TheLineNamesTheCombinationTheCostTheManagerAndWhereToFreeIt) {
