@@ -58,6 +58,13 @@ xcb_atom_t compositorSelection(xcb_connection_t* connection) {
 }
 #endif
 
+#if defined(CORVANE_QT_HAS_XCB)
+xcb_connection_t* qtX11Connection() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+#endif
+
 } // namespace
 
 // Answers with the owner asked about at the previous call and asks again for the next one, so
@@ -133,7 +140,32 @@ Point QtPanelWindow::toPanel(QPointF position) const {
     return {position.x() + panelOrigin_.x(), position.y() + panelOrigin_.y()};
 }
 
+QtPanelWindow::~QtPanelWindow() {
+    forgetRestingPointer();
+}
+
 void QtPanelWindow::showUnderRestingPointer() {
+    forgetRestingPointer();
+#if defined(CORVANE_QT_HAS_XCB)
+    // Qt's own show asks the server twice, before the map and after it, and the panel would
+    // wait for both. Once Qt has shown the window, it stays shown to Qt and is mapped and
+    // unmapped here, as a window manager does when it minimizes and restores: Qt paints it on
+    // the map's expose, from its backing store when nothing changed.
+    xcb_connection_t* c = qtX11Connection();
+    if (c != nullptr && isUnmappedBehindQt_) {
+        isUnmappedBehindQt_ = false;
+        const auto id = static_cast<xcb_window_t>(winId());
+        xcb_map_window(c, id);
+        // Where the pointer rests as the window appears; read when the first pointer event
+        // asks, long after the answer came.
+        if (devicePixelRatioF() == 1.0)
+            restingPointerQuery_ = xcb_query_pointer(c, id).sequence;
+        else
+            restingPointer_ = QCursor::pos();
+        xcb_flush(c);
+        return;
+    }
+#endif
     show();
     // Asked after the map request, which goes out with the question: the answer is where the
     // pointer was as the window appeared, and the map does not wait for it.
@@ -141,12 +173,48 @@ void QtPanelWindow::showUnderRestingPointer() {
 }
 
 void QtPanelWindow::hideKeepingPointer() {
+    forgetRestingPointer();
+#if defined(CORVANE_QT_HAS_XCB)
+    xcb_connection_t* c = qtX11Connection();
+    if (c != nullptr && windowHandle() != nullptr && isVisible()) {
+        if (!isUnmappedBehindQt_) {
+            isUnmappedBehindQt_ = true;
+            xcb_unmap_window(c, static_cast<xcb_window_t>(winId()));
+            xcb_flush(c);
+        }
+        return;
+    }
+#endif
     hidingQuietly_ = true;
     hide();
     hidingQuietly_ = false;
 }
 
+void QtPanelWindow::readRestingPointer() {
+#if defined(CORVANE_QT_HAS_XCB)
+    xcb_connection_t* c = qtX11Connection();
+    if (!restingPointerQuery_ || c == nullptr)
+        return;
+    xcb_query_pointer_reply_t* reply =
+        xcb_query_pointer_reply(c, xcb_query_pointer_cookie_t{*restingPointerQuery_}, nullptr);
+    restingPointerQuery_.reset();
+    if (reply)
+        restingPointer_ = QPoint(reply->root_x, reply->root_y);
+    std::free(reply);
+#endif
+}
+
+void QtPanelWindow::forgetRestingPointer() {
+#if defined(CORVANE_QT_HAS_XCB)
+    if (xcb_connection_t* c = qtX11Connection(); c != nullptr && restingPointerQuery_)
+        xcb_discard_reply(c, *restingPointerQuery_);
+#endif
+    restingPointerQuery_.reset();
+    restingPointer_.reset();
+}
+
 bool QtPanelWindow::pointerHasMoved(QPointF globalPosition) {
+    readRestingPointer();
     if (restingPointer_ && globalPosition.toPoint() == *restingPointer_)
         return false;
     restingPointer_.reset();
@@ -166,8 +234,9 @@ void QtPanelWindow::mouseMoveEvent(QMouseEvent* event) {
 void QtPanelWindow::leaveEvent(QEvent*) {
     // A leave for a window that is hidden, or one the server sends for the unmapping before a
     // quick re-show while the pointer still rests where it was, is not the pointer leaving.
-    if (!panel_ || hidingQuietly_ || !isVisible())
+    if (!panel_ || hidingQuietly_ || !isMapped())
         return;
+    readRestingPointer();
     if (restingPointer_ && QCursor::pos() == *restingPointer_)
         return;
     restingPointer_.reset();
@@ -212,7 +281,7 @@ void QtPanelBackend::panelDidOrderFront() {
 void QtPanelBackend::showWindow() {
     // A window already up keeps its pointer state: re-showing a fading panel must not make the
     // pointer leave and enter again.
-    if (window_->isVisible()) {
+    if (window_->isMapped()) {
         window_->raise();
         window_->update();
         return;
@@ -231,7 +300,7 @@ void QtPanelBackend::mapIfStillWanted() {
     if (!mapRequested_)
         return;
     mapRequested_ = false;
-    if (!panel_.isVisible() || window_->isVisible())
+    if (!panel_.isVisible() || window_->isMapped())
         return;
     if (panel_.ignoresMouseEvents() && panel_.alphaValue() <= 0)
         return;
@@ -243,7 +312,7 @@ void QtPanelBackend::mapIfStillWanted() {
 
 void QtPanelBackend::panelDidOrderOut() {
     mapRequested_ = false;
-    window_->hide();
+    window_->hideKeepingPointer();
     // The probe answers what it was asked at its last call (see isCompositorRunning): asked
     // now, the answer at the next order-front is from the end of this switch.
     if (compositorProbe_)
@@ -253,7 +322,7 @@ void QtPanelBackend::panelDidOrderOut() {
 void QtPanelBackend::panelDidChangeIgnoresMouseEvents() {
     applyInputShape();
     // Committed before its fade-in showed anything: nothing of it would be seen or take input.
-    if (panel_.ignoresMouseEvents() && panel_.alphaValue() <= 0 && window_->isVisible())
+    if (panel_.ignoresMouseEvents() && panel_.alphaValue() <= 0 && window_->isMapped())
         window_->hideKeepingPointer();
 }
 
@@ -296,9 +365,9 @@ void QtPanelBackend::panelDidChangeAlpha() {
     // Without a compositor a fade cannot be seen: a fading-out panel would stand still for the
     // whole fade over the window just raised. It goes at the first step instead; the panel
     // itself stays visible until ordered out, so the switch logic is unchanged.
-    if (fadingOut && window_->isVisible())
+    if (fadingOut && window_->isMapped())
         window_->hideKeepingPointer();
-    else if (!fadingOut && panel_.isVisible() && !window_->isVisible())
+    else if (!fadingOut && panel_.isVisible() && !window_->isMapped())
         showWindow();
 }
 

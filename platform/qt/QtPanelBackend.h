@@ -61,6 +61,9 @@ QRect desktopGeometry();
 class QtPanelWindow : public QWidget {
   public:
     explicit QtPanelWindow(Panel& panel);
+    ~QtPanelWindow() override;
+    QtPanelWindow(const QtPanelWindow&) = delete;
+    QtPanelWindow& operator=(const QtPanelWindow&) = delete;
     void detach() { panel_ = nullptr; }
     Panel* panel() const { return panel_; }
     // Where the window's top-left corner lies in the panel's top-left coordinates.
@@ -77,9 +80,11 @@ class QtPanelWindow : public QWidget {
     // that, as tracking areas report entries: a quick switch with the pointer resting where the
     // panel opens is not kept open by the pointer.
     void showUnderRestingPointer();
-    // Unmaps the window while the panel stays visible (a fade nobody can see); the pointer is
-    // not reported to leave.
+    // Unmaps the window (the panel ordered out, or a fade nobody can see); the pointer is not
+    // reported to leave.
     void hideKeepingPointer();
+    // Whether the window is on the screen. On X11 Qt counts it visible from its first show on.
+    bool isMapped() const { return isVisible() && !isUnmappedBehindQt_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -93,13 +98,17 @@ class QtPanelWindow : public QWidget {
     Point toPanel(QPointF position) const;
     // False for pointer input at the place the pointer rested when the window was mapped.
     bool pointerHasMoved(QPointF globalPosition);
+    void readRestingPointer();
+    void forgetRestingPointer();
 
     Panel* panel_;
     QtViewPainter painter_;
     QPoint panelOrigin_;
     QtPanelImage image_;
     std::optional<QPoint> restingPointer_; // where the pointer was at mapping, until it moves
+    std::optional<unsigned int> restingPointerQuery_; // X11: asked at the map, not read yet
     bool hidingQuietly_ = false;
+    bool isUnmappedBehindQt_ = false;
 };
 
 class QtPanelBackend : public PanelBackend {

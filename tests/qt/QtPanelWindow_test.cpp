@@ -171,7 +171,7 @@ TEST_F(PanelWindow, AFadeOutFadesTheWindowOrHidesItAtOnceWithoutACompositor) {
         hud->onDismiss = [&] { ++dismissed; };
         hud->activateSelected();
         loop.advance(0.05);
-        EXPECT_EQ(window().isVisible(), compositor);
+        EXPECT_EQ(window().isMapped(), compositor);
         EXPECT_TRUE(hud->panel->isVisible());
         loop.advance(0.2);
         if (compositor) {
@@ -180,13 +180,13 @@ TEST_F(PanelWindow, AFadeOutFadesTheWindowOrHidesItAtOnceWithoutACompositor) {
         }
         hud->show(true);
         loop.advance(1.3);
-        EXPECT_TRUE(window().isVisible());
+        EXPECT_TRUE(window().isMapped());
         if (compositor) {
             EXPECT_DOUBLE_EQ(window().windowOpacity(), 1.0);
         }
         EXPECT_EQ(dismissed, 0);
         close();
-        EXPECT_FALSE(window().isVisible());
+        EXPECT_FALSE(window().isMapped());
     }
 }
 

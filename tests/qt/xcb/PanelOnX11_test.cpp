@@ -140,7 +140,7 @@ TEST_F(PanelOnX11, ThePointerEntersOnlyByMovingAfterThePanelAppears) {
 
         warpPointer(300, 200);
         panel.orderFrontRegardless();
-        ASSERT_TRUE(pumpQtUntil([&] { return windowOf(panel).isVisible(); }));
+        ASSERT_TRUE(pumpQtUntil([&] { return windowOf(panel).isMapped(); }));
         settle();
         EXPECT_EQ(view->entered, 0) << "the panel appeared under a resting pointer";
 
@@ -205,16 +205,16 @@ TEST_F(PanelOnX11, ASwitchCommittedBeforeTheLoopSleepsNeverMapsItsPanel) {
         hud->show(true);
         QtPanelWindow& window = windowOf(*hud->panel);
         pumpQtFor(std::chrono::milliseconds(200));
-        EXPECT_EQ(std::pair(window.isVisible(), activated),
+        EXPECT_EQ(std::pair(window.isMapped(), activated),
                   std::pair(!releaseWaiting, releaseWaiting ? 1 : 0));
         if (!releaseWaiting) {
             // Committed a moment later, before the fade-in showed anything: the panel goes.
             hud->activateSelected();
-            EXPECT_FALSE(window.isVisible());
+            EXPECT_FALSE(window.isMapped());
         }
         loop.advance(1);
         pumpQtFor(std::chrono::milliseconds(50));
-        EXPECT_EQ(std::tuple(window.isVisible(), hud->isOpen(), dismissed),
+        EXPECT_EQ(std::tuple(window.isMapped(), hud->isOpen(), dismissed),
                   std::tuple(false, false, 1));
         close(fds[0]);
         close(fds[1]);
@@ -234,7 +234,7 @@ TEST_F(PanelOnX11, ACommittedPanelLetsThePointerThroughBeforeTheActivation) {
         hud->show(true);
         loop.advance(0.3);
         QtPanelWindow& window = windowOf(*hud->panel);
-        ASSERT_TRUE(pumpQtUntil([&] { return window.isVisible(); }));
+        ASSERT_TRUE(pumpQtUntil([&] { return window.isMapped(); }));
         const auto panelWindow = static_cast<xcb_window_t>(window.winId());
         ASSERT_TRUE(pumpQtUntil([&] { return windowUnderPointer() == panelWindow; }));
 
