@@ -24,10 +24,14 @@ std::string toStd(const QString& text) {
 // comes, and a device, socket or directory holds no preferences. Asked before every read and
 // write, since the path can change kind while Corvane runs. stat() follows a symbolic link to
 // what it names.
-bool isRegularOrAbsent(const QString& path) {
+bool isRegularOrAbsent(const QString& path, QtPreferencesStore::FileStamp& stamp) {
     struct stat info = {};
-    if (stat(QFile::encodeName(path).constData(), &info) != 0)
+    if (stat(QFile::encodeName(path).constData(), &info) != 0) {
+        stamp = {};
         return errno == ENOENT || errno == ENOTDIR;
+    }
+    stamp = {info.st_dev,          info.st_ino,         info.st_size,        info.st_mtim.tv_sec,
+             info.st_mtim.tv_nsec, info.st_ctim.tv_sec, info.st_ctim.tv_nsec};
     return S_ISREG(info.st_mode);
 }
 
@@ -123,7 +127,7 @@ QString QtPreferencesStore::defaultFilePath() {
 }
 
 bool QtPreferencesStore::isUsableFile() const {
-    if (isRegularOrAbsent(filePath_))
+    if (isRegularOrAbsent(filePath_, stamp_))
         return true;
     if (!hasLoggedNotAFile_) {
         hasLoggedNotAFile_ = true;
@@ -139,8 +143,13 @@ PropertyValue QtPreferencesStore::objectForKey(const std::string& key) const {
         return found == unsaved_.end() ? PropertyValue{} : found->second;
     }
     // QSettings answers from its cache until synced; sync() re-reads the file when it changed
-    // on disk, so a preference edited outside Corvane applies at the next read.
-    settings_->sync();
+    // on disk, so a preference edited outside Corvane applies at the next read. It takes a lock
+    // file to do so, which costs more than the rest of a key press: only a file whose stamp
+    // moved since the last sync is synced again.
+    if (!syncedStamp_ || *syncedStamp_ != stamp_) {
+        settings_->sync();
+        syncedStamp_ = stamp_;
+    }
     // A value this session wrote is still typed in QSettings' cache: read through its text, so
     // that this session answers as the next one will.
     return fromQVariant(settings_->value(QString::fromStdString(key)), StoredTypes::textOnly);
@@ -161,6 +170,7 @@ void QtPreferencesStore::setObject(const std::string& key, const PropertyValue& 
         settings_->setValue(qkey, toQVariant(value));
     QDir().mkpath(QFileInfo(filePath_).absolutePath());
     settings_->sync();
+    syncedStamp_.reset();
     if (settings_->status() != QSettings::NoError)
         logOnce("Corvane: could not save preferences to " + toStd(filePath_));
 }

@@ -21,8 +21,10 @@
 
 #include <QString>
 #include <QVariant>
+#include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 
 class QSettings;
 
@@ -56,8 +58,17 @@ class QtPreferencesStore : public PreferencesStore {
     // False when the file was unreadable or corrupt and the store runs on defaults.
     bool isBackedByFile() const { return settings_ != nullptr; }
 
+    // What stat tells of the file's identity and last change; all zero when there is none.
+    struct FileStamp {
+        std::uint64_t device = 0, inode = 0;
+        std::int64_t size = 0, modifiedSeconds = 0, modifiedNanoseconds = 0, changedSeconds = 0,
+                     changedNanoseconds = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+
   private:
     // False, with one log line per store, while the path is something other than a regular file.
+    // Stamps the file as found.
     bool isUsableFile() const;
     void logOnce(const std::string& line);
 
@@ -67,6 +78,8 @@ class QtPreferencesStore : public PreferencesStore {
     std::map<std::string, PropertyValue> unsaved_; // used only when the file is not usable
     bool hasLoggedWriteFailure_ = false;
     mutable bool hasLoggedNotAFile_ = false;
+    mutable FileStamp stamp_;                      // as isUsableFile last found the file
+    mutable std::optional<FileStamp> syncedStamp_; // as it was at the last sync
 };
 
 } // namespace corvane

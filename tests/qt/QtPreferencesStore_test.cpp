@@ -60,6 +60,12 @@ TEST_F(PreferencesFile, ValuesReadBackWithTheirTypesAfterARestart) {
     auto next = restart();
     for (const auto& [key, value] : cases)
         EXPECT_EQ(next->objectForKey(key), value) << key;
+    // Edited outside Corvane, twice at once: both sessions read each edit at their next read.
+    for (const char* mode : {"optionTab", "cmdTab"}) {
+        writeFile(QByteArray("[General]\nhotkeyMode=") + mode + "\n");
+        for (const auto* session : {store.get(), next.get()})
+            EXPECT_EQ(session->objectForKey("hotkeyMode"), PropertyValue(S(mode)));
+    }
     EXPECT_TRUE(log.lines.empty());
 }
 
