@@ -85,8 +85,22 @@ void X11Connection::drain() {
 void X11Connection::settle() {
     if (isLost_)
         return;
-    awaitAllReplies(connection_);
+    if (settleAhead_) {
+        const XcbReply<xcb_get_input_focus_reply_t> answer(
+            xcb_get_input_focus_reply(connection_, *settleAhead_, nullptr));
+        settleAhead_.reset();
+    } else {
+        awaitAllReplies(connection_);
+    }
     drain();
+}
+
+void X11Connection::settleAhead() {
+    if (isLost_)
+        return;
+    if (settleAhead_)
+        xcb_discard_reply(connection_, settleAhead_->sequence);
+    settleAhead_ = xcb_get_input_focus(connection_);
 }
 
 bool X11Connection::checkAlive() {

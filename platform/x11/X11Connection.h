@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 #include <xcb/xcb.h>
@@ -53,6 +54,10 @@ class X11Connection {
     // answered with AllowEvents makes the server replay the keys it held meanwhile (a chord's
     // release typed at once): their events are handled before this returns.
     void settle();
+    // Sent right after a key press is answered: the next settle() waits for this request
+    // instead, whose answer is usually back by then. The keys the answer released come before
+    // it, which is all that settle is for after a key press.
+    void settleAhead();
     // Incremented at every drain(): whatever was read from the server before it may be stale.
     std::uint64_t generation() const { return generation_; }
 
@@ -81,6 +86,7 @@ class X11Connection {
     xcb_ewmh_connection_t ewmh_{};
     std::vector<X11EventListener*> listeners_;
     std::uint64_t generation_ = 0;
+    std::optional<xcb_get_input_focus_cookie_t> settleAhead_;
     bool isLost_ = false;
     bool hasXkb_ = false;
     std::uint8_t xkbFirstEvent_ = 0;

@@ -310,6 +310,8 @@ void X11EventTap::handleKey(const xcb_key_press_event_t& key, bool isPress) {
             xcb_ungrab_keyboard(connection_.xcb(), XCB_CURRENT_TIME);
     }
     syncGrabs();
+    if (isPress && result == TapResult::swallow)
+        connection_.settleAhead();
     xcb_flush(connection_.xcb());
 }
 
