@@ -43,6 +43,7 @@
 
 #include <QPoint>
 #include <QRect>
+#include <QRegion>
 #include <QSize>
 #include <QWidget>
 #include <functional>
@@ -57,6 +58,10 @@ bool isCompositorRunning();
 
 // The area the screens cover, in X11's top-left coordinates; empty when Qt knows no screen.
 QRect desktopGeometry();
+
+// The rounded rectangle as whole pixels, cut to bounds: the panel's window shape without a
+// compositor.
+QRegion roundedRegion(const QRect& area, int radius, const QRect& bounds);
 
 class QtPanelWindow : public QWidget {
   public:

@@ -14,6 +14,8 @@
 #include <QEnterEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
 #include <QScreen>
 #include <gtest/gtest.h>
 #include <string_view>
@@ -158,6 +160,33 @@ TEST_F(PanelWindow, RoundedCornersAreTransparentOrCutWhereOnScreen) {
         }
         close();
     }
+}
+
+// The shape is the rounded rectangle a painter fills, to a pixel here and there on the arcs,
+// cut to the screen; with no corner on screen it is a plain rectangle.
+TEST(RoundedRegion, IsThePaintedRoundedRectangleCutToTheBounds) {
+    const QRect area(-40, 10, 300, 120);
+    const int radius = 12;
+    QPainterPath path;
+    path.addRoundedRect(QRectF(area), radius, radius);
+    QImage painted(400, 200, QImage::Format_ARGB32);
+    painted.fill(Qt::transparent);
+    QPainter(&painted).fillPath(path.translated(100, 0), Qt::black);
+    for (const QRect bounds : {QRect(-100, 0, 400, 200), QRect(0, 0, 300, 200)}) {
+        SCOPED_TRACE(bounds.x());
+        const QRegion region = roundedRegion(area, radius, bounds);
+        int differing = 0;
+        for (int y = bounds.top(); y <= bounds.bottom(); ++y) {
+            for (int x = bounds.left(); x <= bounds.right(); ++x)
+                differing +=
+                    region.contains(QPoint(x, y)) != (qAlpha(painted.pixel(x + 100, y)) >= 128);
+        }
+        EXPECT_LE(differing, 8) << "pixels on the arcs only";
+        EXPECT_TRUE(bounds.contains(region.boundingRect()));
+    }
+    EXPECT_TRUE(roundedRegion(area, radius, QRect(0, 0, 100, 200))
+                    .xored(QRegion(0, 10, 100, 120))
+                    .isEmpty());
 }
 
 // With a compositor the window fades; without one a fade cannot be seen, so the window leaves at
