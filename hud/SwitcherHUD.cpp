@@ -149,6 +149,15 @@ void SwitcherHUD::refreshSelection() {
 bool SwitcherHUD::syncCards() {
     if (!containerStack)
         return false;
+    // Usually the cards were made ready for this very list before the chord.
+    if (std::equal(windows.begin(), windows.end(), cardViews.begin(), cardViews.end(),
+                   [](const WindowInfo& window, const std::shared_ptr<WindowCardView>& card) {
+                       return card->info() == window;
+                   })) {
+        arrangeRows(); // the screen may have changed
+        refreshSelection();
+        return false;
+    }
     // A window keeps its card by what tells it apart across window lists: the window server's
     // number while on screen; without one, its key and place among windows of that key.
     auto identity = [](const WindowInfo& info) {
