@@ -80,6 +80,14 @@ void X11Connection::drain() {
         }
     }
     checkAlive();
+    if (!hasSettled_ || isDrainingForSettle_)
+        return;
+    hasSettled_ = false;
+    const auto listeners = listeners_;
+    for (X11EventListener* listener : listeners) {
+        if (std::find(listeners_.begin(), listeners_.end(), listener) != listeners_.end())
+            listener->settleHasPassed();
+    }
 }
 
 void X11Connection::settle() {
@@ -92,7 +100,10 @@ void X11Connection::settle() {
     } else {
         awaitAllReplies(connection_);
     }
+    isDrainingForSettle_ = true;
     drain();
+    isDrainingForSettle_ = false;
+    hasSettled_ = true;
 }
 
 void X11Connection::settleAhead() {

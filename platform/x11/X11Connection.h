@@ -29,6 +29,9 @@ class X11EventListener {
     virtual ~X11EventListener() = default;
     // Every event and every error (response_type 0) the connection reads, in order.
     virtual void handleX11Event(const xcb_generic_event_t& event) = 0;
+    // At the first drain after a settle(): what the settle came before (the panel's map) has
+    // gone out, and requests held back so as not to delay it can follow.
+    virtual void settleHasPassed() {}
 };
 
 class X11Connection {
@@ -87,6 +90,8 @@ class X11Connection {
     std::vector<X11EventListener*> listeners_;
     std::uint64_t generation_ = 0;
     std::optional<xcb_get_input_focus_cookie_t> settleAhead_;
+    bool hasSettled_ = false; // the listeners hear of it at the next drain
+    bool isDrainingForSettle_ = false;
     bool isLost_ = false;
     bool hasXkb_ = false;
     std::uint8_t xkbFirstEvent_ = 0;

@@ -228,7 +228,7 @@ void X11EventTap::syncGrabs() {
     }
     const bool switchKeysGrabbed = isDelivering() && interest_.switchKeysWanted;
     if (switchKeysGrabbed_ && !switchKeysGrabbed)
-        xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
+        ungrabKeyboard();
     switchKeysGrabbed_ = switchKeysGrabbed;
     grabs_ = std::move(wanted);
     if (isDelivering() && !switchKeysProbed_)
@@ -266,7 +266,7 @@ void X11EventTap::releaseGrabs() {
     xcb_connection_t* c = connection_.xcb();
     xcb_ungrab_key(c, XCB_GRAB_ANY, connection_.root(), XCB_MOD_MASK_ANY);
     xcb_allow_events(c, XCB_ALLOW_ASYNC_KEYBOARD, XCB_CURRENT_TIME);
-    xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
+    ungrabKeyboard();
     xcb_flush(c);
     grabs_.clear();
     switchKeysGrabbed_ = false;
@@ -294,6 +294,7 @@ void X11EventTap::handleKey(const xcb_key_press_event_t& key, bool isPress) {
         isInCallback_ = false;
     }
     // Only a press froze the keyboard; for anything else AllowEvents is ignored by the server.
+    const bool beginsSwitch = isPress && !switchKeysGrabbed_ && interest_.switchKeysWanted;
     if (isPress) {
         if (interest_.switchKeysWanted)
             noteSwitchState(key.state); // the press's own state, should XKB's lag behind
@@ -303,15 +304,32 @@ void X11EventTap::handleKey(const xcb_key_press_event_t& key, bool isPress) {
                          XCB_CURRENT_TIME);
         // A swallowed press leaves its passive grab holding the whole keyboard until that key
         // is released: letters typed under a held Tab would come here and be lost. The press
-        // is answered, so the grab ends now; the key's release then reaches the focused window,
-        // a lone release that applications ignore. Repeats and the next press of a grabbed key
-        // still come here through the passive grabs.
-        if (result == TapResult::swallow)
-            xcb_ungrab_keyboard(connection_.xcb(), XCB_CURRENT_TIME);
+        // is answered, so the grab ends now (the chord's once its panel is out, see the header);
+        // the key's release then reaches the focused window, a lone release that applications
+        // ignore. Repeats and the next press of a grabbed key still come here through the
+        // passive grabs.
+        if (result == TapResult::swallow && beginsSwitch)
+            isUngrabPending_ = true;
+        else if (result == TapResult::swallow)
+            ungrabKeyboard();
     }
+    if (isUngrabPending_ && !beginsSwitch)
+        ungrabKeyboard();
     syncGrabs();
     if (isPress && result == TapResult::swallow)
         connection_.settleAhead();
+    xcb_flush(connection_.xcb());
+}
+
+void X11EventTap::ungrabKeyboard() {
+    isUngrabPending_ = false;
+    xcb_ungrab_keyboard(connection_.xcb(), XCB_CURRENT_TIME);
+}
+
+void X11EventTap::settleHasPassed() {
+    if (!isUngrabPending_ || connection_.isLost())
+        return;
+    ungrabKeyboard();
     xcb_flush(connection_.xcb());
 }
 

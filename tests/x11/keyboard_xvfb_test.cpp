@@ -152,6 +152,12 @@ TEST_F(X11Keyboard, AWholeSwitchIsSeenAndSwallowedAndTheKeyboardIsFreeAfterwards
 TEST_F(X11Keyboard, KeysTypedUnderTheChordsHeldTabReachTheClientAndItsRepeatsAndTheNextTabStep) {
     desktop->press(XKB_KEY_Alt_L);
     desktop->press(XKB_KEY_Tab);
+    // The chord's grab lasts until the panel's map is out, after the connection settles.
+    ASSERT_TRUE(desktop->pumpUntil([&] { return owner.actions.size() == 1; }));
+    EXPECT_FALSE(keyboardIsFree());
+    desktop->connection().settle();
+    desktop->connection().drain();
+    EXPECT_TRUE(keyboardIsFree());
     ASSERT_TRUE(desktop->pumpUntil([&] { return owner.actions.size() >= 3; })); // repeats
     desktop->tap(XKB_KEY_a); // ends the repeat, as any other key press does
     desktop->tap(XKB_KEY_b);
