@@ -201,9 +201,13 @@ void X11EventTap::syncGrabs() {
         noteSwitchState(lastModifiers_);
     else
         switchStates_.clear();
+    // While the chord's own grab holds the keyboard every key comes here: the switch keys are
+    // grabbed when it ends.
+    TapInterest grabbed = interest_;
+    grabbed.switchKeysWanted = interest_.switchKeysWanted && !isChordGrabHeld_;
     std::vector<KeyGrab> wanted;
     if (isDelivering())
-        wanted = grabsForInterest(interest_, grabKeymap_, switchStates_);
+        wanted = grabsForInterest(grabbed, grabKeymap_, switchStates_);
     xcb_connection_t* c = connection_.xcb();
     if (wanted == grabs_) {
         if (isDelivering() && !switchKeysProbed_) {
@@ -295,6 +299,7 @@ void X11EventTap::handleKey(const xcb_key_press_event_t& key, bool isPress) {
     }
     // Only a press froze the keyboard; for anything else AllowEvents is ignored by the server.
     const bool beginsSwitch = isPress && !switchKeysGrabbed_ && interest_.switchKeysWanted;
+    bool ungrabNow = false;
     if (isPress) {
         if (interest_.switchKeysWanted)
             noteSwitchState(key.state); // the press's own state, should XKB's lag behind
@@ -304,31 +309,38 @@ void X11EventTap::handleKey(const xcb_key_press_event_t& key, bool isPress) {
                          XCB_CURRENT_TIME);
         // A swallowed press leaves its passive grab holding the whole keyboard until that key
         // is released: letters typed under a held Tab would come here and be lost. The press
-        // is answered, so the grab ends now (the chord's once its panel is out, see the header);
+        // is answered, so the grab ends now (the chord's once its panel is out: see the header);
         // the key's release then reaches the focused window, a lone release that applications
         // ignore. Repeats and the next press of a grabbed key still come here through the
         // passive grabs.
         if (result == TapResult::swallow && beginsSwitch)
-            isUngrabPending_ = true;
+            isChordGrabHeld_ = true;
         else if (result == TapResult::swallow)
-            ungrabKeyboard();
+            ungrabNow = true;
     }
-    if (isUngrabPending_ && !beginsSwitch)
-        ungrabKeyboard();
+    if (isChordGrabHeld_ && !beginsSwitch) {
+        isChordGrabHeld_ = false;
+        ungrabNow = true;
+    }
+    // The switch keys' own grabs go first: the keyboard is never left with neither.
     syncGrabs();
+    if (ungrabNow)
+        ungrabKeyboard();
     if (isPress && result == TapResult::swallow)
         connection_.settleAhead();
     xcb_flush(connection_.xcb());
 }
 
 void X11EventTap::ungrabKeyboard() {
-    isUngrabPending_ = false;
+    isChordGrabHeld_ = false;
     xcb_ungrab_keyboard(connection_.xcb(), XCB_CURRENT_TIME);
 }
 
 void X11EventTap::settleHasPassed() {
-    if (!isUngrabPending_ || connection_.isLost())
+    if (!isChordGrabHeld_ || connection_.isLost())
         return;
+    isChordGrabHeld_ = false;
+    syncGrabs();
     ungrabKeyboard();
     xcb_flush(connection_.xcb());
 }

@@ -17,10 +17,11 @@
 //   land (well under a millisecond after the modifier) reaches the focused window.
 //   When switch keys stop being wanted the keyboard is also ungrabbed outright, so a switch
 //   never ends with the keyboard held.
-// - The grab a chord activates ends only once the switch's panel has been mapped (at the first
-//   drain after the connection settled), or at the next key or the switch's end if that comes
-//   first: the ungrab makes the server tell the focused window and the window manager, and
-//   their work would go ahead of the map. A key typed before then still reaches Corvane.
+// - The grab a chord activates is kept until the switch's panel has been mapped (the first
+//   drain after the connection settled), or until the next key or the switch's end if that
+//   comes first; the switch keys are grabbed then, just before it ends. Until then every key
+//   comes to Corvane anyway, and ending the grab at once made the server tell the focused
+//   window and the window manager: their work, and the new grabs, went ahead of the map.
 // - Modifier changes come from XKB state notifications (they arrive whatever is grabbed) and
 //   become kCGEventFlagsChanged events; they cannot be swallowed.
 // - A combination another client already grabbed (BadAccess), the chord's or a switch key's, is
@@ -118,7 +119,7 @@ class X11EventTap : public EventTap, private X11EventListener {
     GrabKeymap grabKeymap_;
     std::vector<KeyGrab> grabs_;
     bool switchKeysGrabbed_ = false;
-    bool isUngrabPending_ = false; // the chord's grab ends once the panel's map is out
+    bool isChordGrabHeld_ = false; // until the panel's map is out; see the header
     // The modifier states seen since the switch keys were wanted, in order; see syncGrabs.
     std::vector<std::uint16_t> switchStates_;
     std::uint8_t lastModifiers_ = 0;

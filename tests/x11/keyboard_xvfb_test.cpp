@@ -158,6 +158,7 @@ TEST_F(X11Keyboard, KeysTypedUnderTheChordsHeldTabReachTheClientAndItsRepeatsAnd
     desktop->connection().settle();
     desktop->connection().drain();
     EXPECT_TRUE(keyboardIsFree());
+    EXPECT_FALSE(othersCanGrab(XKB_KEY_Escape, XCB_MOD_MASK_1)) << "the switch keys take over";
     ASSERT_TRUE(desktop->pumpUntil([&] { return owner.actions.size() >= 3; })); // repeats
     desktop->tap(XKB_KEY_a); // ends the repeat, as any other key press does
     desktop->tap(XKB_KEY_b);
