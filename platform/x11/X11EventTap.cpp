@@ -201,13 +201,14 @@ void X11EventTap::syncGrabs() {
         noteSwitchState(lastModifiers_);
     else
         switchStates_.clear();
-    // While the chord's own grab holds the keyboard every key comes here: the switch keys are
-    // grabbed when it ends.
-    TapInterest grabbed = interest_;
-    grabbed.switchKeysWanted = interest_.switchKeysWanted && !isChordGrabHeld_;
+    // While the chord's own grab holds the keyboard every key comes here. It ends on the server
+    // as soon as Tab comes up, which Corvane may hear of only after a script's next keys: those
+    // with the chord's modifier held are grabbed at once, the rest when it ends here.
     std::vector<KeyGrab> wanted;
     if (isDelivering())
-        wanted = grabsForInterest(grabbed, grabKeymap_, switchStates_);
+        wanted = grabsForInterest(interest_, grabKeymap_, switchStates_,
+                                  isChordGrabHeld_ ? SwitchStateReach::shift
+                                                   : SwitchStateReach::chordModifierAndShift);
     xcb_connection_t* c = connection_.xcb();
     if (wanted == grabs_) {
         if (isDelivering() && !switchKeysProbed_) {

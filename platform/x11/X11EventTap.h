@@ -19,9 +19,10 @@
 //   never ends with the keyboard held.
 // - The grab a chord activates is kept until the switch's panel has been mapped (the first
 //   drain after the connection settled), or until the next key or the switch's end if that
-//   comes first; the switch keys are grabbed then, just before it ends. Until then every key
-//   comes to Corvane anyway, and ending the grab at once made the server tell the focused
-//   window and the window manager: their work, and the new grabs, went ahead of the map.
+//   comes first. Until then every key comes to Corvane anyway, and ending the grab at once made
+//   the server tell the focused window and the window manager: their work went ahead of the
+//   map. So do most switch-key grabs: at the chord only those with its modifier still held are
+//   made, the rest just before the chord's grab ends.
 // - Modifier changes come from XKB state notifications (they arrive whatever is grabbed) and
 //   become kCGEventFlagsChanged events; they cannot be swallowed.
 // - A combination another client already grabbed (BadAccess), the chord's or a switch key's, is

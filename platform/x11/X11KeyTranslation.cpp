@@ -134,7 +134,8 @@ std::vector<std::uint16_t> everyModifierState(const GrabKeymap& keymap) {
 }
 
 std::vector<KeyGrab> grabsForInterest(const TapInterest& interest, const GrabKeymap& keymap,
-                                      const std::vector<std::uint16_t>& statesSeen) {
+                                      const std::vector<std::uint16_t>& statesSeen,
+                                      SwitchStateReach reach) {
     std::vector<KeyGrab> grabs;
     const auto locks = lockCombinations(keymap);
     const std::uint16_t chord = modifierMaskForChordFlag(interest.chordModifierFlag);
@@ -155,8 +156,9 @@ std::vector<KeyGrab> grabsForInterest(const TapInterest& interest, const GrabKey
             const auto near = [&](std::uint16_t toggled) {
                 return static_cast<std::uint16_t>(held ^ toggled);
             };
-            const std::vector<std::uint16_t> sets{near(0), near(kX11ShiftMask), near(chord),
-                                                  near(chord | kX11ShiftMask)};
+            std::vector<std::uint16_t> sets{near(0), near(kX11ShiftMask)};
+            if (reach == SwitchStateReach::chordModifierAndShift)
+                sets.insert(sets.end(), {near(chord), near(chord | kX11ShiftMask)});
             const std::vector<std::uint16_t> lock{static_cast<std::uint16_t>(state & lockBits)};
             for (const SwitchKey& key : kSwitchKeys)
                 addGrabs(grabs, keymap.keycodesOf(key), sets, lock, false);

@@ -82,14 +82,21 @@ class GrabKeymap {
 // modifiers: each state a switch could be held in.
 std::vector<std::uint16_t> everyModifierState(const GrabKeymap& keymap);
 
+// Which states next to one seen during a switch get the switch keys too.
+enum class SwitchStateReach {
+    shift,                 // with Shift toggled (stepping back)
+    chordModifierAndShift, // and with the chord's modifier toggled (released for hover)
+};
+
 // Every (keycode, modifiers) pair to grab for the interest: the chord with and without Shift,
 // under every combination of CapsLock, NumLock and ScrollLock (a passive grab matches the
 // modifier state exactly), always. While a switch is wanted, also the switch keys under each
-// modifier state seen during it and under the states one chord-modifier or Shift change away
-// from it (the chord released for hover, Shift for stepping back), with that state's locks.
-// Bits other than Shift, Control, Alt, Super and the locks are dropped, Mod5 (AltGr) always.
-// Sorted, no duplicates.
-std::vector<KeyGrab> grabsForInterest(const TapInterest& interest, const GrabKeymap& keymap,
-                                      const std::vector<std::uint16_t>& statesSeen);
+// modifier state seen during it and under the states next to it (reach), with that state's
+// locks. Bits other than Shift, Control, Alt, Super and the locks are dropped, Mod5 (AltGr)
+// always. Sorted, no duplicates.
+std::vector<KeyGrab>
+grabsForInterest(const TapInterest& interest, const GrabKeymap& keymap,
+                 const std::vector<std::uint16_t>& statesSeen,
+                 SwitchStateReach reach = SwitchStateReach::chordModifierAndShift);
 
 } // namespace corvane

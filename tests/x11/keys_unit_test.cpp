@@ -54,6 +54,9 @@ TEST(X11GrabSet, TheChordAlwaysTheSwitchKeysOnlyWhileWantedNeverMod5) {
         grabsForInterest({kCGEventFlagMaskAlternate, true}, map, {alt | kNumLock});
     const auto withCtrl = grabsForInterest({kCGEventFlagMaskAlternate, true}, map,
                                            {alt | kNumLock, ctrl | alt | kNumLock});
+    // While the chord's own grab still holds the keyboard: only what a script could press next.
+    const auto atChord = grabsForInterest({kCGEventFlagMaskAlternate, true}, map, {alt | kNumLock},
+                                          SwitchStateReach::shift);
     const auto every =
         grabsForInterest({kCGEventFlagMaskAlternate, true}, map, everyModifierState(map));
     const auto command = grabsForInterest({kCGEventFlagMaskCommand, false}, map, {});
@@ -78,6 +81,9 @@ TEST(X11GrabSet, TheChordAlwaysTheSwitchKeysOnlyWhileWantedNeverMod5) {
         {switching, 9, ctrl | alt | kNumLock, false},   // nor is Ctrl pressed yet
         {withCtrl, 9, ctrl | alt | kNumLock, true},     // now it is
         {withCtrl, 113, ctrl | shift | kNumLock, true}, // and then the chord released
+        {atChord, 9, alt | kNumLock, true},
+        {atChord, 113, alt | shift | kNumLock, true},
+        {atChord, 9, kNumLock, false}, // hover waits for the chord's grab to end
         {every, 104, alt | super | shift, true},
         {every, 36, ctrl | caps | kNumLock, true},
         {every, 113, 0x8000, false}, // never AnyModifier: it collides with the WM's bindings
