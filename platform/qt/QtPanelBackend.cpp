@@ -115,9 +115,9 @@ bool isCompositorRunning() {
         asked = xcb_get_selection_owner(connection, selection);
     xcb_get_selection_owner_reply_t* owner =
         xcb_get_selection_owner_reply(connection, asked, nullptr);
+    // The question goes out with the next flush: at the chord, with the panel's map.
     asked = xcb_get_selection_owner(connection, selection);
     askedOn = connection;
-    xcb_flush(connection);
     if (!owner)
         return false;
     const bool owned = owner->owner != XCB_NONE;
@@ -346,6 +346,10 @@ void QtPanelBackend::panelDidOrderOut() {
     // now, the answer at the next order-front is from the end of this switch.
     if (compositorProbe_)
         compositorProbe_();
+#if defined(CORVANE_QT_HAS_XCB)
+    if (xcb_connection_t* c = qtX11Connection())
+        xcb_flush(c);
+#endif
 }
 
 void QtPanelBackend::panelDidChangeIgnoresMouseEvents() {
