@@ -54,6 +54,24 @@ bool subtreeInside(const View& view, const QRectF& safe, QPointF offset = {}) {
 // A rounded mask only changes pixels in the corners. When nothing but the view's own rounded
 // background and border reaches them (the subtree keeps r·(1 − 1/√2) away from every edge, so
 // it stays inside each corner's arc), the layer image and its mask can be skipped.
+// Whether `area` lies inside the rounded rectangle away from its corners (each corner's
+// radius-sized square), where the rounding changes no pixel.
+bool missesTheCorners(const QRectF& bounds, double cornerRadius, const QRectF& area) {
+    const double r = std::clamp(cornerRadius, 0.0, std::min(bounds.width(), bounds.height()) / 2);
+    if (!bounds.contains(area))
+        return false;
+    if (r <= 0)
+        return true;
+    const QSizeF corner(r, r);
+    for (const QPointF& at : {bounds.topLeft(), QPointF(bounds.right() - r, bounds.top()),
+                              QPointF(bounds.left(), bounds.bottom() - r),
+                              QPointF(bounds.right() - r, bounds.bottom() - r)}) {
+        if (QRectF(at, corner).intersects(area))
+            return false;
+    }
+    return true;
+}
+
 bool needsRoundedMask(const View& view) {
     if (!masksToRoundedBounds(view))
         return false;
@@ -112,7 +130,11 @@ void QtViewPainter::paintView(QPainter& painter, const View& view,
         return;
     ++viewsPainted_;
 
-    const bool roundedMask = needsRoundedMask(view);
+    // A repaint away from the corners needs no mask (a card's ring in a wide panel, say).
+    const bool roundedMask =
+        !(area && masksToRoundedBounds(view) &&
+          missesTheCorners(bounds, view.layer()->cornerRadius(), area->adjusted(-1, -1, 1, 1))) &&
+        needsRoundedMask(view);
     if (alpha >= 1 && !roundedMask) {
         painter.save();
         if (view.layer() && view.layer()->masksToBounds())
@@ -161,9 +183,16 @@ void QtViewPainter::paintContents(QPainter& painter, const View& view,
                                   const std::optional<QRectF>& area) {
     const QRectF bounds = boundsOf(view);
     const Layer* layer = view.layer();
-    if (layer && layer->backgroundColor() && layer->backgroundColor()->alpha > 0)
-        painter.fillPath(roundedPath(bounds, layer->cornerRadius()),
-                         toQColor(*layer->backgroundColor()));
+    if (layer && layer->backgroundColor() && layer->backgroundColor()->alpha > 0) {
+        // Away from the corners the rounded fill is a plain one: a pixel beyond the area on
+        // each side keeps the edges whole (the caller clips to the area).
+        const QRectF margin = area ? area->adjusted(-1, -1, 1, 1) : QRectF();
+        if (area && missesTheCorners(bounds, layer->cornerRadius(), margin))
+            painter.fillRect(margin, toQColor(*layer->backgroundColor()));
+        else
+            painter.fillPath(roundedPath(bounds, layer->cornerRadius()),
+                             toQColor(*layer->backgroundColor()));
+    }
 
     if (const auto* field = dynamic_cast<const TextField*>(&view))
         paintText(painter, *field);
