@@ -13,6 +13,7 @@
 #include <QRegion>
 #include <QScreen>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -184,6 +185,9 @@ void QtPanelWindow::showUnderRestingPointer() {
     if (c != nullptr && isUnmappedBehindQt_) {
         isUnmappedBehindQt_ = false;
         const auto id = static_cast<xcb_window_t>(winId());
+        // On top before it appears: windows raised since it was last up stay below it.
+        const std::uint32_t above = XCB_STACK_MODE_ABOVE;
+        xcb_configure_window(c, id, XCB_CONFIG_WINDOW_STACK_MODE, &above);
         xcb_map_window(c, id);
         // Where the pointer rests as the window appears; read when the first pointer event
         // asks, long after the answer came.

@@ -22,6 +22,9 @@
 // knows where its top-left corner lies in the panel, paints the tree shifted by that much,
 // and hands pointer positions back in the panel's coordinates.
 //
+// After its first switch the window stays shown to Qt, and on X11 it is mapped and unmapped on
+// Qt's connection directly (Qt's show and hide each wait on the server); isMapped() tells.
+//
 // On X11 the window is mapped at the last moment before the event loop sleeps (runBeforeSleeping),
 // after Corvane's own X connection has been drained: a switch whose release came with its chord (a
 // quick Alt+Tab) is committed by then, and its panel, ignoring the pointer with nothing shown
