@@ -5,10 +5,11 @@
 // - Passive grabs on the root window in synchronous keyboard mode. Each grabbed key-down (and
 //   every key event that arrives while a grab of ours is active) is translated and handed to
 //   the callback at once; the answer is applied with AllowEvents: swallow = AsyncKeyboard,
-//   pass = ReplayKeyboard. A swallowed press's grab is ended at once (UngrabKeyboard), so keys
-//   typed while it is held down reach the focused window, and so does its release: a lone
-//   key-up the applications ignore. A key-up cannot be replayed (X freezes only on the press),
-//   so a key-up that does reach Corvane stays with it whatever the answer.
+//   pass = ReplayKeyboard. A swallowed press's grab is ended at once (UngrabKeyboard; the
+//   chord's a moment later, see below), so keys typed while it is held down reach the focused
+//   window, and so does its release: a lone key-up the applications ignore. A key-up cannot be
+//   replayed (X freezes only on the press), so a key-up that does reach Corvane stays with it
+//   whatever the answer.
 // - The grab set follows setInterest(): the chord (Tab with the chord modifier, with and without
 //   Shift, times every combination of CapsLock, NumLock and ScrollLock, never Mod5/AltGr)
 //   always; every key of kSwitchKeys (X11KeyTranslation.h) only while switch keys are wanted,
@@ -32,8 +33,9 @@
 //   found out in the middle of a switch. Keymap changes reload and re-grab.
 // - Disabling or destroying the tap releases every grab. A lost connection ends all grabs on
 //   the server side.
-// Known gap: keys queued behind a frozen press (typed before Corvane answered it) are
-// delivered to Corvane's grab and decided like any other key; those it passes are lost.
+// Known gap: keys queued behind a frozen press (typed before Corvane answered it), or typed
+// between a chord and its panel's map, are delivered to Corvane's grab and decided like any
+// other key; those it passes are lost.
 
 #include "platform/EventTap.h"
 #include "platform/x11/X11Connection.h"
