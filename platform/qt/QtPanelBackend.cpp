@@ -86,27 +86,15 @@ QRegion roundedRegion(const QRect& area, int radius, const QRect& bounds) {
     return region;
 }
 
-namespace {
-
-#if defined(CORVANE_QT_HAS_XCB)
-xcb_connection_t* qtX11Connection() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-#endif
-
-} // namespace
-
 // Answers with the owner asked about at the previous call and asks again for the next one, so
 // that ordering the panel front never waits on the X server; only the first call waits.
 bool isCompositorRunning() {
 #if !defined(CORVANE_QT_HAS_XCB)
     return false;
 #else
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (!x11 || !x11->connection())
+    xcb_connection_t* connection = qtX11Connection();
+    if (connection == nullptr)
         return false;
-    xcb_connection_t* connection = x11->connection();
     const xcb_atom_t selection = compositorSelection(connection);
     if (selection == XCB_ATOM_NONE)
         return false;
@@ -366,12 +354,11 @@ void QtPanelBackend::panelDidChangeIgnoresMouseEvents() {
 void QtPanelBackend::applyInputShape() {
 #if defined(CORVANE_QT_HAS_XCB)
     const bool empty = panel_.ignoresMouseEvents();
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* c = qtX11Connection();
     // A window not made yet gets its shape when it is mapped.
-    if (empty == inputShapeIsEmpty_ || !x11 || !x11->connection() || !window_->windowHandle())
+    if (empty == inputShapeIsEmpty_ || c == nullptr || !window_->windowHandle())
         return;
     inputShapeIsEmpty_ = empty;
-    xcb_connection_t* c = x11->connection();
     const auto id = static_cast<xcb_window_t>(window_->winId());
     if (!empty) {
         xcb_shape_mask(c, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, id, 0, 0, XCB_NONE);

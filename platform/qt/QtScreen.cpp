@@ -54,6 +54,15 @@ long long overlapArea(const QRect& a, const QRect& b) {
 
 } // namespace
 
+xcb_connection_t* qtX11Connection() {
+#if !defined(CORVANE_QT_HAS_XCB)
+    return nullptr;
+#else
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+#endif
+}
+
 int defaultX11ScreenNumber() {
 #if !defined(CORVANE_QT_HAS_XCB)
     return 0;
@@ -72,8 +81,7 @@ DesktopFocus readDesktopFocus() {
 #if !defined(CORVANE_QT_HAS_XCB)
     return {};
 #else
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+    xcb_connection_t* c = qtX11Connection();
     const xcb_screen_t* screen = c ? defaultRootScreen(c) : nullptr;
     if (!screen)
         return {};

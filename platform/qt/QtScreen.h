@@ -19,6 +19,8 @@
 #include <optional>
 #include <vector>
 
+struct xcb_connection_t;
+
 namespace corvane {
 
 // Where the user is working, in X11's native root coordinates; each part unknown when it
@@ -33,6 +35,9 @@ DesktopFocus readDesktopFocus();
 
 // The screen number of $DISPLAY (":0.1" is screen 1), 0 when it names none.
 int defaultX11ScreenNumber();
+
+// Qt's own X11 connection; null off X11.
+xcb_connection_t* qtX11Connection();
 
 // Which of the screens (native areas, the primary first) is the main one: the one that holds
 // the largest part of the active window, else the one holding the pointer, else the primary.

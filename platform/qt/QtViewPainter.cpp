@@ -51,9 +51,6 @@ bool subtreeInside(const View& view, const QRectF& safe, QPointF offset = {}) {
     return true;
 }
 
-// A rounded mask only changes pixels in the corners. When nothing but the view's own rounded
-// background and border reaches them (the subtree keeps r·(1 − 1/√2) away from every edge, so
-// it stays inside each corner's arc), the layer image and its mask can be skipped.
 // Whether `area` lies inside the rounded rectangle away from its corners (each corner's
 // radius-sized square), where the rounding changes no pixel.
 bool missesTheCorners(const QRectF& bounds, double cornerRadius, const QRectF& area) {
@@ -72,6 +69,9 @@ bool missesTheCorners(const QRectF& bounds, double cornerRadius, const QRectF& a
     return true;
 }
 
+// A rounded mask only changes pixels in the corners. When nothing but the view's own rounded
+// background and border reaches them (the subtree keeps r·(1 − 1/√2) away from every edge, so
+// it stays inside each corner's arc), the layer image and its mask can be skipped.
 bool needsRoundedMask(const View& view) {
     if (!masksToRoundedBounds(view))
         return false;

@@ -72,21 +72,21 @@ void X11Connection::drain() {
     if (isLost_)
         return;
     while (auto event = XcbReply<xcb_generic_event_t>(xcb_poll_for_event(connection_))) {
-        // A listener may remove itself (or another) while handling the event.
-        const auto listeners = listeners_;
-        for (X11EventListener* listener : listeners) {
-            if (std::find(listeners_.begin(), listeners_.end(), listener) != listeners_.end())
-                listener->handleX11Event(*event);
-        }
+        tellListeners([&](X11EventListener& listener) { listener.handleX11Event(*event); });
     }
     checkAlive();
     if (!hasSettled_ || isDrainingForSettle_)
         return;
     hasSettled_ = false;
+    tellListeners([](X11EventListener& listener) { listener.settleHasPassed(); });
+}
+
+void X11Connection::tellListeners(const std::function<void(X11EventListener&)>& tell) {
+    // A listener may remove itself (or another) while it is told.
     const auto listeners = listeners_;
     for (X11EventListener* listener : listeners) {
         if (std::find(listeners_.begin(), listeners_.end(), listener) != listeners_.end())
-            listener->settleHasPassed();
+            tell(*listener);
     }
 }
 

@@ -80,6 +80,7 @@ class X11Connection {
   private:
     X11Connection(xcb_connection_t* connection, int screenNumber, SystemLog& log);
     void setUpExtensions();
+    void tellListeners(const std::function<void(X11EventListener&)>& tell);
 
     xcb_connection_t* connection_;
     int screenNumber_;

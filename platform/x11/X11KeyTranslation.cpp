@@ -147,8 +147,7 @@ std::vector<KeyGrab> grabsForInterest(const TapInterest& interest, const GrabKey
         }
     }
     if (interest.switchKeysWanted) {
-        const std::uint16_t lockBits = static_cast<std::uint16_t>(
-            (kX11LockMask | keymap.numLockMask | keymap.scrollLockMask) & ~kX11Mod5Mask);
+        const std::uint16_t lockBits = locks.back(); // every lock at once
         const std::uint16_t modifierBits =
             kX11ShiftMask | kX11ControlMask | kX11Mod1Mask | kX11Mod4Mask;
         for (std::uint16_t state : statesSeen) {
