@@ -1,6 +1,9 @@
 #include "platform/qt/QtPanelImage.h"
 
 #include <QPainter>
+#include <QSemaphore>
+#include <QThread>
+#include <QThreadPool>
 #include <cstring>
 
 namespace corvane {
@@ -26,21 +29,44 @@ void QtPanelImage::update(Panel& panel, QtViewPainter& painter, QSize size, QPoi
     isPainted_ = true;
     if (stale_.isEmpty() || image_.isNull())
         return;
-    QPainter imagePainter(&image_);
-    const auto& root = panel.contentView();
-    for (const QRect& area : stale_) {
-        imagePainter.save();
-        imagePainter.setClipRect(area);
-        imagePainter.setCompositionMode(QPainter::CompositionMode_Source);
-        imagePainter.fillRect(area, Qt::transparent);
-        imagePainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-        if (root) {
-            imagePainter.translate(-origin_);
-            painter.paint(imagePainter, *root, QRectF(area.translated(origin_)));
+    paintInQtsPool([&] {
+        QPainter imagePainter(&image_);
+        const auto& root = panel.contentView();
+        for (const QRect& area : stale_) {
+            imagePainter.save();
+            imagePainter.setClipRect(area);
+            imagePainter.setCompositionMode(QPainter::CompositionMode_Source);
+            imagePainter.fillRect(area, Qt::transparent);
+            imagePainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+            if (root) {
+                imagePainter.translate(-origin_);
+                painter.paint(imagePainter, *root, QRectF(area.translated(origin_)));
+            }
+            imagePainter.restore();
         }
-        imagePainter.restore();
-    }
+    });
     stale_ = QRegion();
+}
+
+void paintInQtsPool(const std::function<void()>& paint) {
+    QThreadPool* pool = QThreadPool::globalInstance();
+    if (pool == nullptr || pool->contains(QThread::currentThread())) {
+        paint();
+        return;
+    }
+    // The threads stay for the next paint: each keeps the fonts it has loaded, and a line
+    // shaped on one of them is drawn later on either, so neither may go.
+    static const bool keptForever = [pool] {
+        pool->setExpiryTimeout(-1);
+        return true;
+    }();
+    (void)keptForever;
+    QSemaphore painted;
+    pool->start([&] {
+        paint();
+        painted.release();
+    });
+    painted.acquire();
 }
 
 void QtPanelImage::slide(QPoint origin, QSize size) {

@@ -18,8 +18,17 @@
 #include <QRegion>
 #include <QSize>
 #include <cstdint>
+#include <functional>
 
 namespace corvane {
+
+// Runs `paint` on a thread of Qt's global pool and waits for it. Qt's raster engine hands any
+// fill of about a hundred rows or more (a card, the panel's background, a selection ring) to
+// that pool in parts and waits for them; from the main thread each hand-off wakes the pool's
+// threads, and on a small machine that costs more than the fill. Called from one of the pool's
+// own threads, the engine fills in place, so a repaint is handed over once. `paint` must touch
+// nothing the main thread could change meanwhile: the caller waits.
+void paintInQtsPool(const std::function<void()>& paint);
 
 class QtPanelImage {
   public:
