@@ -235,10 +235,9 @@ void QtViewPainter::paintText(QPainter& painter, const TextField& field) {
     const TextLayout& layout = field.textLayout();
     if (layout.lines.empty())
         return;
-    const QFont font = qFontFor(field.font());
-    const QFontMetricsF metrics(font);
+    const FontFacts& font = factsOf(qFontFor(field.font()));
     painter.save();
-    painter.setFont(font);
+    painter.setFont(font.font);
     painter.setPen(toQColor(field.textColor().resolvedIn(field.effectiveAppearance())));
     double top = 0;
     for (const std::string& line : layout.lines) {
@@ -251,14 +250,27 @@ void QtViewPainter::paintText(QPainter& painter, const TextField& field) {
             x = bounds.width() - width;
         // A static text is placed by its top-left corner, the line's ascent above its baseline.
         painter.drawStaticText(QPointF(x, top), text);
-        top += metrics.lineSpacing();
+        top += font.lineSpacing;
     }
     painter.restore();
 }
 
-const QStaticText& QtViewPainter::shapedLine(const QFont& font, const std::string& line) {
+const QtViewPainter::FontFacts& QtViewPainter::factsOf(const QFont& font) {
+    // Fonts compare by what was asked for: a new system font is a new entry.
+    for (const FontFacts& known : fonts_) {
+        if (known.font == font)
+            return known;
+    }
+    constexpr std::size_t kRememberedFontsLimit = 16;
+    if (fonts_.size() >= kRememberedFontsLimit)
+        fonts_.clear();
+    return fonts_.emplace_back(
+        FontFacts{font, font.key().toStdString(), QFontMetricsF(font).lineSpacing()});
+}
+
+const QStaticText& QtViewPainter::shapedLine(const FontFacts& font, const std::string& line) {
     constexpr std::size_t kRememberedLinesLimit = 4096;
-    std::string key = font.key().toStdString();
+    std::string key = font.key;
     key += '\n';
     key += line;
     if (auto at = lines_.find(key); at != lines_.end())
@@ -267,7 +279,7 @@ const QStaticText& QtViewPainter::shapedLine(const QFont& font, const std::strin
         lines_.clear();
     QStaticText text(QString::fromUtf8(line.data(), qsizetype(line.size())));
     text.setTextFormat(Qt::PlainText);
-    text.prepare(QTransform(), font);
+    text.prepare(QTransform(), font.font);
     return lines_.emplace(std::move(key), std::move(text)).first->second;
 }
 

@@ -17,6 +17,7 @@
 
 #include "platform/Image.h"
 
+#include <QFont>
 #include <QImage>
 #include <QRectF>
 #include <QStaticText>
@@ -27,6 +28,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 class QFont;
 class QPainter;
@@ -54,7 +56,15 @@ class QtViewPainter {
     void paintView(QPainter& painter, const View& view, const std::optional<QRectF>& area);
     void paintContents(QPainter& painter, const View& view, const std::optional<QRectF>& area);
     void paintText(QPainter& painter, const TextField& field);
-    const QStaticText& shapedLine(const QFont& font, const std::string& line);
+    // A font's cache key and line spacing: asking Qt for them formats the whole font
+    // description and finds its engine, on every text field painted.
+    struct FontFacts {
+        QFont font;
+        std::string key;
+        double lineSpacing = 0;
+    };
+    const FontFacts& factsOf(const QFont& font);
+    const QStaticText& shapedLine(const FontFacts& font, const std::string& line);
     void paintImage(QPainter& painter, const ImageView& imageView);
     QImage scaledImage(const ImageRef& image, QSize pixels);
 
@@ -65,6 +75,7 @@ class QtViewPainter {
     };
     std::map<const Image*, CachedImage> images_;
     std::unordered_map<std::string, QStaticText> lines_; // by font key and text
+    std::vector<FontFacts> fonts_;                       // a card uses two
     std::size_t viewsPainted_ = 0;
 };
 
