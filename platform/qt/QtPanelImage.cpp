@@ -54,13 +54,15 @@ void paintInQtsPool(const std::function<void()>& paint) {
         paint();
         return;
     }
-    // The threads stay for the next paint: each keeps the fonts it has loaded, and a line
-    // shaped on one of them is drawn later on either, so neither may go.
-    static const bool keptForever = [pool] {
+    // Always the same thread, kept for good: text shaped on one thread is shaped again when
+    // drawn on another (Qt's fonts are per thread). Corvane gives the pool no other work, and
+    // Qt's own split fills from the main thread run there too, one part after another.
+    static const bool isOneThread = [pool] {
+        pool->setMaxThreadCount(1);
         pool->setExpiryTimeout(-1);
         return true;
     }();
-    (void)keptForever;
+    (void)isOneThread;
     QSemaphore painted;
     pool->start([&] {
         paint();
