@@ -3,6 +3,7 @@
 #include "platform/x11/X11Replies.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <poll.h>
 #include <stdexcept>
 #include <thread>
@@ -83,8 +84,10 @@ void PanelProbe::sync() {
 
 xcb_generic_event_t* PanelProbe::nextEvent(Clock::time_point deadline) {
     for (;;) {
-        if (xcb_generic_event_t* event = xcb_poll_for_event(connection_))
+        if (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+            noteGeometry(*event);
             return event;
+        }
         if (xcb_connection_has_error(connection_))
             return nullptr;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -95,12 +98,51 @@ xcb_generic_event_t* PanelProbe::nextEvent(Clock::time_point deadline) {
     }
 }
 
+void PanelProbe::noteGeometry(const xcb_generic_event_t& event) {
+    const int type = event.response_type & 0x7F;
+    if (type == XCB_CONFIGURE_NOTIFY) {
+        const auto& configure = reinterpret_cast<const xcb_configure_notify_event_t&>(event);
+        if (configure.window == panel_)
+            panelRect_ = {configure.x, configure.y, configure.width, configure.height};
+    }
+}
+
+std::optional<std::uint32_t> PanelProbe::pixelAt(xcb_drawable_t drawable, int x, int y) {
+    auto* reply =
+        xcb_get_image_reply(connection_,
+                            xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable,
+                                          std::int16_t(x), std::int16_t(y), 1, 1, ~0u),
+                            nullptr);
+    std::optional<std::uint32_t> pixel;
+    if (reply && xcb_get_image_data_length(reply) >= 4) {
+        std::uint32_t value = 0;
+        std::memcpy(&value, xcb_get_image_data(reply), 4);
+        pixel = value & 0xFFFFFF; // the colour; a window's alpha does not show on the screen
+    }
+    std::free(reply);
+    return pixel;
+}
+
+bool PanelProbe::showsItsPixels() {
+    if (!desktopPixel_ || panelRect_.width == 0 || panelRect_.height == 0)
+        return true; // nothing to compare with: the damage has to do
+    const auto shown = pixelAt(panel_, panelRect_.width / 2, panelRect_.height / 2);
+    return !shown || *shown != *desktopPixel_;
+}
+
 void PanelProbe::watchPanel(xcb_window_t window) {
     if (window == panel_)
         return;
     if (damage_)
         xcb_damage_destroy(connection_, damage_);
     panel_ = window;
+    // Where it is; kept up to date by its ConfigureNotify events (an override-redirect window
+    // is a child of the root, so its geometry is in the root's coordinates).
+    if (auto* geometry =
+            xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window), nullptr)) {
+        panelRect_ = {geometry->x, geometry->y, geometry->width, geometry->height};
+        std::free(geometry);
+    }
     damage_ = xcb_generate_id(connection_);
     // NonEmpty: one notify when the window goes from undamaged to damaged; re-armed by
     // the subtract before each switch.
@@ -111,8 +153,15 @@ PanelProbe::Clock::time_point PanelProbe::pressTabOnCleanSlate() {
     if (damage_)
         xcb_damage_subtract(connection_, damage_, XCB_NONE, XCB_NONE);
     sync();
-    while (xcb_generic_event_t* stale = xcb_poll_for_event(connection_))
+    while (xcb_generic_event_t* stale = xcb_poll_for_event(connection_)) {
+        noteGeometry(*stale);
         std::free(stale);
+    }
+    // What the desktop shows where the panel's centre will be, while the panel is not up.
+    desktopPixel_.reset();
+    if (panelRect_.width > 0 && !isPanelViewable())
+        desktopPixel_ = pixelAt(root_, panelRect_.x + panelRect_.width / 2,
+                                panelRect_.y + panelRect_.height / 2);
     auto start = Clock::now();
     key(tab_, true);
     xcb_flush(connection_);
@@ -147,9 +196,14 @@ std::optional<SwitchTiming> PanelProbe::measureSwitch(std::chrono::milliseconds 
         } else if (mapped && type == damageNotify_) {
             auto* damage = reinterpret_cast<xcb_damage_notify_event_t*>(event);
             // The first switch only learns the window; its paint may come before the
-            // damage object exists, so it reports no paint time.
-            if (damage->drawable == panel_ && knownPanel)
-                timing.toPaintedMs = millisecondsBetween(start, now);
+            // damage object exists, so it reports no paint time. A window without a
+            // background is damaged by its map alone, before its client drew anything: the
+            // paint is the damage after which its centre no longer shows the desktop.
+            if (damage->drawable == panel_ && knownPanel) {
+                xcb_damage_subtract(connection_, damage_, XCB_NONE, XCB_NONE);
+                if (showsItsPixels())
+                    timing.toPaintedMs = millisecondsBetween(start, now);
+            }
         }
         std::free(event);
         if (mapped && (timing.toPaintedMs || !knownPanel))
@@ -209,11 +263,16 @@ void PanelProbe::endSwitch(bool commit) {
         waitForUnmap(Clock::now() + std::chrono::seconds(3));
 }
 
-bool PanelProbe::waitForUnmap(Clock::time_point deadline) {
+bool PanelProbe::isPanelViewable() {
     auto* attributes = xcb_get_window_attributes_reply(
         connection_, xcb_get_window_attributes(connection_, panel_), nullptr);
-    bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    const bool viewable = attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
     std::free(attributes);
+    return viewable;
+}
+
+bool PanelProbe::waitForUnmap(Clock::time_point deadline) {
+    bool viewable = isPanelViewable();
     while (viewable) {
         xcb_generic_event_t* event = nextEvent(deadline);
         if (!event)

@@ -1,10 +1,13 @@
 #pragma once
 // Watches Corvane's panel from a second X client while it presses the chord through XTEST:
 // the time from the Tab press to the panel's MapNotify (seen through SubstructureNotify on the
-// root window, which reports override-redirect windows too) and to its first paint (the first
-// DamageNotify on the panel window after the press).
+// root window, which reports override-redirect windows too) and to its first paint: the first
+// DamageNotify on the panel window after which the pixel at its centre differs from what the
+// desktop showed there before the press. (The map alone damages a window that has no
+// background, before its client has drawn anything.)
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -55,6 +58,12 @@ class PanelProbe {
     void sync();
     xcb_generic_event_t* nextEvent(Clock::time_point deadline);
     void watchPanel(xcb_window_t window);
+    void noteGeometry(const xcb_generic_event_t& event);
+    bool isPanelViewable();
+    // The colour of one pixel of a window (0xRRGGBB); nothing when it cannot be read.
+    std::optional<std::uint32_t> pixelAt(xcb_drawable_t drawable, int x, int y);
+    // Whether the panel's centre shows something else than the desktop did before the press.
+    bool showsItsPixels();
     bool waitForUnmap(Clock::time_point deadline);
     // Empties the panel's damage and the event queue, then presses Tab; returns when it did.
     Clock::time_point pressTabOnCleanSlate();
@@ -68,6 +77,8 @@ class PanelProbe {
     std::uint8_t damageNotify_ = 0;
     xcb_window_t panel_ = 0;
     xcb_damage_damage_t damage_ = 0;
+    xcb_rectangle_t panelRect_{}; // on the root window, from its last ConfigureNotify
+    std::optional<std::uint32_t> desktopPixel_;
 };
 
 } // namespace corvane::bench
