@@ -12,10 +12,14 @@
 #include <QPalette>
 #include <QRegion>
 #include <QScreen>
+#include <QSysInfo>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #if defined(CORVANE_QT_HAS_XCB)
 #include <xcb/shape.h>
@@ -154,12 +158,18 @@ void QtPanelWindow::prepareImage() {
         image_.update(*panel_, painter_, size(), panelOrigin_, devicePixelRatioF());
 }
 
+void QtPanelWindow::prepareBackground() {
+    prepareImage();
+    syncBackground();
+}
+
 Point QtPanelWindow::toPanel(QPointF position) const {
     return {position.x() + panelOrigin_.x(), position.y() + panelOrigin_.y()};
 }
 
 QtPanelWindow::~QtPanelWindow() {
     forgetRestingPointer();
+    forgetBackground();
 }
 
 void QtPanelWindow::showUnderRestingPointer() {
@@ -172,6 +182,9 @@ void QtPanelWindow::showUnderRestingPointer() {
     xcb_connection_t* c = qtX11Connection();
     if (c != nullptr && isUnmappedBehindQt_) {
         isUnmappedBehindQt_ = false;
+        // Usually current already: prepared while hidden.
+        prepareImage();
+        syncBackground();
         const auto id = static_cast<xcb_window_t>(winId());
         // On top before it appears: windows raised since it was last up stay below it.
         const std::uint32_t above = XCB_STACK_MODE_ABOVE;
@@ -191,6 +204,75 @@ void QtPanelWindow::showUnderRestingPointer() {
     // Asked after the map request, which goes out with the question: the answer is where the
     // pointer was as the window appeared, and the map does not wait for it.
     restingPointer_ = QCursor::pos();
+}
+
+void QtPanelWindow::syncBackground() {
+#if defined(CORVANE_QT_HAS_XCB)
+    xcb_connection_t* c = qtX11Connection();
+    const QImage& picture = image_.image();
+    // Pixel for pixel only: the picture in the server's 32-bit layout, as big as the window.
+    if (c == nullptr || !testAttribute(Qt::WA_WState_Created) || picture.isNull() ||
+        picture.format() != QImage::Format_ARGB32_Premultiplied || picture.size() != size() ||
+        devicePixelRatioF() != 1.0 || QSysInfo::ByteOrder != QSysInfo::LittleEndian)
+        return;
+    const auto window = static_cast<xcb_window_t>(winId());
+    if (window != background_.window) {
+        forgetBackground();
+        xcb_get_geometry_reply_t* geometry =
+            xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);
+        background_.window = window;
+        background_.depth = geometry ? geometry->depth : 0;
+        std::free(geometry);
+    }
+    if (background_.depth != 24 && background_.depth != 32)
+        return;
+    QRegion changed = image_.takeChanged();
+    if (background_.size != picture.size()) {
+        if (background_.pixmap != 0)
+            xcb_free_pixmap(c, background_.pixmap);
+        background_.pixmap = xcb_generate_id(c);
+        xcb_create_pixmap(c, background_.depth, background_.pixmap, window,
+                          std::uint16_t(picture.width()), std::uint16_t(picture.height()));
+        if (background_.gc == 0) {
+            background_.gc = xcb_generate_id(c);
+            xcb_create_gc(c, background_.gc, background_.pixmap, 0, nullptr);
+        }
+        xcb_change_window_attributes(c, window, XCB_CW_BACK_PIXMAP, &background_.pixmap);
+        background_.size = picture.size();
+        changed = QRegion(picture.rect());
+    }
+    // Each changed rectangle in bands that fit one request (its length counts 4-byte units).
+    const std::size_t maximum = std::size_t(xcb_get_maximum_request_length(c)) * 4 - 64;
+    std::vector<std::uint32_t> rows;
+    for (const QRect& area : changed.intersected(picture.rect())) {
+        const std::size_t rowPixels = std::size_t(area.width());
+        const int rowsPerBand = int(std::max<std::size_t>(1, maximum / (rowPixels * 4)));
+        for (int top = area.top(); top <= area.bottom(); top += rowsPerBand) {
+            const int count = std::min(rowsPerBand, area.bottom() + 1 - top);
+            rows.resize(rowPixels * std::size_t(count));
+            for (int y = 0; y < count; ++y)
+                std::memcpy(rows.data() + rowPixels * std::size_t(y),
+                            picture.constScanLine(top + y) + std::size_t(area.left()) * 4,
+                            rowPixels * 4);
+            xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, background_.pixmap, background_.gc,
+                          std::uint16_t(area.width()), std::uint16_t(count),
+                          std::int16_t(area.left()), std::int16_t(top), 0, background_.depth,
+                          std::uint32_t(rows.size() * 4),
+                          reinterpret_cast<const std::uint8_t*>(rows.data()));
+        }
+    }
+#endif
+}
+
+void QtPanelWindow::forgetBackground() {
+#if defined(CORVANE_QT_HAS_XCB)
+    xcb_connection_t* c = qtX11Connection();
+    if (c != nullptr && background_.pixmap != 0)
+        xcb_free_pixmap(c, background_.pixmap);
+    if (c != nullptr && background_.gc != 0)
+        xcb_free_gc(c, background_.gc);
+#endif
+    background_ = {};
 }
 
 void QtPanelWindow::hideKeepingPointer() {
@@ -334,6 +416,8 @@ void QtPanelBackend::mapIfStillWanted() {
 void QtPanelBackend::panelDidOrderOut() {
     mapRequested_ = false;
     window_->hideKeepingPointer();
+    // What the switch repainted goes to the background now, not at the next chord.
+    window_->syncBackground();
     // The probe answers what it was asked at its last call (see isCompositorRunning): asked
     // now, the answer at the next order-front is from the end of this switch.
     if (compositorProbe_)
@@ -408,7 +492,7 @@ void QtPanelBackend::panelNeedsDisplayInRect(Rect rect) {
 
 void QtPanelBackend::panelPrepareDisplay() {
     applyGeometry();
-    window_->prepareImage();
+    window_->prepareBackground();
 }
 
 void QtPanelBackend::applyGeometry() {

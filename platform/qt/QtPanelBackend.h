@@ -49,6 +49,7 @@
 #include <QRegion>
 #include <QSize>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -80,6 +81,15 @@ class QtPanelWindow : public QWidget {
     const QtViewPainter& viewPainter() const { return painter_; }
     // Paints the panel into the window's picture now, ahead of showing it.
     void prepareImage();
+    // The same, and the picture becomes the window's background on the X server too: the
+    // server paints it the moment it maps the window, where Qt paints only once the Expose has
+    // reached it through its event thread, a millisecond or more later. Qt's paint then draws
+    // the same pixels. Called while the window is hidden (the cards made ready, the switch
+    // over) and just before it is mapped.
+    void prepareBackground();
+    // Brings the window's background pixmap up to date with the picture as it stands: the
+    // parts painted since the last time, or all of it in a new pixmap when the size changed.
+    void syncBackground();
     // That part of the window (window coordinates) must be painted again.
     void invalidateImage(const QRect& area) { image_.invalidate(area); }
 
@@ -108,6 +118,16 @@ class QtPanelWindow : public QWidget {
     bool pointerHasMoved(QPointF globalPosition);
     void readRestingPointer();
     void forgetRestingPointer();
+    void forgetBackground();
+    // X11 only; in every build, so that the class has one layout whoever includes this.
+    struct Background {
+        std::uint32_t window = 0; // the native window it was made for
+        std::uint8_t depth = 0;
+        std::uint32_t pixmap = 0;
+        std::uint32_t gc = 0;
+        QSize size;
+    };
+    Background background_;
 
     Panel* panel_;
     QtViewPainter painter_;

@@ -16,6 +16,7 @@ void QtPanelImage::update(Panel& panel, QtViewPainter& painter, QSize size, QPoi
     const bool samePicture = isPainted_ && image_.size() == pixels &&
                              image_.devicePixelRatio() == pixelRatio &&
                              generation_ == panel.contentGeneration();
+    const QPoint before = origin_;
     if (samePicture && origin != origin_)
         slide(origin, size);
     if (!samePicture || origin != origin_) {
@@ -25,6 +26,10 @@ void QtPanelImage::update(Panel& panel, QtViewPainter& painter, QSize size, QPoi
         origin_ = origin;
         stale_ = QRegion(QRect(QPoint(0, 0), size));
     }
+    // A slide moves every pixel that stays in the window.
+    if (origin_ != before)
+        changed_ = QRegion(QRect(QPoint(0, 0), size));
+    changed_ += stale_;
     generation_ = panel.contentGeneration();
     isPainted_ = true;
     if (stale_.isEmpty() || image_.isNull())

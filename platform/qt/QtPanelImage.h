@@ -19,6 +19,7 @@
 #include <QSize>
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 namespace corvane {
 
@@ -37,6 +38,9 @@ class QtPanelImage {
     // That part of the window (window coordinates) must be painted again.
     void invalidate(const QRect& area) { stale_ += area; }
     const QImage& image() const { return image_; }
+    // What changed in the picture (window coordinates) since the last call: painted again,
+    // moved, or all of it when it was made anew.
+    QRegion takeChanged() { return std::exchange(changed_, QRegion()); }
 
   private:
     void slide(QPoint origin, QSize size);
@@ -46,6 +50,7 @@ class QtPanelImage {
     std::uint64_t generation_ = 0;
     bool isPainted_ = false;
     QRegion stale_;
+    QRegion changed_;
 };
 
 } // namespace corvane

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <unistd.h>
+#include <vector>
 
 namespace corvane {
 namespace {
@@ -249,6 +250,59 @@ TEST_F(PanelOnX11, ACommittedPanelLetsThePointerThroughBeforeTheActivation) {
         hud->hide();
         loop.advance(1);
     }
+}
+
+// The window's pixels as the server holds them.
+std::vector<std::uint8_t> windowPixels(xcb_window_t window, QSize size) {
+    xcb_connection_t* helper = xcbDesktop->helper();
+    const XcbReply<xcb_get_image_reply_t> image(
+        xcb_get_image_reply(helper,
+                            xcb_get_image(helper, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0,
+                                          static_cast<std::uint16_t>(size.width()),
+                                          static_cast<std::uint16_t>(size.height()), ~0u),
+                            nullptr));
+    if (!image)
+        return {};
+    const std::uint8_t* data = xcb_get_image_data(image.get());
+    return {data, data + xcb_get_image_data_length(image.get())};
+}
+
+// The server paints a mapped panel from its background before Qt paints it: the background
+// holds the picture as it is at the chord (a card renamed while the panel was hidden
+// included), so whatever covers the window, clearing it to its background brings back exactly
+// what Qt painted.
+TEST_F(PanelOnX11, ThePanelsBackgroundIsThePictureQtPaints) {
+    auto hud = switcher(false);
+    hud->show(true);
+    loop.advance(0.3);
+    QtPanelWindow& window = windowOf(*hud->panel);
+    ASSERT_TRUE(pumpQtUntil([&] { return window.isMapped(); }));
+    hud->hide();
+    loop.advance(1);
+    pumpQtFor(std::chrono::milliseconds(50));
+
+    hud->windows[1].windowTitle = "Two, renamed while the panel was hidden";
+    hud->show(true);
+    loop.advance(0.3);
+    ASSERT_TRUE(pumpQtUntil([&] { return window.isMapped(); }));
+    pumpQtFor(std::chrono::milliseconds(300));
+    const auto id = static_cast<xcb_window_t>(window.winId());
+    const auto painted = windowPixels(id, window.size());
+    ASSERT_FALSE(painted.empty());
+
+    xcb_connection_t* helper = xcbDesktop->helper();
+    const xcb_gcontext_t gc = xcb_generate_id(helper);
+    const std::uint32_t scribble = 0xff00ff00;
+    xcb_create_gc(helper, gc, id, XCB_GC_FOREGROUND, &scribble);
+    const xcb_rectangle_t all{0, 0, static_cast<std::uint16_t>(window.width()),
+                              static_cast<std::uint16_t>(window.height())};
+    xcb_poly_fill_rectangle(helper, id, gc, 1, &all);
+    xcb_clear_area(helper, 0, id, 0, 0, 0, 0);
+    xcb_free_gc(helper, gc);
+    xcbDesktop->syncHelper();
+    EXPECT_TRUE(windowPixels(id, window.size()) == painted);
+    hud->hide();
+    loop.advance(1);
 }
 
 } // namespace
