@@ -247,18 +247,24 @@ void QtPanelWindow::syncBackground() {
     for (const QRect& area : changed.intersected(picture.rect())) {
         const std::size_t rowPixels = std::size_t(area.width());
         const int rowsPerBand = int(std::max<std::size_t>(1, maximum / (rowPixels * 4)));
+        // Whole rows lie one after the other in the picture; a narrower area is gathered.
+        const bool wholeRows =
+            area.width() == picture.width() && std::size_t(picture.bytesPerLine()) == rowPixels * 4;
         for (int top = area.top(); top <= area.bottom(); top += rowsPerBand) {
             const int count = std::min(rowsPerBand, area.bottom() + 1 - top);
-            rows.resize(rowPixels * std::size_t(count));
-            for (int y = 0; y < count; ++y)
-                std::memcpy(rows.data() + rowPixels * std::size_t(y),
-                            picture.constScanLine(top + y) + std::size_t(area.left()) * 4,
-                            rowPixels * 4);
+            const std::uint8_t* band = picture.constScanLine(top);
+            if (!wholeRows) {
+                rows.resize(rowPixels * std::size_t(count));
+                for (int y = 0; y < count; ++y)
+                    std::memcpy(rows.data() + rowPixels * std::size_t(y),
+                                picture.constScanLine(top + y) + std::size_t(area.left()) * 4,
+                                rowPixels * 4);
+                band = reinterpret_cast<const std::uint8_t*>(rows.data());
+            }
             xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, background_.pixmap, background_.gc,
                           std::uint16_t(area.width()), std::uint16_t(count),
                           std::int16_t(area.left()), std::int16_t(top), 0, background_.depth,
-                          std::uint32_t(rows.size() * 4),
-                          reinterpret_cast<const std::uint8_t*>(rows.data()));
+                          std::uint32_t(rowPixels * std::size_t(count) * 4), band);
         }
     }
 #endif
