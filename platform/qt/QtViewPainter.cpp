@@ -187,11 +187,11 @@ void QtViewPainter::paintContents(QPainter& painter, const View& view,
         // Away from the corners the rounded fill is a plain one: a pixel beyond the area on
         // each side keeps the edges whole (the caller clips to the area).
         const QRectF margin = area ? area->adjusted(-1, -1, 1, 1) : QRectF();
+        const QColor fill = toQColor(*layer->backgroundColor());
         if (area && missesTheCorners(bounds, layer->cornerRadius(), margin))
-            painter.fillRect(margin, toQColor(*layer->backgroundColor()));
-        else
-            painter.fillPath(roundedPath(bounds, layer->cornerRadius()),
-                             toQColor(*layer->backgroundColor()));
+            painter.fillRect(margin, fill);
+        else if (!drawKeptShape(painter, bounds, layer->cornerRadius(), fill, 0))
+            painter.fillPath(roundedPath(bounds, layer->cornerRadius()), fill);
     }
 
     if (const auto* field = dynamic_cast<const TextField*>(&view))
@@ -217,13 +217,58 @@ void QtViewPainter::paintContents(QPainter& painter, const View& view,
         layer->borderColor()->alpha > 0) {
         const double width =
             std::min(layer->borderWidth(), std::min(bounds.width(), bounds.height()) / 2);
-        const QRectF inner = bounds.adjusted(width / 2, width / 2, -width / 2, -width / 2);
-        painter.save();
-        painter.setPen(QPen(toQColor(*layer->borderColor()), width));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawPath(roundedPath(inner, std::max(0.0, layer->cornerRadius() - width / 2)));
-        painter.restore();
+        const QColor ring = toQColor(*layer->borderColor());
+        if (!drawKeptShape(painter, bounds, layer->cornerRadius(), ring, width)) {
+            const QRectF inner = bounds.adjusted(width / 2, width / 2, -width / 2, -width / 2);
+            painter.save();
+            painter.setPen(QPen(ring, width));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawPath(roundedPath(inner, std::max(0.0, layer->cornerRadius() - width / 2)));
+            painter.restore();
+        }
     }
+}
+
+bool QtViewPainter::drawKeptShape(QPainter& painter, const QRectF& rect, double radius,
+                                  const QColor& color, double width) {
+    const QTransform& transform = painter.deviceTransform();
+    if (transform.type() > QTransform::TxTranslate || rect.isEmpty())
+        return false;
+    const QPointF at = transform.map(rect.topLeft());
+    const double dpr = devicePixelRatioOf(painter);
+    const QSizeF pixels = rect.size() * dpr;
+    const auto whole = [](double v) { return std::abs(v - std::round(v)) < 1e-6; };
+    if (!whole(at.x()) || !whole(at.y()) || !whole(pixels.width()) || !whole(pixels.height()))
+        return false;
+    const ShapeKey key{rect.size(), radius, width, dpr, color.rgba()};
+    auto kept = std::find_if(shapes_.begin(), shapes_.end(),
+                             [&](const auto& shape) { return shape.first == key; });
+    if (kept == shapes_.end()) {
+        constexpr std::size_t kKeptShapesLimit = 16;
+        if (shapes_.size() >= kKeptShapesLimit)
+            shapes_.clear();
+        QImage image(pixels.toSize(), QImage::Format_ARGB32_Premultiplied);
+        if (image.isNull())
+            return false;
+        image.setDevicePixelRatio(dpr);
+        image.fill(Qt::transparent);
+        QPainter shapePainter(&image);
+        shapePainter.setRenderHints(painter.renderHints());
+        const QRectF local(QPointF(0, 0), rect.size());
+        if (width <= 0) {
+            shapePainter.fillPath(roundedPath(local, radius), color);
+        } else {
+            const QRectF inner = local.adjusted(width / 2, width / 2, -width / 2, -width / 2);
+            shapePainter.setPen(QPen(color, width));
+            shapePainter.setBrush(Qt::NoBrush);
+            shapePainter.drawPath(roundedPath(inner, std::max(0.0, radius - width / 2)));
+        }
+        shapePainter.end();
+        shapes_.emplace_back(key, std::move(image));
+        kept = std::prev(shapes_.end());
+    }
+    painter.drawImage(rect.topLeft(), kept->second);
+    return true;
 }
 
 void QtViewPainter::paintText(QPainter& painter, const TextField& field) {

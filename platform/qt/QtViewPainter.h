@@ -17,6 +17,7 @@
 
 #include "platform/Image.h"
 
+#include <QColor>
 #include <QFont>
 #include <QImage>
 #include <QRectF>
@@ -28,6 +29,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 class QFont;
@@ -66,6 +68,14 @@ class QtViewPainter {
     const FontFacts& factsOf(const QFont& font);
     const QStaticText& shapedLine(const FontFacts& font, const std::string& line);
     void paintImage(QPainter& painter, const ImageView& imageView);
+    // Fills `rect` rounded by `radius` with `color`, or strokes it with a pen `width` wide when
+    // width > 0, from a picture kept for that shape: every card has the same background and
+    // ring, and an antialiased rounded path was most of a card's paint. Only where the shape
+    // lands on whole device pixels, so that the picture is what the path would give there (a
+    // thin ring's corners blend over the fill in another order: a level or three of 255);
+    // false (nothing drawn) elsewhere.
+    bool drawKeptShape(QPainter& painter, const QRectF& rect, double radius, const QColor& color,
+                       double width);
     QImage scaledImage(const ImageRef& image, QSize pixels);
 
     struct CachedImage {
@@ -76,6 +86,13 @@ class QtViewPainter {
     std::map<const Image*, CachedImage> images_;
     std::unordered_map<std::string, QStaticText> lines_; // by font key and text
     std::vector<FontFacts> fonts_;                       // a card uses two
+    struct ShapeKey {
+        QSizeF size;
+        double radius, width, pixelRatio;
+        QRgb color;
+        bool operator==(const ShapeKey&) const = default;
+    };
+    std::vector<std::pair<ShapeKey, QImage>> shapes_; // a handful: fill and ring, two looks
     std::size_t viewsPainted_ = 0;
 };
 

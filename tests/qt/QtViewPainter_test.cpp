@@ -3,6 +3,7 @@
 #include "Painted.h"
 #include "platform/ui/View.h"
 
+#include <QPainterPath>
 #include <gtest/gtest.h>
 
 namespace corvane {
@@ -71,6 +72,48 @@ TEST(QtViewPainterLayers, BorderIsDrawnInsideTheBoundsOverTheContent) {
     EXPECT_EQ(std::tuple(image.pixel(10, 20), image.pixel(13, 20)),
               std::tuple(0xFF000000u, 0xFF000000u));
     EXPECT_EQ(image.pixel(14, 20), 0xFFFF0000u) << "4 points wide, then the content";
+}
+
+// A rounded background and ring on whole pixels come from a picture kept for the shape (every
+// card has the same two): the pixels are those of filling and stroking the path there, also at
+// a pixel ratio of 2, and for a ring of a fractional width. (Drawn at the wrong place or size,
+// they differ by a whole channel.)
+TEST(QtViewPainterLayers, KeptRoundedShapesAreThePathsPixels) {
+    const QColor fill = QColor::fromRgbF(0.2f, 0.3f, 0.4f, 0.5f);
+    const QColor ring = QColor::fromRgbF(0, 0, 0, 0.8f);
+    for (double dpr : {1.0, 2.0}) {
+        for (double width : {1.0, 4.5}) {
+            SCOPED_TRACE(::testing::Message() << "ratio " << dpr << ", ring " << width);
+            auto root = box({0, 0, 200, 160}, std::nullopt);
+            auto card = box({20, 10, 140, 120}, RGBA{0.2, 0.3, 0.4, 0.5}, 10, true);
+            card->layer()->setBorderColor(RGBA{0, 0, 0, 0.8});
+            card->layer()->setBorderWidth(width);
+            root->addSubview(card);
+            // Twice: the second paint draws from the kept pictures.
+            QtViewPainter painter;
+            testing::painted(*root, {200, 160}, dpr, std::nullopt, &painter);
+            const QImage kept = testing::painted(*root, {200, 160}, dpr, std::nullopt, &painter);
+
+            QImage path(int(200 * dpr), int(160 * dpr), QImage::Format_ARGB32_Premultiplied);
+            path.setDevicePixelRatio(dpr);
+            path.fill(Qt::transparent);
+            QPainter direct(&path);
+            direct.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+            QPainterPath shape;
+            shape.addRoundedRect(QRectF(20, 10, 140, 120), 10, 10);
+            direct.fillPath(shape, fill);
+            QPainterPath inner;
+            const double r = 10 - width / 2;
+            inner.addRoundedRect(
+                QRectF(20, 10, 140, 120).adjusted(width / 2, width / 2, -width / 2, -width / 2), r,
+                r);
+            direct.setPen(QPen(ring, width));
+            direct.drawPath(inner);
+            direct.end();
+            // A thin ring's corners blend over the fill in another order: a level or three.
+            EXPECT_LE(testing::largestDifference(kept, path), 3);
+        }
+    }
 }
 
 // Painting only an area gives, inside it, the pixels a full paint gives: for groups (alpha,
