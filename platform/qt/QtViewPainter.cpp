@@ -240,6 +240,10 @@ bool QtViewPainter::drawKeptShape(QPainter& painter, const QRectF& rect, double 
     const auto whole = [](double v) { return std::abs(v - std::round(v)) < 1e-6; };
     if (!whole(at.x()) || !whole(at.y()) || !whole(pixels.width()) || !whole(pixels.height()))
         return false;
+    // Card-sized shapes only: the panel's own background would be a kept copy of the panel.
+    constexpr double kKeptShapePixelsLimit = 320.0 * 320.0;
+    if (pixels.width() * pixels.height() > kKeptShapePixelsLimit)
+        return false;
     const ShapeKey key{rect.size(), radius, width, dpr, color.rgba()};
     auto kept = std::find_if(shapes_.begin(), shapes_.end(),
                              [&](const auto& shape) { return shape.first == key; });

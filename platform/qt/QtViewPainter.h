@@ -70,10 +70,11 @@ class QtViewPainter {
     void paintImage(QPainter& painter, const ImageView& imageView);
     // Fills `rect` rounded by `radius` with `color`, or strokes it with a pen `width` wide when
     // width > 0, from a picture kept for that shape: every card has the same background and
-    // ring, and an antialiased rounded path was most of a card's paint. Only where the shape
-    // lands on whole device pixels, so that the picture is what the path would give there (a
-    // thin ring's corners blend over the fill in another order: a level or three of 255);
-    // false (nothing drawn) elsewhere.
+    // ring, and an antialiased rounded path was most of a card's paint. Only for shapes of a
+    // card's size (at most 320 × 320 device pixels: a card at twice the pixel ratio, never the
+    // panel's own background), and only where the shape lands on whole device pixels, so that
+    // the picture is what the path would give there (a thin ring's corners blend over the fill
+    // in another order: a level or three of 255); false (nothing drawn) elsewhere.
     bool drawKeptShape(QPainter& painter, const QRectF& rect, double radius, const QColor& color,
                        double width);
     QImage scaledImage(const ImageRef& image, QSize pixels);
