@@ -13,7 +13,8 @@
 // Layer images are made at the device pixel ratio of the target, so text and icons stay sharp
 // on scaled screens. Application icons are converted and scaled once per image and size, and
 // kept while the image lives. Each line of text is shaped once per font and kept (a bounded
-// number of them), so repainting a card does not shape its title again.
+// number of them), so repainting a card does not shape its title again. A rounded background
+// or ring of a card's size is drawn from a picture kept for its shape (see drawKeptShape).
 
 #include "platform/Image.h"
 
@@ -32,7 +33,6 @@
 #include <utility>
 #include <vector>
 
-class QFont;
 class QPainter;
 
 namespace corvane {
