@@ -182,9 +182,7 @@ void QtPanelWindow::showUnderRestingPointer() {
     xcb_connection_t* c = qtX11Connection();
     if (c != nullptr && isUnmappedBehindQt_) {
         isUnmappedBehindQt_ = false;
-        // Usually current already: prepared while hidden.
-        prepareImage();
-        syncBackground();
+        prepareBackground(); // usually current already: prepared while hidden
         const auto id = static_cast<xcb_window_t>(winId());
         // On top before it appears: windows raised since it was last up stay below it.
         const std::uint32_t above = XCB_STACK_MODE_ABOVE;
@@ -201,6 +199,7 @@ void QtPanelWindow::showUnderRestingPointer() {
     }
 #endif
     show();
+    raise(); // on top, as the direct map above does before mapping
     // Asked after the map request, which goes out with the question: the answer is where the
     // pointer was as the window appeared, and the map does not wait for it.
     restingPointer_ = QCursor::pos();
@@ -413,9 +412,8 @@ void QtPanelBackend::mapIfStillWanted() {
         return;
     if (panel_.ignoresMouseEvents() && panel_.alphaValue() <= 0)
         return;
-    window_->showUnderRestingPointer();
+    window_->showUnderRestingPointer(); // on top
     applyInputShape();
-    window_->raise();
     window_->update();
 }
 
