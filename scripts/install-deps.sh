@@ -7,7 +7,7 @@ build_packages=(
     cmake g++ ninja-build pkg-config
     libutf8proc-dev libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-svg-dev libgl-dev
-    libxcb1-dev libxcb-ewmh-dev libxcb-icccm4-dev libxcb-res0-dev libxcb-xkb-dev
+    libxcb1-dev libxcb-shm0-dev libxcb-ewmh-dev libxcb-icccm4-dev libxcb-res0-dev libxcb-xkb-dev
     libxcb-xtest0-dev libxcb-shape0-dev libxcb-damage0-dev libxcb-util-dev libxkbcommon-dev libxkbcommon-x11-dev
     fonts-dejavu-core
 )

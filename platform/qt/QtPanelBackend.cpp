@@ -13,6 +13,7 @@
 #include <QRegion>
 #include <QScreen>
 #include <QSysInfo>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -137,6 +138,16 @@ QtPanelWindow::QtPanelWindow(Panel& panel)
     setFocusPolicy(Qt::NoFocus);
     setMouseTracking(true);
     setWindowTitle(QStringLiteral("Corvane"));
+    image_.shareThrough(&sharedPicture_);
+}
+
+bool QtPanelWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Expose && backingStoreIsBehind_ && watched == windowHandle()) {
+        // Qt answers an expose from its backing store unless something is waiting to be painted.
+        backingStoreIsBehind_ = false;
+        update();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void QtPanelWindow::paintEvent(QPaintEvent* event) {
@@ -146,6 +157,8 @@ void QtPanelWindow::paintEvent(QPaintEvent* event) {
         painter.fillRect(event->rect(), Qt::transparent);
         return;
     }
+    if (event->region().contains(rect()))
+        backingStoreIsBehind_ = false;
     prepareImage();
     const QRect area = event->rect();
     const qreal ratio = image_.image().devicePixelRatio();
@@ -205,7 +218,34 @@ void QtPanelWindow::showUnderRestingPointer() {
     restingPointer_ = QCursor::pos();
 }
 
-void QtPanelWindow::syncBackground() {
+bool QtPanelWindow::presentChanges() {
+#if defined(CORVANE_QT_HAS_XCB)
+    xcb_connection_t* c = qtX11Connection();
+    if (c == nullptr || !isMapped())
+        return false;
+    prepareImage();
+    if (!sharedPicture_.holds(image_.image()))
+        return false;
+    const QRegion changed = syncBackground();
+    if (background_.pixmap == 0)
+        return false;
+    const auto window = static_cast<xcb_window_t>(winId());
+    for (const QRect& area : changed)
+        xcb_copy_area(c, background_.pixmap, window, background_.gc, std::int16_t(area.x()),
+                      std::int16_t(area.y()), std::int16_t(area.x()), std::int16_t(area.y()),
+                      std::uint16_t(area.width()), std::uint16_t(area.height()));
+    xcb_flush(c);
+    if (!changed.isEmpty() && !backingStoreIsBehind_) {
+        backingStoreIsBehind_ = true;
+        windowHandle()->installEventFilter(this);
+    }
+    return true;
+#else
+    return false;
+#endif
+}
+
+QRegion QtPanelWindow::syncBackground() {
 #if defined(CORVANE_QT_HAS_XCB)
     xcb_connection_t* c = qtX11Connection();
     const QImage& picture = image_.image();
@@ -213,7 +253,7 @@ void QtPanelWindow::syncBackground() {
     if (c == nullptr || !testAttribute(Qt::WA_WState_Created) || picture.isNull() ||
         picture.format() != QImage::Format_ARGB32_Premultiplied || picture.size() != size() ||
         devicePixelRatioF() != 1.0 || QSysInfo::ByteOrder != QSysInfo::LittleEndian)
-        return;
+        return {};
     const auto window = static_cast<xcb_window_t>(winId());
     if (window != background_.window) {
         forgetBackground();
@@ -224,7 +264,7 @@ void QtPanelWindow::syncBackground() {
         std::free(geometry);
     }
     if (background_.depth != 24 && background_.depth != 32)
-        return;
+        return {};
     QRegion changed = image_.takeChanged();
     if (background_.size != picture.size()) {
         if (background_.pixmap != 0)
@@ -234,16 +274,22 @@ void QtPanelWindow::syncBackground() {
                           std::uint16_t(picture.width()), std::uint16_t(picture.height()));
         if (background_.gc == 0) {
             background_.gc = xcb_generate_id(c);
-            xcb_create_gc(c, background_.gc, background_.pixmap, 0, nullptr);
+            // Copies into the window report no exposure of their own.
+            const std::uint32_t noExposures = 0;
+            xcb_create_gc(c, background_.gc, background_.pixmap, XCB_GC_GRAPHICS_EXPOSURES,
+                          &noExposures);
         }
         xcb_change_window_attributes(c, window, XCB_CW_BACK_PIXMAP, &background_.pixmap);
         background_.size = picture.size();
         changed = QRegion(picture.rect());
     }
+    changed &= picture.rect();
+    if (sharedPicture_.put(picture, changed, background_.pixmap, background_.gc, background_.depth))
+        return changed;
     // Each changed rectangle in bands that fit one request (its length counts 4-byte units).
     const std::size_t maximum = std::size_t(xcb_get_maximum_request_length(c)) * 4 - 64;
     std::vector<std::uint32_t> rows;
-    for (const QRect& area : changed.intersected(picture.rect())) {
+    for (const QRect& area : changed) {
         const std::size_t rowPixels = std::size_t(area.width());
         const int rowsPerBand = int(std::max<std::size_t>(1, maximum / (rowPixels * 4)));
         // Whole rows lie one after the other in the picture; a narrower area is gathered.
@@ -266,6 +312,9 @@ void QtPanelWindow::syncBackground() {
                           std::uint32_t(rowPixels * std::size_t(count) * 4), band);
         }
     }
+    return changed;
+#else
+    return {};
 #endif
 }
 
@@ -484,14 +533,37 @@ void QtPanelBackend::panelDidChangeAlpha() {
 }
 
 void QtPanelBackend::panelNeedsDisplay() {
-    window_->update();
+    repaintSoon(QRect(QPoint(0, 0), window_->size()));
+}
+
+void QtPanelBackend::repaintSoon(const QRect& area) {
+    if (!window_->isMapped()) {
+        window_->update(area);
+        return;
+    }
+    pendingRepaint_ += area;
+    if (repaintPosted_)
+        return;
+    repaintPosted_ = true;
+    QMetaObject::invokeMethod(
+        window_.get(),
+        [this] {
+            repaintPosted_ = false;
+            const QRegion region = std::exchange(pendingRepaint_, QRegion());
+            if (window_->isMapped()) {
+                if (!window_->presentChanges())
+                    window_->repaint(region);
+            } else
+                window_->update(region);
+        },
+        Qt::QueuedConnection);
 }
 
 void QtPanelBackend::panelNeedsDisplayInRect(Rect rect) {
     // Antialiased edges reach into the pixel around the view's frame.
     const QRect area = toQRect(rect).adjusted(-1, -1, 1, 1).translated(-window_->panelOrigin());
     window_->invalidateImage(area);
-    window_->update(area);
+    repaintSoon(area);
 }
 
 void QtPanelBackend::panelPrepareDisplay() {
@@ -512,7 +584,7 @@ void QtPanelBackend::applyGeometry() {
     window_->setPanelOrigin(origin);
     window_->setGeometry(visible);
     if (originMoved)
-        window_->update(); // same window, other part of the panel
+        repaintSoon(QRect(QPoint(0, 0), window_->size())); // same window, other part of the panel
 }
 
 void QtPanelBackend::applyShape() {

@@ -39,6 +39,13 @@
 // copies from the window's picture (QtPanelImage), brought up to date first: the tree laid out
 // (Panel::layoutIfNeeded), and what changed drawn with QtViewPainter. The panel asks for its
 // picture to be painted while hidden once its cards are ready (panelPrepareDisplay).
+//
+// Changes while the window is mapped (a Tab step, a renamed card) are gathered and shown once
+// the event that caused them is handled. On X11 the picture lives in memory the server shares
+// (QtSharedPicture), and the change goes from there into the window's background pixmap and on
+// into the window, on the server (presentChanges): Qt's own repaint would first wait a round
+// trip for the server to be done with its previous one. Qt's backing store then lags behind
+// until Qt next paints; an expose meanwhile makes Qt paint rather than show what it holds.
 
 #include "platform/qt/QtPanelImage.h"
 #include "platform/qt/QtViewPainter.h"
@@ -89,7 +96,14 @@ class QtPanelWindow : public QWidget {
     void prepareBackground();
     // Brings the window's background pixmap up to date with the picture as it stands: the
     // parts painted since the last time, or all of it in a new pixmap when the size changed.
-    void syncBackground();
+    // Answers the part of the pixmap it changed.
+    QRegion syncBackground();
+    // Brings the picture up to date and shows what changed in the mapped window straight
+    // away: into the background pixmap from shared memory, then from there into the window, on
+    // the server. Qt's own repaint would first wait a round trip for the server to be done with
+    // its previous one. False when the window cannot be shown that way (not mapped, not X11,
+    // another pixel ratio, no shared memory): Qt paints it then.
+    bool presentChanges();
     // That part of the window (window coordinates) must be painted again.
     void invalidateImage(const QRect& area) { image_.invalidate(area); }
 
@@ -105,6 +119,7 @@ class QtPanelWindow : public QWidget {
     bool isMapped() const { return isVisible() && !isUnmappedBehindQt_; }
 
   protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -132,7 +147,11 @@ class QtPanelWindow : public QWidget {
     Panel* panel_;
     QtViewPainter painter_;
     QPoint panelOrigin_;
+    QtSharedPicture sharedPicture_; // before the picture that may live in it
     QtPanelImage image_;
+    // Qt's backing store lags behind what presentChanges() showed: the next expose must make Qt
+    // paint, not flush what it holds.
+    bool backingStoreIsBehind_ = false;
     std::optional<QPoint> restingPointer_; // where the pointer was at mapping, until it moves
     std::optional<unsigned int> restingPointerQuery_; // X11: asked at the map, not read yet
     bool hidingQuietly_ = false;
@@ -164,6 +183,7 @@ class QtPanelBackend : public PanelBackend {
     void applyGeometry();
     void applyShape();
     void applyInputShape();
+    void repaintSoon(const QRect& area);
 
     Panel& panel_;
     std::function<bool()> compositorProbe_;
@@ -184,6 +204,8 @@ class QtPanelBackend : public PanelBackend {
     };
     std::optional<ShapeKey> shapeKey_;
     bool mapsBeforeSleeping_;
+    QRegion pendingRepaint_;
+    bool repaintPosted_ = false;
     bool mapRequested_ = false; // the map waits for the loop's last moment before sleeping
     [[maybe_unused]] bool inputShapeIsEmpty_ = false; // the input shape is an X11 feature
 };

@@ -17,11 +17,16 @@ void QtPanelImage::update(Panel& panel, QtViewPainter& painter, QSize size, QPoi
                              image_.devicePixelRatio() == pixelRatio &&
                              generation_ == panel.contentGeneration();
     const QPoint before = origin_;
-    if (samePicture && origin != origin_)
+    if (samePicture && origin != origin_) {
+        beforeWriting();
         slide(origin, size);
+    }
     if (!samePicture || origin != origin_) {
-        if (image_.size() != pixels)
-            image_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        if (image_.size() != pixels) {
+            image_ = shared_ ? shared_->make(pixels) : QImage();
+            if (image_.isNull())
+                image_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        }
         image_.setDevicePixelRatio(pixelRatio);
         origin_ = origin;
         stale_ = QRegion(QRect(QPoint(0, 0), size));
@@ -34,6 +39,7 @@ void QtPanelImage::update(Panel& panel, QtViewPainter& painter, QSize size, QPoi
     isPainted_ = true;
     if (stale_.isEmpty() || image_.isNull())
         return;
+    beforeWriting();
     paintInQtsPool([&] {
         QPainter imagePainter(&image_);
         const auto& root = panel.contentView();
@@ -74,6 +80,11 @@ void paintInQtsPool(const std::function<void()>& paint) {
         painted.release();
     });
     painted.acquire();
+}
+
+void QtPanelImage::beforeWriting() {
+    if (shared_ && shared_->holds(image_))
+        shared_->beforeWriting();
 }
 
 void QtPanelImage::slide(QPoint origin, QSize size) {

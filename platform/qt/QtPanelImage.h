@@ -9,7 +9,12 @@
 // Panel::contentGeneration), makes it paint everything again; a view's own look adds that
 // view's area (invalidate). A new origin alone (the panel slid) moves what stays in the window
 // and paints only what comes into it.
+//
+// Where it can, the picture lives in memory the X server shares (shareThrough): the window's
+// backend then shows a change without sending its pixels; the picture is only written once the
+// server has read what was shown before.
 
+#include "platform/qt/QtSharedPicture.h"
 #include "platform/qt/QtViewPainter.h"
 #include "platform/ui/Panel.h"
 
@@ -33,6 +38,9 @@ void paintInQtsPool(const std::function<void()>& paint);
 
 class QtPanelImage {
   public:
+    // Pictures made from now on are made there when it can (null: Qt's own memory); it must
+    // outlive this.
+    void shareThrough(QtSharedPicture* shared) { shared_ = shared; }
     // Brings the picture up to date with the panel, laid out first.
     void update(Panel& panel, QtViewPainter& painter, QSize size, QPoint origin, qreal pixelRatio);
     // That part of the window (window coordinates) must be painted again.
@@ -45,6 +53,9 @@ class QtPanelImage {
   private:
     void slide(QPoint origin, QSize size);
 
+    void beforeWriting();
+
+    QtSharedPicture* shared_ = nullptr;
     QImage image_;
     QPoint origin_;
     std::uint64_t generation_ = 0;
