@@ -130,10 +130,13 @@ void QtViewPainter::paintView(QPainter& painter, const View& view,
         return;
     ++viewsPainted_;
 
-    // A repaint away from the corners needs no mask (a card's ring in a wide panel, say).
+    // A repaint away from the corners needs no mask (a card's ring in a wide panel, say). What
+    // lies outside the bounds is clipped anyway: a strip from edge to edge of a wide panel
+    // misses its corners too.
     const bool roundedMask =
         !(area && masksToRoundedBounds(view) &&
-          missesTheCorners(bounds, view.layer()->cornerRadius(), area->adjusted(-1, -1, 1, 1))) &&
+          missesTheCorners(bounds, view.layer()->cornerRadius(),
+                           area->adjusted(-1, -1, 1, 1).intersected(bounds))) &&
         needsRoundedMask(view);
     if (alpha >= 1 && !roundedMask) {
         painter.save();
@@ -186,7 +189,7 @@ void QtViewPainter::paintContents(QPainter& painter, const View& view,
     if (layer && layer->backgroundColor() && layer->backgroundColor()->alpha > 0) {
         // Away from the corners the rounded fill is a plain one: a pixel beyond the area on
         // each side keeps the edges whole (the caller clips to the area).
-        const QRectF margin = area ? area->adjusted(-1, -1, 1, 1) : QRectF();
+        const QRectF margin = area ? area->adjusted(-1, -1, 1, 1).intersected(bounds) : QRectF();
         const QColor fill = toQColor(*layer->backgroundColor());
         if (area && missesTheCorners(bounds, layer->cornerRadius(), margin))
             painter.fillRect(margin, fill);
