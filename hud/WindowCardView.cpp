@@ -47,6 +47,7 @@ void WindowCardView::setupSubviews() {
     setWantsLayer(true);
     layer()->setCornerRadius(10);
     layer()->setMasksToBounds(true);
+    layer()->setShouldRasterize(true);
 
     icon_ = std::make_shared<ImageView>();
     icon_->setTranslatesAutoresizingMaskIntoConstraints(false);

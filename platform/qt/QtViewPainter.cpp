@@ -100,6 +100,12 @@ bool reaches(const View& view, const QRectF& area) {
     return false;
 }
 
+// Rasterized views are card-sized: at most this many device pixels a side, and this many bytes
+// of their pictures kept in all (64 cards at a pixel ratio of 1, 16 at 2: the cards a wide
+// panel shows over a few switches, in both looks).
+constexpr double kMaxRasterSide = 320;
+constexpr qsizetype kRasterBytes = qsizetype(64) * 140 * 120 * 4;
+
 double devicePixelRatioOf(const QPainter& painter) {
     return painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
 }
@@ -127,6 +133,8 @@ void QtViewPainter::paintView(QPainter& painter, const View& view,
     const double alpha = std::clamp(view.alphaValue(), 0.0, 1.0);
     const QRectF bounds = boundsOf(view);
     if (view.isHidden() || alpha <= 0 || bounds.isEmpty())
+        return;
+    if (!isRasterizing_ && paintRasterized(painter, view))
         return;
     ++viewsPainted_;
 
@@ -230,6 +238,91 @@ void QtViewPainter::paintContents(QPainter& painter, const View& view,
             painter.restore();
         }
     }
+}
+
+bool QtViewPainter::paintRasterized(QPainter& painter, const View& view) {
+    const Layer* layer = view.layer();
+    // Only a plain view that keeps its drawing inside its bounds, placed on whole pixels.
+    if (!layer || !layer->shouldRasterize() || !layer->masksToBounds() ||
+        dynamic_cast<const TextField*>(&view) || dynamic_cast<const ImageView*>(&view))
+        return false;
+    const QTransform& transform = painter.deviceTransform();
+    if (transform.type() > QTransform::TxTranslate)
+        return false;
+    const QRectF bounds = boundsOf(view);
+    const QPointF at = transform.map(bounds.topLeft());
+    const double dpr = devicePixelRatioOf(painter);
+    const QSizeF pixels = bounds.size() * dpr;
+    const auto whole = [](double v) { return std::abs(v - std::round(v)) < 1e-6; };
+    if (!whole(at.x()) || !whole(at.y()) || !whole(pixels.width()) || !whole(pixels.height()) ||
+        pixels.width() > kMaxRasterSide || pixels.height() > kMaxRasterSide)
+        return false;
+
+    RasterKey key{&view,
+                  bounds.size(),
+                  dpr,
+                  std::clamp(view.alphaValue(), 0.0, 1.0),
+                  layer->cornerRadius(),
+                  layer->borderWidth(),
+                  layer->masksToBounds(),
+                  layer->backgroundColor(),
+                  layer->borderColor(),
+                  {}};
+    key.subviews.reserve(view.subviews().size());
+    for (const auto& subview : view.subviews())
+        key.subviews.emplace_back(subview->displayGeneration(), subview->frame(),
+                                  subview->alphaValue(), subview->isHidden());
+    auto found = std::find_if(rasters_.begin(), rasters_.end(),
+                              [&](const Raster& r) { return r.key == key; });
+    if (found == rasters_.end()) {
+        QImage picture(pixels.toSize(), QImage::Format_ARGB32_Premultiplied);
+        if (picture.isNull())
+            return false;
+        picture.setDevicePixelRatio(dpr);
+        picture.fill(Qt::transparent);
+        const std::size_t before = viewsPainted_;
+        {
+            QPainter rasterPainter(&picture);
+            rasterPainter.setRenderHints(painter.renderHints());
+            rasterPainter.translate(-bounds.topLeft());
+            isRasterizing_ = true;
+            paintView(rasterPainter, view, std::nullopt);
+            isRasterizing_ = false;
+        }
+        // Two looks a view: selected and not. Then the least recently drawn go first: a card
+        // scrolled away, or one that is gone.
+        const auto lastOfItsLooks = [&] {
+            auto last = rasters_.end();
+            std::size_t looks = 0;
+            for (auto it = rasters_.begin(); it != rasters_.end(); ++it) {
+                if (it->key.view != &view)
+                    continue;
+                ++looks;
+                if (last == rasters_.end() || it->lastDrawn < last->lastDrawn)
+                    last = it;
+            }
+            return looks >= 2 ? last : rasters_.end();
+        }();
+        if (lastOfItsLooks != rasters_.end())
+            rasters_.erase(lastOfItsLooks);
+        qsizetype kept = picture.sizeInBytes();
+        for (const Raster& r : rasters_)
+            kept += r.picture.sizeInBytes();
+        while (kept > kRasterBytes && !rasters_.empty()) {
+            auto oldest = std::min_element(
+                rasters_.begin(), rasters_.end(),
+                [](const Raster& a, const Raster& b) { return a.lastDrawn < b.lastDrawn; });
+            kept -= oldest->picture.sizeInBytes();
+            rasters_.erase(oldest);
+        }
+        rasters_.push_back({std::move(key), std::move(picture), viewsPainted_ - before, 0});
+        found = std::prev(rasters_.end());
+        viewsPainted_ = before;
+    }
+    found->lastDrawn = ++rasterClock_;
+    viewsPainted_ += found->views;
+    painter.drawImage(bounds.topLeft(), found->picture);
+    return true;
 }
 
 bool QtViewPainter::drawKeptShape(QPainter& painter, const QRectF& rect, double radius,

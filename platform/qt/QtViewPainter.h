@@ -15,8 +15,17 @@
 // kept while the image lives. Each line of text is shaped once per font and kept (a bounded
 // number of them), so repainting a card does not shape its title again. A rounded background
 // or ring of a card's size is drawn from a picture kept for its shape (see drawKeptShape).
+//
+// A view whose layer should rasterize (a card) is drawn from a picture of it and its subtree,
+// kept for what it shows: its own colours, border and size, and each subview's display
+// generation and frame. A card that moves (the cards reordered after a switch) or whose own
+// colours go back to what they were (the selection moving on) costs one composite instead of
+// its icon, text and shapes. A bounded number of such pictures is kept, the least recently
+// drawn going first.
 
 #include "platform/Image.h"
+#include "platform/ui/Appearance.h"
+#include "platform/ui/Geometry.h"
 
 #include <QColor>
 #include <QFont>
@@ -29,6 +38,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -56,6 +66,9 @@ class QtViewPainter {
   private:
     // `area`: the part of `view` (in its own coordinates) that needs painting.
     void paintView(QPainter& painter, const View& view, const std::optional<QRectF>& area);
+    // Draws `view` from its kept picture, painting that first if needed; false (nothing drawn)
+    // when it does not rasterize or does not land on whole device pixels.
+    bool paintRasterized(QPainter& painter, const View& view);
     void paintContents(QPainter& painter, const View& view, const std::optional<QRectF>& area);
     void paintText(QPainter& painter, const TextField& field);
     // A font's cache key and line spacing: asking Qt for them formats the whole font
@@ -94,6 +107,26 @@ class QtViewPainter {
         bool operator==(const ShapeKey&) const = default;
     };
     std::vector<std::pair<ShapeKey, QImage>> shapes_; // a handful: fill and ring, two looks
+    // What a rasterized view's picture shows.
+    struct RasterKey {
+        const View* view = nullptr;
+        QSizeF size;
+        double pixelRatio = 1, alpha = 1, cornerRadius = 0, borderWidth = 0;
+        bool masksToBounds = false;
+        std::optional<RGBA> background, border;
+        // Each subview's generation, frame, alpha and whether it is hidden.
+        std::vector<std::tuple<std::uint64_t, Rect, double, bool>> subviews;
+        bool operator==(const RasterKey&) const = default;
+    };
+    struct Raster {
+        RasterKey key;
+        QImage picture;
+        std::size_t views = 0; // painted into it
+        std::uint64_t lastDrawn = 0;
+    };
+    std::vector<Raster> rasters_;
+    std::uint64_t rasterClock_ = 0;
+    bool isRasterizing_ = false;
     std::size_t viewsPainted_ = 0;
 };
 

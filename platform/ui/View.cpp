@@ -46,9 +46,22 @@ void Layer::setBackgroundColor(std::optional<RGBA> color) {
     owner_.setNeedsRedisplay();
 }
 
-View::View() : lastEffectiveAppearance_(Appearance::system().name()) {}
+namespace {
 
-View::View(Rect frame) : frame_(frame), lastEffectiveAppearance_(Appearance::system().name()) {}
+std::uint64_t nextDisplayGeneration() {
+    static std::uint64_t last = 0;
+    return ++last;
+}
+
+} // namespace
+
+View::View()
+    : lastEffectiveAppearance_(Appearance::system().name()),
+      displayGeneration_(nextDisplayGeneration()) {}
+
+View::View(Rect frame)
+    : frame_(frame), lastEffectiveAppearance_(Appearance::system().name()),
+      displayGeneration_(nextDisplayGeneration()) {}
 
 View::~View() {
     // A subview kept alive elsewhere (an owner's list of cards) must not point at us. Our own
@@ -190,7 +203,7 @@ void View::setNeedsRedisplay() {
 
 void View::subtreeDidChange() {
     for (View* v = this; v; v = v->superview_)
-        ++v->displayGeneration_;
+        v->displayGeneration_ = nextDisplayGeneration();
 }
 
 void View::addTrackingArea(std::shared_ptr<TrackingArea> area) {

@@ -45,6 +45,11 @@ class Layer {
     void setBorderWidth(double width);
     const std::optional<RGBA>& backgroundColor() const { return backgroundColor_; }
     void setBackgroundColor(std::optional<RGBA> color);
+    // A hint to the renderer: the view and its subtree are drawn once into a picture that is
+    // kept and composited while none of it changes (a card that only moves, or whose own
+    // colours change back and forth). Changes nothing of how the view looks.
+    bool shouldRasterize() const { return shouldRasterize_; }
+    void setShouldRasterize(bool rasterize) { shouldRasterize_ = rasterize; }
 
   private:
     View& owner_;
@@ -53,6 +58,7 @@ class Layer {
     std::optional<RGBA> borderColor_;
     double borderWidth_ = 0;
     std::optional<RGBA> backgroundColor_;
+    bool shouldRasterize_ = false;
 };
 
 // A region of a view that reports pointer entry and exit to that view (its owner is always the
@@ -145,7 +151,8 @@ class View : public std::enable_shared_from_this<View> {
     // Moves whenever something changes how this view and its subtree draw in the view's own
     // coordinates: a change to it or to a descendant, a new size, another effective
     // appearance. Moving the view within its superview does not count (it changes how the
-    // superview draws).
+    // superview draws). Each value is given once in the program's life, to one view: a view
+    // made where another was keeps none of its values.
     std::uint64_t displayGeneration() const { return displayGeneration_; }
     // Only the view's look changed (colours, borders), not the geometry of anything: its area
     // is repainted without a layout pass.
@@ -189,7 +196,7 @@ class View : public std::enable_shared_from_this<View> {
     bool translatesMask_ = true;
     std::vector<LayoutConstraint> constraints_;
     std::vector<std::shared_ptr<TrackingArea>> trackingAreas_;
-    std::uint64_t displayGeneration_ = 0;
+    std::uint64_t displayGeneration_;
 };
 
 } // namespace corvane

@@ -4,6 +4,7 @@
 #include "platform/ui/View.h"
 
 #include <QPainterPath>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace corvane {
@@ -113,6 +114,66 @@ TEST(QtViewPainterLayers, KeptRoundedShapesAreThePathsPixels) {
             // A thin ring's corners blend over the fill in another order: a level or three.
             EXPECT_LE(testing::largestDifference(kept, path), 3);
         }
+    }
+}
+
+// A view that rasterizes is drawn from its kept picture while nothing of it changes, and
+// painted again when anything does: each change below is painted by a painter that has kept the
+// card's earlier looks, and must give what the card painted directly gives (within the level or
+// three a composite rounds off), and must show (differ from the picture before the change).
+TEST(QtViewPainterLayers, ARasterizedViewShowsEveryChange) {
+    struct Case {
+        const char* name;
+        std::function<void(std::shared_ptr<View>& root, std::shared_ptr<View>& card)> change;
+    };
+    const auto label = [](const View& card) { return card.subviews().front(); };
+    const Case cases[] = {
+        {"a subview's colour",
+         [&](auto&, auto& card) { label(*card)->layer()->setBackgroundColor(kBlue); }},
+        {"a subview moved inside the card",
+         [&](auto&, auto& card) {
+             label(*card)->setFrame({30, 50, 60, 20});
+         }},
+        {"its own ring", [](auto&, auto& card) { card->layer()->setBorderWidth(4.5); }},
+        {"its own ring, and back",
+         [](auto&, auto& card) {
+             card->layer()->setBorderWidth(4.5);
+             card->layer()->setBorderWidth(1);
+             card->layer()->setBackgroundColor(RGBA{0.5, 0.5, 0.1, 1});
+         }},
+        {"the card moved",
+         [](auto&, auto& card) {
+             card->setFrame({40, 30, 140, 120});
+         }},
+        {"the card dimmed", [](auto&, auto& card) { card->setAlphaValue(0.5); }},
+        {"another card in its place",
+         [](auto& root, auto& card) {
+             card->removeFromSuperview();
+             card = box({20, 10, 140, 120}, RGBA{0.2, 0.3, 0.4, 0.5}, 10, true);
+             card->layer()->setShouldRasterize(true);
+             card->addSubview(box({10, 80, 120, 20}, RGBA{0.1, 0.8, 0.1, 1}));
+             root->addSubview(card);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto root = box({0, 0, 200, 160}, std::nullopt);
+        auto card = box({20, 10, 140, 120}, RGBA{0.2, 0.3, 0.4, 0.5}, 10, true);
+        card->layer()->setBorderColor(RGBA{0, 0, 0, 0.8});
+        card->layer()->setBorderWidth(1);
+        card->layer()->setShouldRasterize(true);
+        card->addSubview(box({10, 80, 120, 20}, kRed));
+        root->addSubview(card);
+
+        QtViewPainter painter;
+        testing::painted(*root, {200, 160}, 1, std::nullopt, &painter);
+        const QImage before = testing::painted(*root, {200, 160}, 1, std::nullopt, &painter);
+        c.change(root, card);
+        const QImage kept = testing::painted(*root, {200, 160}, 1, std::nullopt, &painter);
+        card->layer()->setShouldRasterize(false);
+        const QImage direct = paint(*root);
+        EXPECT_LE(testing::largestDifference(kept, direct), 3);
+        EXPECT_GT(testing::largestDifference(kept, before), 20);
     }
 }
 
