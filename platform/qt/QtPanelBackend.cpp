@@ -142,12 +142,28 @@ QtPanelWindow::QtPanelWindow(Panel& panel)
 }
 
 bool QtPanelWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Expose && backingStoreIsBehind_ && watched == windowHandle()) {
-        // Qt answers an expose from its backing store unless something is waiting to be painted.
+    if (event->type() != QEvent::Expose || watched != windowHandle())
+        return QWidget::eventFilter(watched, event);
+    // The server has painted what was exposed from the background, which holds the picture:
+    // Qt's repaint of its backing store (a fill, a copy and a put of the whole window) would
+    // draw the same pixels. What Qt's own handling does besides is noting the window mapped.
+    if (windowHandle()->isExposed() && presentsItself()) {
+        presentChanges(true);
+        setAttribute(Qt::WA_Mapped);
+        return true;
+    }
+    // Qt answers an expose from its backing store unless something is waiting to be painted.
+    if (backingStoreIsBehind_) {
         backingStoreIsBehind_ = false;
         update();
     }
-    return QWidget::eventFilter(watched, event);
+    return false;
+}
+
+bool QtPanelWindow::presentsItself() const {
+    return background_.pixmap != 0 && isVisible() && !isUnmappedBehindQt_ &&
+           sharedPicture_.holds(image_.image()) && devicePixelRatioF() == 1.0 &&
+           image_.image().size() == size();
 }
 
 void QtPanelWindow::paintEvent(QPaintEvent* event) {
@@ -218,7 +234,7 @@ void QtPanelWindow::showUnderRestingPointer() {
     restingPointer_ = QCursor::pos();
 }
 
-bool QtPanelWindow::presentChanges() {
+bool QtPanelWindow::presentChanges(bool all) {
 #if defined(CORVANE_QT_HAS_XCB)
     xcb_connection_t* c = qtX11Connection();
     if (c == nullptr || !isMapped())
@@ -226,19 +242,19 @@ bool QtPanelWindow::presentChanges() {
     prepareImage();
     if (!sharedPicture_.holds(image_.image()))
         return false;
-    const QRegion changed = syncBackground();
+    QRegion changed = syncBackground();
     if (background_.pixmap == 0)
         return false;
+    if (all)
+        changed = QRegion(rect());
     const auto window = static_cast<xcb_window_t>(winId());
     for (const QRect& area : changed)
         xcb_copy_area(c, background_.pixmap, window, background_.gc, std::int16_t(area.x()),
                       std::int16_t(area.y()), std::int16_t(area.x()), std::int16_t(area.y()),
                       std::uint16_t(area.width()), std::uint16_t(area.height()));
     xcb_flush(c);
-    if (!changed.isEmpty() && !backingStoreIsBehind_) {
+    if (!changed.isEmpty())
         backingStoreIsBehind_ = true;
-        windowHandle()->installEventFilter(this);
-    }
     return true;
 #else
     return false;
@@ -280,6 +296,8 @@ QRegion QtPanelWindow::syncBackground() {
                           &noExposures);
         }
         xcb_change_window_attributes(c, window, XCB_CW_BACK_PIXMAP, &background_.pixmap);
+        // Exposes are answered from the background from now on (see eventFilter).
+        windowHandle()->installEventFilter(this);
         background_.size = picture.size();
         changed = QRegion(picture.rect());
     }
@@ -463,7 +481,9 @@ void QtPanelBackend::mapIfStillWanted() {
         return;
     window_->showUnderRestingPointer(); // on top
     applyInputShape();
-    window_->update();
+    // Shown with its background, which holds the picture; else Qt paints it.
+    if (!window_->presentsItself())
+        window_->update();
 }
 
 void QtPanelBackend::panelDidOrderOut() {

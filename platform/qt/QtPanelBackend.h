@@ -44,8 +44,10 @@
 // the event that caused them is handled. On X11 the picture lives in memory the server shares
 // (QtSharedPicture), and the change goes from there into the window's background pixmap and on
 // into the window, on the server (presentChanges): Qt's own repaint would first wait a round
-// trip for the server to be done with its previous one. Qt's backing store then lags behind
-// until Qt next paints; an expose meanwhile makes Qt paint rather than show what it holds.
+// trip for the server to be done with its previous one. A window shown that way needs no paint
+// from Qt at its map or at an expose either (presentsItself): the server paints the background.
+// Qt's backing store then lags behind; should Qt take over again (another pixel ratio), its
+// next expose makes it paint rather than show what it holds.
 
 #include "platform/qt/QtPanelImage.h"
 #include "platform/qt/QtViewPainter.h"
@@ -102,8 +104,13 @@ class QtPanelWindow : public QWidget {
     // away: into the background pixmap from shared memory, then from there into the window, on
     // the server. Qt's own repaint would first wait a round trip for the server to be done with
     // its previous one. False when the window cannot be shown that way (not mapped, not X11,
-    // another pixel ratio, no shared memory): Qt paints it then.
-    bool presentChanges();
+    // another pixel ratio, no shared memory): Qt paints it then. `all`: the whole window is
+    // copied from the background, not only what changed.
+    bool presentChanges(bool all = false);
+    // Whether the window shows its picture without Qt's help: on X11, from a background pixmap
+    // the picture in shared memory keeps current. Exposes are then answered by the server's
+    // own painting of the background, and a map needs no paint from Qt.
+    bool presentsItself() const;
     // That part of the window (window coordinates) must be painted again.
     void invalidateImage(const QRect& area) { image_.invalidate(area); }
 
