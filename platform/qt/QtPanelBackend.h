@@ -88,6 +88,8 @@ class QtPanelWindow : public QWidget {
     QPoint panelOrigin() const { return panelOrigin_; }
     void setPanelOrigin(QPoint origin) { panelOrigin_ = origin; }
     const QtViewPainter& viewPainter() const { return painter_; }
+    // The window's picture as last painted.
+    const QImage& picture() const { return image_.image(); }
     // Paints the panel into the window's picture now, ahead of showing it.
     void prepareImage();
     // The same, and the picture becomes the window's background on the X server too: the
@@ -112,7 +114,7 @@ class QtPanelWindow : public QWidget {
     // own painting of the background, and a map needs no paint from Qt.
     bool presentsItself() const;
     // That part of the window (window coordinates) must be painted again.
-    void invalidateImage(const QRect& area) { image_.invalidate(area); }
+    void invalidateImage(const QRect& area) { image_.invalidate(area, panelOrigin_); }
 
     // Maps the window. The X server reports an entry when a window appears under the pointer,
     // but the pointer only counts as over the panel once it moves (into it or inside it) after

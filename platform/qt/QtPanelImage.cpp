@@ -1,10 +1,15 @@
 #include "platform/qt/QtPanelImage.h"
 
+#include "platform/ui/ImageView.h"
+#include "platform/ui/TextField.h"
+#include "platform/ui/View.h"
+
 #include <QPainter>
 #include <QSemaphore>
 #include <QThread>
 #include <QThreadPool>
 #include <cstring>
+#include <unordered_map>
 
 namespace corvane {
 
@@ -13,15 +18,21 @@ void QtPanelImage::update(Panel& panel, QtViewPainter& painter, QSize size, QPoi
     // Laying out may change frames, which moves the generation: read it afterwards.
     panel.layoutIfNeeded();
     const QSize pixels = size * pixelRatio;
-    const bool samePicture = isPainted_ && image_.size() == pixels &&
-                             image_.devicePixelRatio() == pixelRatio &&
-                             generation_ == panel.contentGeneration();
+    const bool sameCanvas =
+        isPainted_ && image_.size() == pixels && image_.devicePixelRatio() == pixelRatio;
+    const bool sameTree = generation_ == panel.contentGeneration();
     const QPoint before = origin_;
-    if (samePicture && origin != origin_) {
+    if (sameCanvas && sameTree && origin != origin_) {
         beforeWriting();
         slide(origin, size);
     }
-    if (!samePicture || origin != origin_) {
+    // Another canvas, or a window moved over a changed tree (or by a fraction of a pixel).
+    const bool repaintsAll = !sameCanvas || origin != origin_;
+    const bool takesStock = repaintsAll || !sameTree;
+    std::vector<Drawn> drawn;
+    if (takesStock && panel.contentView())
+        drawn = drawnViews(*panel.contentView());
+    if (repaintsAll) {
         if (image_.size() != pixels) {
             image_ = shared_ ? shared_->make(pixels) : QImage();
             if (image_.isNull())
@@ -30,6 +41,12 @@ void QtPanelImage::update(Panel& panel, QtViewPainter& painter, QSize size, QPoi
         image_.setDevicePixelRatio(pixelRatio);
         origin_ = origin;
         stale_ = QRegion(QRect(QPoint(0, 0), size));
+    } else if (!sameTree) {
+        stale_ += differences(drawn, size);
+    }
+    if (takesStock) {
+        drawn_ = std::move(drawn);
+        lookChanged_ = QRegion();
     }
     // A slide moves every pixel that stays in the window.
     if (origin_ != before)
@@ -57,6 +74,70 @@ void QtPanelImage::update(Panel& panel, QtViewPainter& painter, QSize size, QPoi
         }
     });
     stale_ = QRegion();
+}
+
+std::vector<QtPanelImage::Drawn> QtPanelImage::drawnViews(const View& root) {
+    std::vector<Drawn> drawn;
+    const std::function<void(const View&, QPointF)> walk = [&](const View& view, QPointF at) {
+        if (view.isHidden())
+            return;
+        const Rect f = view.frame();
+        Drawn d;
+        d.view = &view;
+        d.frame = QRectF(at + QPointF(f.x, f.y), QSizeF(f.width, f.height));
+        d.order = drawn.size();
+        const bool drawsContent =
+            dynamic_cast<const TextField*>(&view) || dynamic_cast<const ImageView*>(&view);
+        d.content = drawsContent ? view.displayGeneration() : 0;
+        d.alpha = view.alphaValue();
+        if (const Layer* layer = view.layer()) {
+            d.cornerRadius = layer->cornerRadius();
+            d.borderWidth = layer->borderWidth();
+            d.masksToBounds = layer->masksToBounds();
+            d.background = layer->backgroundColor();
+            d.border = layer->borderColor();
+        }
+        const QPointF topLeft = d.frame.topLeft();
+        drawn.push_back(std::move(d));
+        for (const auto& subview : view.subviews())
+            walk(*subview, topLeft);
+    };
+    // The root's own frame places the tree in the panel.
+    walk(root, QPointF(0, 0) - QPointF(root.frame().x, root.frame().y));
+    return drawn;
+}
+
+QRegion QtPanelImage::differences(const std::vector<Drawn>& now, QSize size) const {
+    std::unordered_map<const View*, const Drawn*> before;
+    before.reserve(drawn_.size());
+    for (const Drawn& d : drawn_)
+        before.emplace(d.view, &d);
+    QRegion region;
+    const QRect window(QPoint(0, 0), size);
+    // Antialiased edges reach into the pixel around a view's frame.
+    const auto add = [&](const QRectF& frame) {
+        const QRect area =
+            frame.translated(-QPointF(origin_)).toAlignedRect().adjusted(-1, -1, 1, 1);
+        region += area.intersected(window);
+    };
+    for (const Drawn& d : now) {
+        const auto was = before.find(d.view);
+        // A view repainted for a change of its own look since (see invalidate) may have gone
+        // back to what it looked like then.
+        if (was != before.end() && *was->second == d &&
+            !lookChanged_.intersects(d.frame.toAlignedRect())) {
+            before.erase(was);
+            continue;
+        }
+        add(d.frame);
+        if (was != before.end()) {
+            add(was->second->frame);
+            before.erase(was);
+        }
+    }
+    for (const auto& [view, gone] : before)
+        add(gone->frame);
+    return region;
 }
 
 void paintInQtsPool(const std::function<void()>& paint) {

@@ -164,6 +164,47 @@ TEST_F(PanelWindow, RoundedCornersAreTransparentOrCutWhereOnScreen) {
 
 // The shape is the rounded rectangle a painter fills, to a pixel here and there on the arcs,
 // cut to the screen; with no corner on screen it is a plain rectangle.
+// While the panel is hidden its picture is brought up to date with each change of the windows,
+// repainting only where the cards differ: after each change it must be what painting the whole
+// panel gives, inside the window.
+TEST_F(PanelWindow, TheKeptPictureIsTheWholePaintAfterEveryChangeWhileHidden) {
+    const auto made = [](std::size_t i, std::string title) {
+        return WindowInfo{CGWindowID(10 + i), "App", std::move(title), {}, 7, false};
+    };
+    struct Case {
+        const char* name;
+        std::function<void(std::vector<WindowInfo>&)> change;
+    };
+    const Case cases[] = {
+        {"the third window activated",
+         [](auto& w) { std::rotate(w.begin(), w.begin() + 2, w.begin() + 3); }},
+        {"a window renamed", [](auto& w) { w[3].windowTitle = "Renamed while hidden"; }},
+        {"a window closed", [](auto& w) { w.erase(w.begin() + 1); }},
+        {"a window opened", [&](auto& w) { w.insert(w.begin(), made(99, "New")); }},
+        {"a window minimized", [](auto& w) { w[4].isMinimized = true; }},
+        {"the last window moved to the front",
+         [](auto& w) { std::rotate(w.begin(), w.end() - 1, w.end()); }},
+    };
+    for (std::size_t count : {5, 13}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(::testing::Message() << c.name << ", " << count << " windows");
+            open(count);
+            window().prepareImage();
+            // The ring moves in the picture, and back at the next switch, with the windows'
+            // change.
+            hud->moveSelection(true);
+            window().prepareImage();
+            close();
+            c.change(hud->windows);
+            hud->prepare();
+            window().prepareImage();
+            const QImage whole = render();
+            const QRect part(window().panelOrigin(), window().size());
+            EXPECT_LE(testing::largestDifference(window().picture(), whole.copy(part)), 3);
+        }
+    }
+}
+
 TEST(RoundedRegion, IsThePaintedRoundedRectangleCutToTheBounds) {
     const QRect area(-40, 10, 300, 120);
     const int radius = 12;
