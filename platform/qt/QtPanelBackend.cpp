@@ -148,7 +148,7 @@ bool QtPanelWindow::eventFilter(QObject* watched, QEvent* event) {
     // Qt's repaint of its backing store (a fill, a copy and a put of the whole window) would
     // draw the same pixels. What Qt's own handling does besides is noting the window mapped.
     if (windowHandle()->isExposed() && presentsItself()) {
-        presentChanges(true);
+        presentChanges(); // whatever changed since the background was last brought up to date
         setAttribute(Qt::WA_Mapped);
         return true;
     }
@@ -162,6 +162,7 @@ bool QtPanelWindow::eventFilter(QObject* watched, QEvent* event) {
 
 bool QtPanelWindow::presentsItself() const {
     return background_.pixmap != 0 && isVisible() && !isUnmappedBehindQt_ &&
+           background_.window == static_cast<std::uint32_t>(winId()) &&
            sharedPicture_.holds(image_.image()) && devicePixelRatioF() == 1.0 &&
            image_.image().size() == size();
 }
@@ -234,7 +235,7 @@ void QtPanelWindow::showUnderRestingPointer() {
     restingPointer_ = QCursor::pos();
 }
 
-bool QtPanelWindow::presentChanges(bool all) {
+bool QtPanelWindow::presentChanges() {
 #if defined(CORVANE_QT_HAS_XCB)
     xcb_connection_t* c = qtX11Connection();
     if (c == nullptr || !isMapped())
@@ -242,11 +243,9 @@ bool QtPanelWindow::presentChanges(bool all) {
     prepareImage();
     if (!sharedPicture_.holds(image_.image()))
         return false;
-    QRegion changed = syncBackground();
+    const QRegion changed = syncBackground();
     if (background_.pixmap == 0)
         return false;
-    if (all)
-        changed = QRegion(rect());
     const auto window = static_cast<xcb_window_t>(winId());
     for (const QRect& area : changed)
         xcb_copy_area(c, background_.pixmap, window, background_.gc, std::int16_t(area.x()),

@@ -106,9 +106,8 @@ class QtPanelWindow : public QWidget {
     // away: into the background pixmap from shared memory, then from there into the window, on
     // the server. Qt's own repaint would first wait a round trip for the server to be done with
     // its previous one. False when the window cannot be shown that way (not mapped, not X11,
-    // another pixel ratio, no shared memory): Qt paints it then. `all`: the whole window is
-    // copied from the background, not only what changed.
-    bool presentChanges(bool all = false);
+    // another pixel ratio, no shared memory): Qt paints it then.
+    bool presentChanges();
     // Whether the window shows its picture without Qt's help: on X11, from a background pixmap
     // the picture in shared memory keeps current. Exposes are then answered by the server's
     // own painting of the background, and a map needs no paint from Qt.
