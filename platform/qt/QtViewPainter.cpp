@@ -101,10 +101,11 @@ bool reaches(const View& view, const QRectF& area) {
 }
 
 // Rasterized views are card-sized: at most this many device pixels a side, and this many bytes
-// of their pictures kept in all (64 cards at a pixel ratio of 1, 16 at 2: the cards a wide
-// panel shows over a few switches, in both looks).
+// of their pictures kept in all: 24 cards at a pixel ratio of 1 (6 at 2), about the cards a
+// screen shows and the looks the ring gives and takes. Each costs 67 KB; twice as many put a
+// panel of 100 windows past 40 MB.
 constexpr double kMaxRasterSide = 320;
-constexpr qsizetype kRasterBytes = qsizetype(64) * 140 * 120 * 4;
+constexpr qsizetype kRasterBytes = qsizetype(24) * 140 * 120 * 4;
 
 double devicePixelRatioOf(const QPainter& painter) {
     return painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
