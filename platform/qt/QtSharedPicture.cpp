@@ -7,7 +7,9 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QSysInfo>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #if defined(CORVANE_QT_HAS_XCB)
 #include <sys/ipc.h>
@@ -42,6 +44,7 @@ struct QtSharedPicture::State : QAbstractNativeEventFilter {
     Segment* current = nullptr; // the segment of the image make() answered last
     xcb_connection_t* checkedOn = nullptr;
     bool serverShares = false;
+    bool saidRefused = false;
     std::uint8_t completionEvent = 0;
     bool putPending = false;
     std::uint32_t lastPut = 0;  // the sequence number of the last put that reports completion
@@ -90,13 +93,23 @@ QImage QtSharedPicture::make(QSize pixels) {
     if (c == nullptr || pixels.isEmpty() || !state_->serverSharesMemory(c))
         return {};
     const std::size_t bytes = std::size_t(pixels.width()) * std::size_t(pixels.height()) * 4;
+    // The system's limits on shared memory may refuse it: the picture is then Corvane's own.
+    const auto refused = [this](const char* call) {
+        if (!state_->saidRefused)
+            qInfo("Corvane: %s refused shared memory for the panel (%s); its pictures go through "
+                  "the connection",
+                  call, std::strerror(errno));
+        state_->saidRefused = true;
+        return QImage();
+    };
     const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
     if (id == -1)
-        return {};
+        return refused("shmget");
     void* address = shmat(id, nullptr, 0);
     if (address == reinterpret_cast<void*>(-1)) {
+        const QImage none = refused("shmat");
         shmctl(id, IPC_RMID, nullptr);
-        return {};
+        return none;
     }
     const std::uint32_t seg = xcb_generate_id(c);
     xcb_generic_error_t* error = xcb_request_check(c, xcb_shm_attach_checked(c, seg, id, 1));
