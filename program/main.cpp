@@ -10,6 +10,7 @@
 #include "platform/qt/QtPanelBackend.h"
 #include "platform/qt/QtPreferencesStore.h"
 #include "platform/qt/QtRunLoop.h"
+#include "platform/qt/SystemLibraryLeaks.h"
 #include "platform/x11/SyslogSystemLog.h"
 #include "platform/x11/X11Accessibility.h"
 #include "platform/x11/X11Connection.h"
@@ -33,16 +34,6 @@
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#if defined(__SANITIZE_ADDRESS__)
-// Allocations that system libraries keep for the life of the process (the D-Bus connection the
-// tray and the platform theme open, font caches, the toolkit's libX11 display, which Qt's xcb
-// plugin leaves open when the X server has gone) are not Corvane's leaks. Corvane itself speaks
-// to X through xcb only.
-extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libdbus-1.so\nleak:libfontconfig.so\nleak:libX11.so\n";
-}
-#endif
 
 namespace {
 

@@ -1,4 +1,6 @@
 // One QApplication for every Qt test, on the offscreen platform unless told otherwise.
+#include "platform/qt/SystemLibraryLeaks.h"
+
 #include <QApplication>
 #include <cstdlib>
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 // The Qt backend on a real X server: every test process starts its own Xvfb, room for two
 // 1440×900 heads side by side, before Qt connects to it on the xcb platform. Listing the tests
 // needs no display.
+#include "platform/qt/SystemLibraryLeaks.h"
 #include "qt/xcb/XcbDesktop.h"
 
 #include <QApplication>
