@@ -241,10 +241,11 @@ bool QtPanelWindow::presentChanges() {
     if (c == nullptr || !isMapped())
         return false;
     prepareImage();
+    // Without shared memory the background is only brought up to date at the map and after.
     if (!sharedPicture_.holds(image_.image()))
         return false;
     const QRegion changed = syncBackground();
-    if (background_.pixmap == 0)
+    if (!presentsItself())
         return false;
     const auto window = static_cast<xcb_window_t>(winId());
     for (const QRect& area : changed)

@@ -111,6 +111,21 @@ double devicePixelRatioOf(const QPainter& painter) {
     return painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
 }
 
+// The size in device pixels of `rect` as `painter` draws it, when it lands on whole device pixels
+// under a plain translation; none otherwise (an empty rect included). A picture of that size
+// drawn there is then pixel for pixel what drawing in place would give.
+std::optional<QSize> wholeDevicePixels(const QPainter& painter, const QRectF& rect) {
+    const QTransform& transform = painter.deviceTransform();
+    if (transform.type() > QTransform::TxTranslate || rect.isEmpty())
+        return std::nullopt;
+    const QPointF at = transform.map(rect.topLeft());
+    const QSizeF pixels = rect.size() * devicePixelRatioOf(painter);
+    const auto whole = [](double v) { return std::abs(v - std::round(v)) < 1e-6; };
+    if (!whole(at.x()) || !whole(at.y()) || !whole(pixels.width()) || !whole(pixels.height()))
+        return std::nullopt;
+    return pixels.toSize();
+}
+
 // Snaps a length to whole device pixels so an image is drawn pixel for pixel.
 double snapped(double value, double dpr) {
     return std::round(value * dpr) / dpr;
@@ -247,17 +262,11 @@ bool QtViewPainter::paintRasterized(QPainter& painter, const View& view) {
     if (!layer || !layer->shouldRasterize() || !layer->masksToBounds() ||
         dynamic_cast<const TextField*>(&view) || dynamic_cast<const ImageView*>(&view))
         return false;
-    const QTransform& transform = painter.deviceTransform();
-    if (transform.type() > QTransform::TxTranslate)
-        return false;
     const QRectF bounds = boundsOf(view);
-    const QPointF at = transform.map(bounds.topLeft());
-    const double dpr = devicePixelRatioOf(painter);
-    const QSizeF pixels = bounds.size() * dpr;
-    const auto whole = [](double v) { return std::abs(v - std::round(v)) < 1e-6; };
-    if (!whole(at.x()) || !whole(at.y()) || !whole(pixels.width()) || !whole(pixels.height()) ||
-        pixels.width() > kMaxRasterSide || pixels.height() > kMaxRasterSide)
+    const std::optional<QSize> pixels = wholeDevicePixels(painter, bounds);
+    if (!pixels || pixels->width() > kMaxRasterSide || pixels->height() > kMaxRasterSide)
         return false;
+    const double dpr = devicePixelRatioOf(painter);
 
     RasterKey key{&view,
                   bounds.size(),
@@ -276,7 +285,7 @@ bool QtViewPainter::paintRasterized(QPainter& painter, const View& view) {
     auto found = std::find_if(rasters_.begin(), rasters_.end(),
                               [&](const Raster& r) { return r.key == key; });
     if (found == rasters_.end()) {
-        QImage picture(pixels.toSize(), QImage::Format_ARGB32_Premultiplied);
+        QImage picture(*pixels, QImage::Format_ARGB32_Premultiplied);
         if (picture.isNull())
             return false;
         picture.setDevicePixelRatio(dpr);
@@ -328,19 +337,12 @@ bool QtViewPainter::paintRasterized(QPainter& painter, const View& view) {
 
 bool QtViewPainter::drawKeptShape(QPainter& painter, const QRectF& rect, double radius,
                                   const QColor& color, double width) {
-    const QTransform& transform = painter.deviceTransform();
-    if (transform.type() > QTransform::TxTranslate || rect.isEmpty())
-        return false;
-    const QPointF at = transform.map(rect.topLeft());
-    const double dpr = devicePixelRatioOf(painter);
-    const QSizeF pixels = rect.size() * dpr;
-    const auto whole = [](double v) { return std::abs(v - std::round(v)) < 1e-6; };
-    if (!whole(at.x()) || !whole(at.y()) || !whole(pixels.width()) || !whole(pixels.height()))
-        return false;
+    const std::optional<QSize> pixels = wholeDevicePixels(painter, rect);
     // Card-sized shapes only: the panel's own background would be a kept copy of the panel.
     constexpr double kKeptShapePixelsLimit = 320.0 * 320.0;
-    if (pixels.width() * pixels.height() > kKeptShapePixelsLimit)
+    if (!pixels || double(pixels->width()) * pixels->height() > kKeptShapePixelsLimit)
         return false;
+    const double dpr = devicePixelRatioOf(painter);
     const ShapeKey key{rect.size(), radius, width, dpr, color.rgba()};
     auto kept = std::find_if(shapes_.begin(), shapes_.end(),
                              [&](const auto& shape) { return shape.first == key; });
@@ -348,7 +350,7 @@ bool QtViewPainter::drawKeptShape(QPainter& painter, const QRectF& rect, double 
         constexpr std::size_t kKeptShapesLimit = 16;
         if (shapes_.size() >= kKeptShapesLimit)
             shapes_.clear();
-        QImage image(pixels.toSize(), QImage::Format_ARGB32_Premultiplied);
+        QImage image(*pixels, QImage::Format_ARGB32_Premultiplied);
         if (image.isNull())
             return false;
         image.setDevicePixelRatio(dpr);
